@@ -1,0 +1,6 @@
+#include "Run.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
+{
+    return RunUninstall(commandLine);
+}

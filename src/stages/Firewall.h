@@ -1,0 +1,6 @@
+// Removes the application's firewall rule through the firewall policy object.
+#pragma once
+
+// Succeeds without removing anything when no rule was named, but only if the
+// firewall policy is available. A rule that does not exist is no failure.
+bool RemoveFirewallRule();

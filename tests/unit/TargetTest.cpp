@@ -1,0 +1,142 @@
+#include "FakePlatform.h"
+
+#include "app/Run.h"
+#include "app/Target.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+
+class TargetTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetFake();
+        ZeroMemory(&Target, sizeof Target);
+    }
+};
+
+TEST_F(TargetTest, ParseArgumentsTakesTheApplicationAndTheRule)
+{
+    struct Row {
+        std::wstring Argument;
+        bool Accepted;
+        const wchar_t *AppName, *RuleName;
+    } rows[] = {
+        {L"Orbel/Orbel Inbound", true, L"Orbel", L"Orbel Inbound"},
+        {L"App/NULL", true, L"App", L""},
+        {L"App/null", true, L"App", L""},
+        {L"App/Null", true, L"App", L""},
+        {L"App/NULLX", true, L"App", L"NULLX"},
+        {L"/App//Rule/", true, L"App", L"Rule"},
+        {L"A/B/C", true, L"A", L"B"},
+        {L"My App/Rule 1", true, L"My App", L"Rule 1"},
+        {L"\"App/Rule\"", true, L"\"App", L"Rule\""},
+        {L" App /NULL", true, L" App ", L""},
+        {L"Évier/Règle", true, L"Évier", L"Règle"},
+        {L"...App/NULL", true, L"...App", L""},
+        {L"App", false, L"App", L""},
+        {L"App/", false, L"App", L""},
+        {L"/", false, L"", L""},
+        {L"", false, L"", L""},
+        // Names that would leave the application's own folder and keys.
+        {L"../NULL", false, L"..", L""},
+        {L"./NULL", false, L".", L""},
+        {L"a\\b/NULL", false, L"a\\b", L""},
+        {L"\\/NULL", false, L"\\", L""},
+        // Length: the argument text, then the uninstall key path (71 + name).
+        {std::wstring(188, L'n') + L"/NULL", true, nullptr, L""},
+        {std::wstring(189, L'n') + L"/NULL", false, nullptr, L""},
+        {L"A/" + std::wstring(257, L'r'), true, L"A", nullptr},
+        {L"A/" + std::wstring(258, L'r'), false, L"", L""},
+        {std::wstring(600, L'x'), false, L"", L""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "argument " << row.Argument);
+        ZeroMemory(&Target, sizeof Target);
+        EXPECT_EQ(ParseArguments(row.Argument.c_str()), row.Accepted);
+        if (row.AppName != nullptr)
+            EXPECT_STREQ(Target.AppName, row.AppName);
+        if (row.RuleName != nullptr && row.Accepted)
+            EXPECT_STREQ(Target.FirewallRuleName, row.RuleName);
+    }
+    EXPECT_TRUE(Fake.Calls.empty()) << "parsing touched the platform";
+}
+
+TEST_F(TargetTest, ResolveTargetPathsComposesEveryPathAndKey)
+{
+    ASSERT_TRUE(ParseArguments(L"Demo/NULL"));
+    ASSERT_EQ(ResolveTargetPaths(), ResolveOk);
+    EXPECT_STREQ(Target.ProgramFilesDir, L"C:\\Program Files");
+    EXPECT_STREQ(Target.AppDir, L"C:\\Program Files\\Demo");
+    EXPECT_STREQ(Target.AppExePath, L"C:\\Program Files\\Demo\\Demo.exe");
+    EXPECT_STREQ(Target.AppHelpPath, L"C:\\Program Files\\Demo\\Demo.chm");
+    EXPECT_STREQ(Target.UninstallerExePath, L"C:\\Program Files\\Demo\\Kestrane.exe");
+    EXPECT_EQ(std::wstring(Target.DesktopDir), Desktop);
+    EXPECT_EQ(std::wstring(Target.DesktopShortcutPath), Desktop + L"\\Demo.lnk");
+    EXPECT_EQ(std::wstring(Target.ProgramsDir), Programs);
+    EXPECT_EQ(std::wstring(Target.StartMenuShortcutPath), Programs + L"\\Demo.lnk");
+    EXPECT_STREQ(Target.UserKeyPath, L"HKEY_CURRENT_USER\\Software\\Demo");
+    EXPECT_STREQ(Target.UninstallKeyPath,
+                 L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo");
+    std::vector<std::wstring> expected = {L"GetFolderPath 38", L"GetFolderPath 16", L"GetFolderPath 2"};
+    EXPECT_EQ(Fake.Calls, expected);
+}
+
+TEST_F(TargetTest, ResolveTargetPathsStopsAtTheFirstFolderThatFails)
+{
+    struct Row {
+        int Folder;
+        HRESULT Result;
+        ResolveResult Expected;
+        size_t Asked;
+    } rows[] = {
+        {CSIDL_PROGRAM_FILES, E_FAIL, ResolveFolderFailed, 1},
+        {CSIDL_DESKTOPDIRECTORY, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), ResolveFolderFailed, 2},
+        {CSIDL_PROGRAMS, E_INVALIDARG, ResolveFolderFailed, 3},
+        {CSIDL_PROGRAMS, S_FALSE, ResolveOk, 3}, // not negative, so resolved
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "folder " << row.Folder << " result " << row.Result);
+        ResetFake();
+        ZeroMemory(&Target, sizeof Target);
+        Fake.Folders[row.Folder].first = row.Result;
+        ASSERT_TRUE(ParseArguments(L"Demo/NULL"));
+        EXPECT_EQ(ResolveTargetPaths(), row.Expected);
+        EXPECT_EQ(Fake.Calls.size(), row.Asked);
+        if (row.Asked > 1)
+            EXPECT_STREQ(Target.AppDir, L"C:\\Program Files\\Demo") << "composed before the failure";
+    }
+}
+
+TEST_F(TargetTest, ResolveTargetPathsRefusesPathsThatWouldNotFit)
+{
+    struct Row {
+        int Folder;
+        size_t FolderLength, NameLength;
+        ResolveResult Expected;
+    } rows[] = {
+        // folder + "\" + name + "\" + name + ".exe": 22 + 2 * 118 = 258 fits, 260 does not.
+        {CSIDL_PROGRAM_FILES, 16, 118, ResolveOk},
+        {CSIDL_PROGRAM_FILES, 16, 119, ResolveTooLong},
+        // The uninstaller's own name is then the longest.
+        {CSIDL_PROGRAM_FILES, 244, 1, ResolveOk},
+        {CSIDL_PROGRAM_FILES, 245, 1, ResolveTooLong},
+        // folder + "\" + name + ".lnk"
+        {CSIDL_DESKTOPDIRECTORY, 250, 4, ResolveOk},
+        {CSIDL_DESKTOPDIRECTORY, 250, 5, ResolveTooLong},
+        {CSIDL_PROGRAMS, 250, 5, ResolveTooLong},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "folder " << row.Folder << " of " << row.FolderLength
+                                        << " name of " << row.NameLength);
+        ResetFake();
+        ZeroMemory(&Target, sizeof Target);
+        Fake.Folders[row.Folder].second = L"C:\\" + std::wstring(row.FolderLength - 3, L'p');
+        std::wstring argument = std::wstring(row.NameLength, L'n') + L"/NULL";
+        ASSERT_TRUE(ParseArguments(argument.c_str()));
+        EXPECT_EQ(ResolveTargetPaths(), row.Expected);
+    }
+}
