@@ -1,0 +1,729 @@
+// Reads the built Kestrane.exe with Windows' own loader and version functions,
+// so the checks see the resources the way Windows will.
+
+// RT_* must be the wide forms.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Blob {
+    const BYTE *data = nullptr;
+    DWORD size = 0;
+};
+
+// Exact-language lookup; returns false when absent.
+bool FindExact(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, Blob *blob)
+{
+    HRSRC info = FindResourceExW(module, type, name, language);
+    if (info == nullptr)
+        return false;
+    HGLOBAL loaded = LoadResource(module, info);
+    if (loaded == nullptr)
+        return false;
+    blob->data = static_cast<const BYTE *>(LockResource(loaded));
+    blob->size = SizeofResource(module, info);
+    return blob->data != nullptr;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param)
+{
+    reinterpret_cast<std::vector<WORD> *>(param)->push_back(language);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectType(HMODULE, LPWSTR type, LONG_PTR param)
+{
+    // Named types are recorded as 0 so they never match a numeric one.
+    reinterpret_cast<std::vector<ULONG_PTR> *>(param)->push_back(
+        IS_INTRESOURCE(type) ? reinterpret_cast<ULONG_PTR>(type) : 0);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param)
+{
+    reinterpret_cast<std::vector<ULONG_PTR> *>(param)->push_back(
+        IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0);
+    return TRUE;
+}
+
+template <typename T>
+T ReadAt(const std::vector<BYTE> &bytes, size_t offset)
+{
+    T value{};
+    if (offset + sizeof(T) <= bytes.size())
+        std::memcpy(&value, bytes.data() + offset, sizeof(T));
+    return value;
+}
+
+template <typename T>
+T ReadAt(const Blob &blob, size_t offset)
+{
+    T value{};
+    if (offset + sizeof(T) <= blob.size)
+        std::memcpy(&value, blob.data + offset, sizeof(T));
+    return value;
+}
+
+class ResourcesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const wchar_t *path = _wgetenv(L"KESTRANE_EXE");
+        ASSERT_TRUE(path != nullptr && *path != L'\0')
+            << "KESTRANE_EXE is not set; it must hold the Windows path of the built Kestrane.exe";
+        path_ = path;
+        module_ = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module_, nullptr) << "cannot load " << path_ << " (error " << GetLastError() << ")";
+    }
+
+    void TearDown() override
+    {
+        if (module_ != nullptr)
+            FreeLibrary(module_);
+    }
+
+    std::wstring path_;
+    HMODULE module_ = nullptr;
+};
+
+constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
+constexpr WORD kFrench = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH);          // 1036
+constexpr WORD kSwissFrench = MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_SWISS);  // 0x100C
+
+// ---------------------------------------------------------------------------
+// Which resources exist, and under which language.
+
+TEST_F(ResourcesTest, CarriesOnlyManifestVersionAndIconResources)
+{
+    std::vector<ULONG_PTR> types;
+    EnumResourceTypesW(module_, CollectType, reinterpret_cast<LONG_PTR>(&types));
+    std::sort(types.begin(), types.end());
+    const std::vector<ULONG_PTR> expected = {
+        reinterpret_cast<ULONG_PTR>(RT_ICON), reinterpret_cast<ULONG_PTR>(RT_GROUP_ICON),
+        reinterpret_cast<ULONG_PTR>(RT_VERSION), reinterpret_cast<ULONG_PTR>(RT_MANIFEST)};
+    EXPECT_EQ(types, expected);
+
+    std::vector<ULONG_PTR> groups;
+    EnumResourceNamesW(module_, RT_GROUP_ICON, CollectName, reinterpret_cast<LONG_PTR>(&groups));
+    EXPECT_EQ(groups, std::vector<ULONG_PTR>{128}) << "exactly one icon group, id 128";
+}
+
+struct PlacementCase {
+    const char *what;
+    LPCWSTR type;
+    WORD id;
+    WORD language;
+    std::vector<WORD> wrongLanguages;
+};
+
+TEST_F(ResourcesTest, EachResourceHasExactlyItsLanguage)
+{
+    const PlacementCase cases[] = {
+        {"manifest", RT_MANIFEST, 1, kEnglishUs, {kFrench, kSwissFrench}},
+        // The string block's language (0x100C) is not the resource's own.
+        {"version", RT_VERSION, 1, kFrench, {kEnglishUs, kSwissFrench}},
+        {"icon group", RT_GROUP_ICON, 128, kFrench, {kEnglishUs, kSwissFrench}},
+    };
+    for (const PlacementCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        Blob blob;
+        EXPECT_TRUE(FindExact(module_, c.type, MAKEINTRESOURCEW(c.id), c.language, &blob))
+            << "not found under language " << c.language;
+        for (WORD wrong : c.wrongLanguages)
+            EXPECT_EQ(FindResourceExW(module_, c.type, MAKEINTRESOURCEW(c.id), wrong), nullptr)
+                << "unexpectedly found under language " << wrong;
+
+        std::vector<WORD> languages;
+        EnumResourceLanguagesW(module_, c.type, MAKEINTRESOURCEW(c.id), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(languages, std::vector<WORD>{c.language});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Version resource through the version API.
+
+class VersionInfoTest : public ResourcesTest {
+protected:
+    void SetUp() override
+    {
+        ResourcesTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        DWORD ignored = 0;
+        DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);
+        ASSERT_NE(size, 0u) << "no version resource (error " << GetLastError() << ")";
+        data_.resize(size);
+        ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, data_.data()));
+    }
+
+    std::vector<BYTE> data_;
+};
+
+TEST_F(VersionInfoTest, FixedPartMatches)
+{
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data_.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+
+    const struct {
+        const char *field;
+        DWORD actual;
+        DWORD expected;
+    } cases[] = {
+        {"dwSignature", fixed->dwSignature, 0xFEEF04BD},
+        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010001},
+        {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00000000},
+        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010001},
+        {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00000000},
+        {"dwFileFlagsMask", fixed->dwFileFlagsMask, 0x3F},
+        {"dwFileFlags", fixed->dwFileFlags, 0},
+        {"dwFileOS", fixed->dwFileOS, VOS_NT_WINDOWS32},
+        {"dwFileType", fixed->dwFileType, VFT_APP},
+        {"dwFileSubtype", fixed->dwFileSubtype, 0},
+        {"dwFileDateMS", fixed->dwFileDateMS, 0},
+        {"dwFileDateLS", fixed->dwFileDateLS, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.actual, c.expected) << c.field;
+}
+
+TEST_F(VersionInfoTest, TranslationIsSwissFrenchUtf16Only)
+{
+    WORD *pairs = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void **>(&pairs),
+                               &length));
+    ASSERT_EQ(length, 2 * sizeof(WORD)) << "exactly one language/code-page pair";
+    EXPECT_EQ(pairs[0], 0x100C);
+    EXPECT_EQ(pairs[1], 0x04B0);
+}
+
+// ---------------------------------------------------------------------------
+// Version resource walked byte by byte: the API cannot tell order or count.
+
+struct VersionNode {
+    std::wstring key;
+    WORD type = 0;
+    std::vector<BYTE> value;
+    std::vector<VersionNode> children;
+
+    std::wstring Text() const
+    {
+        std::wstring text(reinterpret_cast<const wchar_t *>(value.data()), value.size() / sizeof(wchar_t));
+        return text.substr(0, text.find(L'\0'));
+    }
+
+    const VersionNode *Child(const std::wstring &name) const
+    {
+        for (const VersionNode &child : children)
+            if (child.key == name)
+                return &child;
+        return nullptr;
+    }
+};
+
+size_t Align4(size_t offset) { return (offset + 3) & ~size_t{3}; }
+
+// Parses the node at offset; node layout: wLength, wValueLength, wType, key, pad, value, pad, children.
+bool ParseVersionNode(const Blob &blob, size_t offset, VersionNode *node, size_t *end)
+{
+    if (offset + 6 > blob.size)
+        return false;
+    WORD length = ReadAt<WORD>(blob, offset);
+    WORD valueLength = ReadAt<WORD>(blob, offset + 2);
+    node->type = ReadAt<WORD>(blob, offset + 4);
+    size_t nodeEnd = offset + length;
+    if (length < 6 || nodeEnd > blob.size)
+        return false;
+
+    size_t cursor = offset + 6;
+    for (;;) {
+        if (cursor + 2 > nodeEnd)
+            return false;
+        wchar_t ch = static_cast<wchar_t>(ReadAt<WORD>(blob, cursor));
+        cursor += 2;
+        if (ch == L'\0')
+            break;
+        node->key.push_back(ch);
+    }
+    cursor = Align4(cursor);
+
+    size_t valueBytes = node->type == 1 ? size_t{valueLength} * 2 : valueLength;
+    size_t valueEnd = std::min(cursor + valueBytes, nodeEnd);
+    if (cursor < valueEnd)
+        node->value.assign(blob.data + cursor, blob.data + valueEnd);
+    cursor = Align4(valueEnd);
+
+    while (cursor < nodeEnd) {
+        VersionNode child;
+        size_t childEnd = 0;
+        if (!ParseVersionNode(blob, cursor, &child, &childEnd))
+            return false;
+        node->children.push_back(std::move(child));
+        cursor = Align4(childEnd);
+    }
+    *end = nodeEnd;
+    return true;
+}
+
+TEST_F(ResourcesTest, VersionStringsAreExactlyTheEightInOrder)
+{
+    Blob blob;
+    ASSERT_TRUE(FindExact(module_, RT_VERSION, MAKEINTRESOURCEW(1), kFrench, &blob));
+    VersionNode root;
+    size_t end = 0;
+    ASSERT_TRUE(ParseVersionNode(blob, 0, &root, &end)) << "malformed version resource";
+    EXPECT_EQ(root.key, L"VS_VERSION_INFO");
+
+    const VersionNode *stringInfo = root.Child(L"StringFileInfo");
+    ASSERT_NE(stringInfo, nullptr);
+    ASSERT_EQ(stringInfo->children.size(), 1u) << "exactly one string block";
+    const VersionNode &table = stringInfo->children[0];
+    EXPECT_EQ(table.key, L"100c04b0");
+
+    const std::vector<std::pair<std::wstring, std::wstring>> expected = {
+        {L"CompanyName", L"Kestrane"},
+        {L"FileDescription", L"D\u00e9sinstallateur Kestrane"},
+        {L"FileVersion", L"1.1.0.0"},
+        {L"InternalName", L"Kestrane"},
+        {L"LegalCopyright", L"\u00a9 2026 Kestrane"},
+        {L"OriginalFilename", L"Kestrane.exe"},
+        {L"ProductName", L"Kestrane"},
+        {L"ProductVersion", L"1.1.0.0"},
+    };
+    std::vector<std::pair<std::wstring, std::wstring>> actual;
+    for (const VersionNode &item : table.children) {
+        EXPECT_EQ(item.type, 1) << "text value expected for " << item.key;
+        actual.emplace_back(item.key, item.Text());
+    }
+    EXPECT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+        SCOPED_TRACE(testing::Message() << "string item " << i);
+        ASSERT_LT(i, actual.size()) << "missing " << expected[i].first;
+        ASSERT_LT(i, expected.size()) << "extra " << actual[i].first;
+        EXPECT_EQ(actual[i].first, expected[i].first);
+        EXPECT_EQ(actual[i].second, expected[i].second);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Manifest: a small XML reader with namespace resolution, enough for this file.
+
+struct XmlElement {
+    std::string local;
+    std::string ns;
+    std::map<std::string, std::string> attributes;
+    std::string text;
+    std::vector<XmlElement> children;
+
+    const XmlElement *Child(const std::string &name) const
+    {
+        for (const XmlElement &child : children)
+            if (child.local == name)
+                return &child;
+        return nullptr;
+    }
+
+    std::string Attribute(const std::string &name) const
+    {
+        auto found = attributes.find(name);
+        return found == attributes.end() ? std::string("<absent>") : found->second;
+    }
+};
+
+class XmlReader {
+public:
+    explicit XmlReader(std::string text) : s_(std::move(text)) {}
+
+    bool ReadDocument(XmlElement *root)
+    {
+        for (;;) {
+            SkipSpace();
+            if (Starts("<?")) {
+                if (!SkipPast("?>"))
+                    return false;
+            } else if (Starts("<!--")) {
+                if (!SkipPast("-->"))
+                    return false;
+            } else {
+                break;
+            }
+        }
+        return Starts("<") && ReadElement({}, root);
+    }
+
+private:
+    bool Starts(const char *prefix) const { return s_.compare(pos_, std::strlen(prefix), prefix) == 0; }
+
+    bool SkipPast(const char *marker)
+    {
+        size_t found = s_.find(marker, pos_);
+        if (found == std::string::npos)
+            return false;
+        pos_ = found + std::strlen(marker);
+        return true;
+    }
+
+    void SkipSpace()
+    {
+        while (pos_ < s_.size() && std::strchr(" \t\r\n", s_[pos_]) != nullptr)
+            ++pos_;
+    }
+
+    std::string ReadName()
+    {
+        size_t start = pos_;
+        while (pos_ < s_.size() && std::strchr(" \t\r\n/>=", s_[pos_]) == nullptr)
+            ++pos_;
+        return s_.substr(start, pos_ - start);
+    }
+
+    bool ReadElement(std::map<std::string, std::string> namespaces, XmlElement *element)
+    {
+        ++pos_;  // '<'
+        std::string qualified = ReadName();
+        if (qualified.empty())
+            return false;
+        bool selfClosing = false;
+        for (;;) {
+            SkipSpace();
+            if (pos_ >= s_.size())
+                return false;
+            if (Starts("/>")) {
+                pos_ += 2;
+                selfClosing = true;
+                break;
+            }
+            if (s_[pos_] == '>') {
+                ++pos_;
+                break;
+            }
+            std::string name = ReadName();
+            SkipSpace();
+            if (name.empty() || pos_ >= s_.size() || s_[pos_] != '=')
+                return false;
+            ++pos_;
+            SkipSpace();
+            if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\''))
+                return false;
+            char quote = s_[pos_++];
+            size_t close = s_.find(quote, pos_);
+            if (close == std::string::npos)
+                return false;
+            std::string value = s_.substr(pos_, close - pos_);
+            pos_ = close + 1;
+            if (name == "xmlns")
+                namespaces[""] = value;
+            else if (name.compare(0, 6, "xmlns:") == 0)
+                namespaces[name.substr(6)] = value;
+            else
+                element->attributes[name] = value;
+        }
+
+        size_t colon = qualified.find(':');
+        std::string prefix = colon == std::string::npos ? "" : qualified.substr(0, colon);
+        element->local = colon == std::string::npos ? qualified : qualified.substr(colon + 1);
+        auto ns = namespaces.find(prefix);
+        element->ns = ns == namespaces.end() ? "" : ns->second;
+        if (selfClosing)
+            return true;
+
+        for (;;) {
+            size_t open = s_.find('<', pos_);
+            if (open == std::string::npos)
+                return false;
+            element->text += s_.substr(pos_, open - pos_);
+            pos_ = open;
+            if (Starts("<!--")) {
+                if (!SkipPast("-->"))
+                    return false;
+            } else if (Starts("</")) {
+                pos_ += 2;
+                if (ReadName() != qualified)
+                    return false;
+                SkipSpace();
+                if (pos_ >= s_.size() || s_[pos_] != '>')
+                    return false;
+                ++pos_;
+                return true;
+            } else {
+                XmlElement child;
+                if (!ReadElement(namespaces, &child))
+                    return false;
+                element->children.push_back(std::move(child));
+            }
+        }
+    }
+
+    std::string s_;
+    size_t pos_ = 0;
+};
+
+std::string Trim(const std::string &text)
+{
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+const char kAsmV1[] = "urn:schemas-microsoft-com:asm.v1";
+const char kAsmV3[] = "urn:schemas-microsoft-com:asm.v3";
+const char kCompatibility[] = "urn:schemas-microsoft-com:compatibility.v1";
+const char kWindowsSettings[] = "http://schemas.microsoft.com/SMI/2005/WindowsSettings";
+
+class ManifestTest : public ResourcesTest {
+protected:
+    void SetUp() override
+    {
+        ResourcesTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        Blob blob;
+        ASSERT_TRUE(FindExact(module_, RT_MANIFEST, MAKEINTRESOURCEW(1), kEnglishUs, &blob));
+        std::string text(reinterpret_cast<const char *>(blob.data), blob.size);
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text.erase(0, 3);
+        ASSERT_TRUE(XmlReader(text).ReadDocument(&root_)) << "manifest is not well-formed:\n" << text;
+    }
+
+    // Follows a path of local names; fails the test when a step is missing.
+    const XmlElement *Path(const XmlElement *from, std::initializer_list<const char *> steps)
+    {
+        for (const char *step : steps) {
+            const XmlElement *next = from->Child(step);
+            EXPECT_NE(next, nullptr) << "no <" << step << "> under <" << from->local << ">";
+            if (next == nullptr)
+                return nullptr;
+            from = next;
+        }
+        return from;
+    }
+
+    XmlElement root_;
+};
+
+TEST_F(ManifestTest, RootHoldsTheFourSectionsInOrder)
+{
+    EXPECT_EQ(root_.local, "assembly");
+    EXPECT_EQ(root_.ns, kAsmV1);
+    EXPECT_EQ(root_.Attribute("manifestVersion"), "1.0");
+
+    const struct {
+        const char *local;
+        const char *ns;
+    } sections[] = {
+        {"trustInfo", kAsmV3},
+        {"dependency", kAsmV1},
+        {"compatibility", kCompatibility},
+        {"application", kAsmV3},
+    };
+    ASSERT_EQ(root_.children.size(), std::size(sections)) << "no assembly identity, no other section";
+    for (size_t i = 0; i < std::size(sections); ++i) {
+        SCOPED_TRACE(testing::Message() << "section " << i);
+        EXPECT_EQ(root_.children[i].local, sections[i].local);
+        EXPECT_EQ(root_.children[i].ns, sections[i].ns);
+    }
+}
+
+TEST_F(ManifestTest, RequiresAdministratorWithoutUiAccess)
+{
+    const XmlElement *level = Path(&root_, {"trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"});
+    ASSERT_NE(level, nullptr);
+    EXPECT_EQ(level->ns, kAsmV3);
+    EXPECT_EQ(level->Attribute("level"), "requireAdministrator");
+    EXPECT_EQ(level->Attribute("uiAccess"), "false");
+}
+
+TEST_F(ManifestTest, DependsOnCommonControls6ForAmd64)
+{
+    const XmlElement *identity = Path(&root_, {"dependency", "dependentAssembly", "assemblyIdentity"});
+    ASSERT_NE(identity, nullptr);
+    const std::pair<const char *, const char *> attributes[] = {
+        {"type", "win32"},
+        {"name", "Microsoft.Windows.Common-Controls"},
+        {"version", "6.0.0.0"},
+        {"processorArchitecture", "amd64"},
+        {"publicKeyToken", "6595b64144ccf1df"},
+        {"language", "*"},
+    };
+    for (const auto &[name, value] : attributes)
+        EXPECT_EQ(identity->Attribute(name), value) << name;
+    EXPECT_EQ(identity->attributes.size(), std::size(attributes));
+}
+
+TEST_F(ManifestTest, ListsSupportedSystemsInTheirFixedOrder)
+{
+    const XmlElement *application = Path(&root_, {"compatibility", "application"});
+    ASSERT_NE(application, nullptr);
+    std::vector<std::string> ids;
+    for (const XmlElement &child : application->children) {
+        EXPECT_EQ(child.local, "supportedOS");
+        EXPECT_EQ(child.ns, kCompatibility);
+        ids.push_back(child.Attribute("Id"));
+    }
+    const std::vector<std::string> expected = {
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+    };
+    EXPECT_EQ(ids, expected);
+}
+
+TEST_F(ManifestTest, DeclaresDpiAwareness)
+{
+    const XmlElement *settings = Path(&root_, {"application", "windowsSettings"});
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->ns, kAsmV3);
+    const XmlElement *dpiAware = Path(settings, {"dpiAware"});
+    ASSERT_NE(dpiAware, nullptr);
+    EXPECT_EQ(dpiAware->ns, kWindowsSettings);
+    EXPECT_EQ(Trim(dpiAware->text), "true");
+}
+
+// ---------------------------------------------------------------------------
+// Icon group and its images.
+
+#pragma pack(push, 1)
+struct GroupIconHeader {
+    WORD reserved;
+    WORD type;
+    WORD count;
+};
+struct GroupIconEntry {
+    BYTE width;
+    BYTE height;
+    BYTE colorCount;
+    BYTE reserved;
+    WORD planes;
+    WORD bitCount;
+    DWORD bytesInRes;
+    WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(ResourcesTest, IconGroupListsEightImagesLargestFirst)
+{
+    Blob group;
+    ASSERT_TRUE(FindExact(module_, RT_GROUP_ICON, MAKEINTRESOURCEW(128), kFrench, &group));
+    auto header = ReadAt<GroupIconHeader>(group, 0);
+    EXPECT_EQ(header.reserved, 0);
+    EXPECT_EQ(header.type, 1) << "icon, not cursor";
+
+    const struct {
+        WORD id;
+        int size;
+        bool png;
+    } images[] = {
+        {1, 256, true}, {2, 128, false}, {3, 96, false}, {4, 64, false},
+        {5, 48, false}, {6, 32, false},  {7, 24, false}, {8, 16, false},
+    };
+    ASSERT_EQ(header.count, std::size(images));
+    ASSERT_EQ(group.size, sizeof(GroupIconHeader) + std::size(images) * sizeof(GroupIconEntry));
+
+    for (size_t i = 0; i < std::size(images); ++i) {
+        const auto &expected = images[i];
+        SCOPED_TRACE(testing::Message() << "entry " << i << ", " << expected.size << " px");
+        auto entry = ReadAt<GroupIconEntry>(group, sizeof(GroupIconHeader) + i * sizeof(GroupIconEntry));
+        const BYTE storedSize = static_cast<BYTE>(expected.size == 256 ? 0 : expected.size);
+        EXPECT_EQ(entry.id, expected.id);
+        EXPECT_EQ(entry.width, storedSize);
+        EXPECT_EQ(entry.height, storedSize);
+        EXPECT_EQ(entry.colorCount, 0);
+        EXPECT_EQ(entry.planes, 1);
+        EXPECT_EQ(entry.bitCount, 32);
+
+        Blob image;
+        ASSERT_TRUE(FindExact(module_, RT_ICON, MAKEINTRESOURCEW(entry.id), kFrench, &image))
+            << "RT_ICON " << entry.id << " missing under language 1036";
+        EXPECT_EQ(image.size, entry.bytesInRes);
+        if (expected.png) {
+            static const BYTE signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+            ASSERT_GE(image.size, 24u);
+            EXPECT_EQ(std::memcmp(image.data, signature, sizeof signature), 0) << "not a PNG";
+            // IHDR width and height are big-endian.
+            auto bigEndian = [&](size_t at) {
+                return (DWORD{image.data[at]} << 24) | (DWORD{image.data[at + 1]} << 16) |
+                       (DWORD{image.data[at + 2]} << 8) | DWORD{image.data[at + 3]};
+            };
+            EXPECT_EQ(bigEndian(16), DWORD(expected.size));
+            EXPECT_EQ(bigEndian(20), DWORD(expected.size));
+        } else {
+            auto bitmap = ReadAt<BITMAPINFOHEADER>(image, 0);
+            EXPECT_EQ(bitmap.biSize, 40u) << "not a BITMAPINFOHEADER";
+            EXPECT_EQ(bitmap.biBitCount, 32);
+            EXPECT_EQ(bitmap.biWidth, expected.size);
+            EXPECT_EQ(bitmap.biHeight, 2 * expected.size) << "colour plus mask";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// PE headers, read from the file itself.
+
+TEST_F(ResourcesTest, PeHeadersDeclareGuiX64WithSecurityFlags)
+{
+    HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot open " << path_ << " (error " << GetLastError() << ")";
+    std::vector<BYTE> bytes(4096);
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(ok);
+    bytes.resize(read);
+
+    auto dos = ReadAt<IMAGE_DOS_HEADER>(bytes, 0);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    const size_t pe = static_cast<size_t>(dos.e_lfanew);
+    ASSERT_LE(pe + sizeof(IMAGE_NT_HEADERS64), bytes.size());
+    auto nt = ReadAt<IMAGE_NT_HEADERS64>(bytes, pe);
+    ASSERT_EQ(nt.Signature, DWORD{IMAGE_NT_SIGNATURE});
+
+    const struct {
+        const char *field;
+        DWORD actual;
+        DWORD expected;
+    } fields[] = {
+        {"Machine", nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64},
+        {"TimeDateStamp", nt.FileHeader.TimeDateStamp, 0},
+        {"Magic", nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC},
+        {"Subsystem", nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI},
+        {"MajorSubsystemVersion", nt.OptionalHeader.MajorSubsystemVersion, 6},
+        {"MinorSubsystemVersion", nt.OptionalHeader.MinorSubsystemVersion, 0},
+    };
+    for (const auto &f : fields)
+        EXPECT_EQ(f.actual, f.expected) << f.field;
+
+    const struct {
+        const char *flag;
+        WORD bit;
+    } flags[] = {
+        {"DYNAMIC_BASE", IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE},
+        {"HIGH_ENTROPY_VA", IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA},
+        {"NX_COMPAT", IMAGE_DLLCHARACTERISTICS_NX_COMPAT},
+        {"TERMINAL_SERVER_AWARE", IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE},
+    };
+    for (const auto &f : flags)
+        EXPECT_NE(nt.OptionalHeader.DllCharacteristics & f.bit, 0) << f.flag << " missing";
+}
+
+}  // namespace
