@@ -11,22 +11,25 @@ struct FindBoxState
     HWND Found;
 };
 
+bool IsBox(HWND window)
+{
+    wchar_t className[16] = {0};
+    GetClassNameW(window, className, 16);
+    return wcscmp(className, L"#32770") == 0;
+}
+
 static BOOL CALLBACK FindBoxProc(HWND window, LPARAM param)
 {
     FindBoxState *state = (FindBoxState *)param;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId != state->ProcessId || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t className[16] = {0};
-    GetClassNameW(window, className, 16);
-    if (wcscmp(className, L"#32770") != 0)
+    if (processId != state->ProcessId || !IsWindowVisible(window) || !IsBox(window))
         return TRUE;
     state->Found = window;
     return FALSE;
 }
 
-static HWND FindBox(DWORD processId)
+HWND FindBox(DWORD processId)
 {
     FindBoxState state = {processId, NULL};
     EnumWindows(FindBoxProc, (LPARAM)&state);
@@ -34,7 +37,7 @@ static HWND FindBox(DWORD processId)
 }
 
 // GetWindowTextW reads another process's window text without sending it a message.
-static std::wstring ReadWindowText(HWND window)
+std::wstring ReadWindowText(HWND window)
 {
     if (window == NULL)
         return std::wstring();
@@ -44,8 +47,18 @@ static std::wstring ReadWindowText(HWND window)
     return std::wstring(&buffer[0]);
 }
 
-// The calling thread may own windows (the running-check scenarios); keep them responsive.
-static void PumpMessages()
+BoxRecord ReadBox(HWND box)
+{
+    BoxRecord seen;
+    seen.Caption = ReadWindowText(box);
+    seen.Text = ReadWindowText(GetDlgItem(box, 0xFFFF));
+    seen.HasOk = GetDlgItem(box, IDOK) != NULL;
+    seen.HasCancel = GetDlgItem(box, IDCANCEL) != NULL;
+    seen.Answer = BoxAnswerOk;
+    return seen;
+}
+
+void PumpMessages()
 {
     MSG message;
     while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
@@ -55,7 +68,7 @@ static void PumpMessages()
     }
 }
 
-static bool WaitProcess(HANDLE process, DWORD ms)
+bool WaitProcess(HANDLE process, DWORD ms)
 {
     DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, ms, QS_ALLINPUT);
     PumpMessages();
@@ -67,7 +80,23 @@ static bool PastDeadline(ULONGLONG deadline)
     return GetTickCount64() >= deadline;
 }
 
-static void AnswerBox(HWND box, DWORD threadId, BoxAnswer answer)
+HWND PollForBox(const PROCESS_INFORMATION &process, bool *exited)
+{
+    *exited = WaitProcess(process.hProcess, PollMs);
+    return *exited ? NULL : FindBox(process.dwProcessId);
+}
+
+bool WaitBoxGone(HWND box, HANDLE process, ULONGLONG deadline)
+{
+    while (IsWindow(box) && !PastDeadline(deadline))
+    {
+        if (WaitProcess(process, PollMs))
+            return true;
+    }
+    return false;
+}
+
+void AnswerBox(HWND box, BoxAnswer answer)
 {
     if (answer == BoxAnswerOk || answer == BoxAnswerCancel)
     {
@@ -85,6 +114,7 @@ static void AnswerBox(HWND box, DWORD threadId, BoxAnswer answer)
         ZeroMemory(&info, sizeof(info));
         info.cbSize = sizeof(info);
         HWND target = box;
+        DWORD threadId = GetWindowThreadProcessId(box, NULL);
         if (GetGUIThreadInfo(threadId, &info) && info.hwndFocus != NULL)
             target = info.hwndFocus;
         PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
@@ -100,6 +130,41 @@ std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &a
     return commandLine;
 }
 
+DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HANDLE token,
+                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process)
+{
+    // CreateProcessW may write to the command line it is given.
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    ZeroMemory(process, sizeof(*process));
+    BOOL started;
+    if (token != NULL)
+        started = CreateProcessAsUserW(token, exePath, &buffer[0], NULL, NULL, FALSE, creationFlags,
+                                       NULL, folder, &startup, process);
+    else
+        started = CreateProcessW(exePath, &buffer[0], NULL, NULL, FALSE, creationFlags, NULL, folder,
+                                 &startup, process);
+    return started ? ERROR_SUCCESS : GetLastError();
+}
+
+void StopProgram(HANDLE process)
+{
+    TerminateProcess(process, 0xDEAD);
+    WaitForSingleObject(process, 5000);
+}
+
+DWORD CloseProgram(PROCESS_INFORMATION *process)
+{
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process->hProcess, &exitCode);
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    return exitCode;
+}
+
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record)
 {
@@ -109,63 +174,35 @@ void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
     record->ExitCode = 0;
     record->Boxes.clear();
 
-    std::wstring commandLine = BuildCommandLine(exePath, argumentText);
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessW(exePath.c_str(), &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL,
-                        &startup, &process))
-    {
-        record->StartError = GetLastError();
+    std::wstring commandLine = BuildCommandLine(exePath, argumentText);
+    record->StartError = StartProgram(exePath.c_str(), commandLine, NULL, 0, NULL, &process);
+    if (record->StartError != ERROR_SUCCESS)
         return;
-    }
     record->Started = true;
 
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     bool exited = false;
     while (!exited && !PastDeadline(deadline))
     {
-        exited = WaitProcess(process.hProcess, PollMs);
-        if (exited)
-            break;
-        HWND box = FindBox(process.dwProcessId);
+        HWND box = PollForBox(process, &exited);
         if (box == NULL || record->Boxes.size() >= MaxBoxes)
             continue;
 
-        BoxRecord seen;
-        seen.Caption = ReadWindowText(box);
-        seen.Text = ReadWindowText(GetDlgItem(box, 0xFFFF));
-        seen.HasOk = GetDlgItem(box, IDOK) != NULL;
-        seen.HasCancel = GetDlgItem(box, IDCANCEL) != NULL;
+        BoxRecord seen = ReadBox(box);
         size_t index = record->Boxes.size();
         seen.Answer = index < answers.size() ? answers[index] : BoxAnswerOk;
         record->Boxes.push_back(seen);
-
-        AnswerBox(box, GetWindowThreadProcessId(box, NULL), seen.Answer);
-        while (IsWindow(box) && !PastDeadline(deadline))
-        {
-            exited = WaitProcess(process.hProcess, PollMs);
-            if (exited)
-                break;
-        }
+        AnswerBox(box, seen.Answer);
+        exited = WaitBoxGone(box, process.hProcess, deadline);
     }
 
     if (!exited)
     {
         record->TimedOut = true;
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
+        StopProgram(process.hProcess);
     }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    record->ExitCode = exitCode;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    record->ExitCode = CloseProgram(&process);
 }
 
 const wchar_t *BoxAnswerName(BoxAnswer answer)

@@ -39,3 +39,33 @@ void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
 std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &argumentText);
 const wchar_t *BoxAnswerName(BoxAnswer answer);
 bool ParseBoxAnswer(const wchar_t *text, BoxAnswer *answer);
+
+// The pieces RunWithBoxes is made of, for drivers that must do more around each box
+// (picture it, time it) than record and answer it.
+
+// Starts exePath (NULL: the first word of commandLine, looked up as CreateProcessW does)
+// with exactly commandLine; token NULL starts it with this process's own token, folder
+// NULL in this process's current folder. Returns 0 or the error.
+DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HANDLE token,
+                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process);
+// Terminates a program that did not finish in time and waits for it to go.
+void StopProgram(HANDLE process);
+// Its exit code; closes both handles.
+DWORD CloseProgram(PROCESS_INFORMATION *process);
+
+// The calling thread may own windows; waiting keeps them responsive. True when the
+// process ended within ms.
+bool WaitProcess(HANDLE process, DWORD ms);
+void PumpMessages();
+// Waits one poll period, then returns the process's visible box, or NULL when there is
+// none yet or the process has ended (*exited says which).
+HWND PollForBox(const PROCESS_INFORMATION &process, bool *exited);
+// True once the process has ended; false when the box is gone or the deadline passed.
+bool WaitBoxGone(HWND box, HANDLE process, ULONGLONG deadline);
+
+bool IsBox(HWND window);  // of the message-box class, visible or not
+HWND FindBox(DWORD processId);  // a visible box of the process
+std::wstring ReadWindowText(HWND window);
+// Caption, text and buttons; the answer is left to the caller.
+BoxRecord ReadBox(HWND box);
+void AnswerBox(HWND box, BoxAnswer answer);

@@ -1,11 +1,12 @@
 // End-to-end runs of the real Kestrane.exe: lay out an installation, run it with an exact
 // command line, answer its boxes, then check the boxes, the exit code and what is left.
 #include "BoxDriver.h"
+#include "Installation.h"
+#include "Messages.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <shlobj.h>
-#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -13,26 +14,6 @@
 namespace {
 
 const DWORD RunTimeoutMs = 30000;
-
-// What a scenario lays out; also what it expects gone, and the order of scheduled deletions.
-enum Item : unsigned
-{
-    AppDir = 1u << 0,
-    AppExe = 1u << 1,
-    AppChm = 1u << 2,
-    UninstallerCopy = 1u << 3,  // Kestrane.exe in the application folder
-    ExtraFile = 1u << 4,        // readme.txt in the application folder
-    ExeFolder = 1u << 5,        // a folder where App.exe is expected
-    StartMenuLink = 1u << 6,
-    DesktopLink = 1u << 7,
-    UninstallKey = 1u << 8,
-    UninstallSubkey = 1u << 9,
-    SettingsKey = 1u << 10,
-};
-const unsigned AllItems = 0x7FF;
-const unsigned Links = StartMenuLink | DesktopLink;
-const unsigned Keys = UninstallKey | SettingsKey;
-const unsigned Installed = AppDir | AppExe | AppChm | Links | Keys;
 
 enum Condition : unsigned
 {
@@ -44,48 +25,14 @@ enum Condition : unsigned
     UninstallKeyUnreadable = 1u << 5,  // exists, but opening it for reading is denied
 };
 
-const wchar_t Caption[] = L"Kestrane";
-const wchar_t MsgBadArguments[] = L"Erreur.\nArguments.";
-const wchar_t MsgSystemFolders[] = L"Erreur.\nSystème.";
-const wchar_t MsgFirewall[] = L"Erreur.\nPare-Feu.";
-const wchar_t MsgRegistry[] = L"Erreur.\nRegistre.";
-const wchar_t MsgRestartQuestion[] =
-    L"Le système doit redémarrer pour terminer la désinstallation.\nRedémarrer maintenant ?";
-const wchar_t MsgDone[] = L"Désinstallation terminée avec succès.";
-
-const wchar_t UninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-const wchar_t PendingValue[] = L"PendingFileRenameOperations";
-const wchar_t DllOverrides[] = L"Software\\Wine\\DllOverrides";
-const wchar_t UserShellFolders[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t MissingDesktop[] = L"C:\\kestrane-e2e-no-such-desktop";
-const wchar_t WindowClass[] = L"KestraneE2EWindow";
-
-std::wstring Confirm(const std::wstring &app)
-{
-    return L"Désinstaller  " + app + L" ?";
-}
-
-std::wstring Running(const std::wstring &app)
-{
-    return app + L" est en cour d'exécution.\nFermez le programme et recommencez.";
-}
-
-std::wstring ShellFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {0};
-    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
-        return std::wstring();
-    return path;
-}
 
 struct Scenario
 {
     const char *Name;
     std::wstring App;        // whose installation is laid out and checked
     std::wstring Arguments;
-    unsigned Layout;
+    unsigned Layout;         // Items (Installation.h)
     unsigned Conditions;
     std::wstring WindowTitle; // a top-level window of this process while it runs
     std::vector<BoxAnswer> Answers;
@@ -100,28 +47,6 @@ void PrintTo(const Scenario &scenario, std::ostream *out)
     *out << scenario.Name;
 }
 
-struct Paths
-{
-    std::wstring Dir, Exe, Chm, Uninstaller, Extra, StartMenuLink, DesktopLink;
-    std::wstring UninstallKey, UninstallSubkey, SettingsKey;
-};
-
-Paths PathsFor(const std::wstring &app)
-{
-    Paths paths;
-    paths.Dir = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + app;
-    paths.Exe = paths.Dir + L"\\" + app + L".exe";
-    paths.Chm = paths.Dir + L"\\" + app + L".chm";
-    paths.Uninstaller = paths.Dir + L"\\Kestrane.exe";
-    paths.Extra = paths.Dir + L"\\readme.txt";
-    paths.StartMenuLink = ShellFolder(CSIDL_PROGRAMS) + L"\\" + app + L".lnk";
-    paths.DesktopLink = ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + app + L".lnk";
-    paths.UninstallKey = UninstallRoot + app;
-    paths.UninstallSubkey = paths.UninstallKey + L"\\Extra";
-    paths.SettingsKey = L"Software\\" + app;
-    return paths;
-}
-
 std::wstring KestraneExe()
 {
     wchar_t value[MAX_PATH] = {0};
@@ -133,179 +58,6 @@ std::wstring KestraneExe()
         if (path[i] == L'/')
             path[i] = L'\\';
     return path;
-}
-
-bool IsFile(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFolder(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A key this process may not read still exists.
-bool KeyExists(HKEY root, const std::wstring &subkey)
-{
-    HKEY key;
-    LONG result = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key);
-    if (result == ERROR_SUCCESS)
-        RegCloseKey(key);
-    return result != ERROR_FILE_NOT_FOUND;
-}
-
-bool WriteSmallFile(const std::wstring &path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, "kestrane-e2e", 12, &written, NULL);
-    CloseHandle(file);
-    return ok && written == 12;
-}
-
-bool CreateKeyWithValue(HKEY root, const std::wstring &subkey)
-{
-    HKEY key;
-    if (RegCreateKeyExW(root, subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return false;
-    const wchar_t data[] = L"e2e";
-    LONG result = RegSetValueExW(key, L"DisplayName", 0, REG_SZ, (const BYTE *)data, sizeof(data));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-void DeleteTree(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
-                DeleteTree(path + L"\\" + found.cFileName);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
-void ClearPendingDeletions()
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS)
-    {
-        RegDeleteValueW(key, PendingValue);
-        RegCloseKey(key);
-    }
-}
-
-// Sources in order; false when an entry is a rename rather than a deletion.
-bool ReadPendingDeletions(std::vector<std::wstring> *sources)
-{
-    sources->clear();
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return true;
-    DWORD type = 0, size = 0;
-    LONG result = RegQueryValueExW(key, PendingValue, NULL, &type, NULL, &size);
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
-    if (result == ERROR_SUCCESS)
-        result = RegQueryValueExW(key, PendingValue, NULL, &type, (BYTE *)&data[0], &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return true;
-
-    std::vector<std::wstring> strings;
-    size_t count = size / sizeof(wchar_t);
-    for (size_t at = 0; at < count;)
-    {
-        std::wstring text(&data[at]);
-        strings.push_back(text);
-        at += text.size() + 1;
-    }
-    bool deletionsOnly = true;
-    for (size_t i = 0; i < strings.size(); i += 2)
-    {
-        if (strings[i].empty())
-            break;  // the list's terminator
-        sources->push_back(strings[i]);
-        if (i + 1 >= strings.size() || !strings[i + 1].empty())
-            deletionsOnly = false;
-    }
-    return deletionsOnly;
-}
-
-void SetDllOverride(bool disableFirewall)
-{
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, DllOverrides, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                        NULL) != ERROR_SUCCESS)
-        return;
-    if (disableFirewall)
-        RegSetValueExW(key, L"hnetcfg", 0, REG_SZ, (const BYTE *)L"", sizeof(wchar_t));
-    else
-        RegDeleteValueW(key, L"hnetcfg");
-    RegCloseKey(key);
-}
-
-struct SavedValue
-{
-    bool Saved;
-    bool Existed;
-    DWORD Type;
-    std::vector<BYTE> Data;
-};
-
-void PointDesktopAt(const wchar_t *folder, SavedValue *saved)
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
-        return;
-    DWORD size = 0;
-    saved->Existed = RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, NULL, &size) ==
-                     ERROR_SUCCESS;
-    saved->Data.assign(size + 2, 0);
-    if (saved->Existed)
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, &saved->Data[0], &size);
-    saved->Data.resize(size);
-    saved->Saved = true;
-    RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)folder,
-                   (DWORD)((wcslen(folder) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void RestoreDesktop(SavedValue *saved)
-{
-    if (!saved->Saved)
-        return;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (saved->Existed)
-        RegSetValueExW(key, L"Desktop", 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
-                       (DWORD)saved->Data.size());
-    else
-        RegDeleteValueW(key, L"Desktop");
-    RegCloseKey(key);
-    saved->Saved = false;
 }
 
 // An SDDL DACL; also the way back, since the owner may always rewrite it.
@@ -328,116 +80,15 @@ bool SetKeyDacl(HKEY root, const std::wstring &subkey, const wchar_t *sddl)
 const wchar_t DenyReadDacl[] = L"D:(D;;KR;;;WD)(A;;KA;;;WD)";
 const wchar_t OpenDacl[] = L"D:(A;;KA;;;WD)";
 
-// A run killed while the desktop pointed nowhere must not spoil the runs after it.
-void RepairDesktop()
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
-        return;
-    wchar_t value[MAX_PATH] = {0};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    if (RegQueryValueExW(key, L"Desktop", NULL, NULL, (BYTE *)value, &size) == ERROR_SUCCESS &&
-        wcscmp(value, MissingDesktop) == 0)
-    {
-        const wchar_t usual[] = L"%USERPROFILE%\\Desktop";
-        RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)usual, sizeof(usual));
-    }
-    RegCloseKey(key);
-}
-
-void RemoveLayout(const Paths &paths)
+// Also undoes what a scenario's conditions did to the uninstall key and the firewall.
+void RemoveLayout(const InstallationPaths &paths)
 {
     SetKeyDacl(HKEY_LOCAL_MACHINE, paths.UninstallKey, OpenDacl);
-    DeleteTree(paths.Dir);
-    DeleteTree(paths.StartMenuLink);
-    DeleteTree(paths.DesktopLink);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, paths.UninstallKey.c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, paths.SettingsKey.c_str());
-    ClearPendingDeletions();
-    SetDllOverride(false);
+    RemoveInstallation(paths);
+    SetFirewallOff(false);
 }
 
-// Returns the first item it could not lay out, or 0.
-unsigned LayOut(const Paths &paths, unsigned layout, const std::wstring &kestrane)
-{
-    if ((layout & (AppDir | AppExe | AppChm | UninstallerCopy | ExtraFile | ExeFolder)) &&
-        !CreateDirectoryW(paths.Dir.c_str(), NULL))
-        return AppDir;
-    if ((layout & AppExe) && !WriteSmallFile(paths.Exe))
-        return AppExe;
-    if ((layout & ExeFolder) && !CreateDirectoryW(paths.Exe.c_str(), NULL))
-        return ExeFolder;
-    if ((layout & AppChm) && !WriteSmallFile(paths.Chm))
-        return AppChm;
-    if ((layout & UninstallerCopy) && !CopyFileW(kestrane.c_str(), paths.Uninstaller.c_str(), FALSE))
-        return UninstallerCopy;
-    if ((layout & ExtraFile) && !WriteSmallFile(paths.Extra))
-        return ExtraFile;
-    if ((layout & StartMenuLink) && !WriteSmallFile(paths.StartMenuLink))
-        return StartMenuLink;
-    if ((layout & DesktopLink) && !WriteSmallFile(paths.DesktopLink))
-        return DesktopLink;
-    if ((layout & (UninstallKey | UninstallSubkey)) &&
-        !CreateKeyWithValue(HKEY_LOCAL_MACHINE, paths.UninstallKey))
-        return UninstallKey;
-    if ((layout & UninstallSubkey) && !CreateKeyWithValue(HKEY_LOCAL_MACHINE, paths.UninstallSubkey))
-        return UninstallSubkey;
-    if ((layout & SettingsKey) && !CreateKeyWithValue(HKEY_CURRENT_USER, paths.SettingsKey))
-        return SettingsKey;
-    return 0;
-}
-
-bool ItemPresent(const Paths &paths, Item item)
-{
-    switch (item)
-    {
-    case AppDir:
-        return IsFolder(paths.Dir);
-    case AppExe:
-        return IsFile(paths.Exe);
-    case AppChm:
-        return IsFile(paths.Chm);
-    case UninstallerCopy:
-        return IsFile(paths.Uninstaller);
-    case ExtraFile:
-        return IsFile(paths.Extra);
-    case ExeFolder:
-        return IsFolder(paths.Exe);
-    case StartMenuLink:
-        return IsFile(paths.StartMenuLink);
-    case DesktopLink:
-        return IsFile(paths.DesktopLink);
-    case UninstallKey:
-        return KeyExists(HKEY_LOCAL_MACHINE, paths.UninstallKey);
-    case UninstallSubkey:
-        return KeyExists(HKEY_LOCAL_MACHINE, paths.UninstallSubkey);
-    case SettingsKey:
-        return KeyExists(HKEY_CURRENT_USER, paths.SettingsKey);
-    }
-    return false;
-}
-
-const char *ItemName(unsigned item)
-{
-    switch (item)
-    {
-    case AppDir: return "application folder";
-    case AppExe: return "App.exe";
-    case AppChm: return "App.chm";
-    case UninstallerCopy: return "Kestrane.exe in the application folder";
-    case ExtraFile: return "extra file";
-    case ExeFolder: return "folder named App.exe";
-    case StartMenuLink: return "Start-menu shortcut";
-    case DesktopLink: return "desktop shortcut";
-    case UninstallKey: return "uninstall key";
-    case UninstallSubkey: return "uninstall subkey";
-    case SettingsKey: return "settings key";
-    }
-    return "?";
-}
-
-std::wstring ScheduledPath(const Paths &paths, Item item)
+std::wstring ScheduledPath(const InstallationPaths &paths, Item item)
 {
     const std::wstring *path = &paths.Dir;
     if (item == AppExe || item == ExeFolder)
@@ -453,24 +104,6 @@ std::wstring ScheduledPath(const Paths &paths, Item item)
     else if (item == DesktopLink)
         path = &paths.DesktopLink;
     return L"\\??\\" + *path;
-}
-
-LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND CreateTitledWindow(const std::wstring &title)
-{
-    WNDCLASSEXW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = TestWindowProc;
-    windowClass.hInstance = GetModuleHandleW(NULL);
-    windowClass.lpszClassName = WindowClass;
-    RegisterClassExW(&windowClass);  // fails harmlessly once registered
-    return CreateWindowExW(0, WindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL,
-                           NULL, GetModuleHandleW(NULL), NULL);
 }
 
 std::wstring NameOfLength(size_t length)
@@ -596,19 +229,12 @@ std::vector<std::string> Narrow(const std::vector<std::wstring> &texts)
     return result;
 }
 
-bool OffersCancel(const std::wstring &text)
-{
-    return text.compare(0, 14, L"Désinstaller  ") == 0 || text == MsgRestartQuestion;
-}
-
 class KestraneE2E : public ::testing::Test
 {
 protected:
     std::wstring Kestrane;
-    Paths Target;
-    HANDLE HeldFile = INVALID_HANDLE_VALUE;
-    HWND Window = NULL;
-    SavedValue Desktop = {false, false, 0, {}};
+    InstallationPaths Target;
+    RunSetup Around = NoRunSetup();
 
     void Prepare(const std::wstring &app)
     {
@@ -618,7 +244,7 @@ protected:
         // Cleanup deletes the folder named by the application: never a parent folder.
         ASSERT_TRUE(!app.empty() && app != L"." && app != L".." &&
                     app.find_first_of(L"\\/") == std::wstring::npos);
-        RepairDesktop();
+        RepairDesktop(MissingDesktop);
         Target = PathsFor(app);
         ASSERT_FALSE(Target.Dir.empty());
         RemoveLayout(Target);
@@ -626,11 +252,7 @@ protected:
 
     void TearDown() override
     {
-        if (HeldFile != INVALID_HANDLE_VALUE)
-            CloseHandle(HeldFile);
-        if (Window != NULL)
-            DestroyWindow(Window);
-        RestoreDesktop(&Desktop);
+        UndoRunSetup(&Around);
         if (!Target.Dir.empty())
             RemoveLayout(Target);
     }
@@ -677,9 +299,8 @@ TEST_P(KestraneRun, Row)
     }
     if (row.Conditions & HoldExeOpen)
     {
-        HeldFile = CreateFileW(Target.Exe.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               NULL, OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, HeldFile);
+        Around.HeldFile = HoldOpen(Target.Exe);
+        ASSERT_NE(INVALID_HANDLE_VALUE, Around.HeldFile);
     }
     if (row.Conditions & UninstallKeyUnreadable)
     {
@@ -689,16 +310,16 @@ TEST_P(KestraneRun, Row)
                                                      0, KEY_QUERY_VALUE, &key));
     }
     if (row.Conditions & FirewallOff)
-        SetDllOverride(true);
+        SetFirewallOff(true);
     if (row.Conditions & DesktopMissing)
     {
-        PointDesktopAt(MissingDesktop, &Desktop);
-        ASSERT_TRUE(Desktop.Saved);
+        PointDesktopAt(MissingDesktop, &Around.Desktop);
+        ASSERT_TRUE(Around.Desktop.Saved);
     }
     if (!row.WindowTitle.empty())
     {
-        Window = CreateTitledWindow(row.WindowTitle);
-        ASSERT_NE((HWND)NULL, Window);
+        Around.Window = CreateTitledWindow(row.WindowTitle);
+        ASSERT_NE((HWND)NULL, Around.Window);
     }
     std::wstring exe = (row.Conditions & RunFromAppDir) ? Target.Uninstaller : Kestrane;
 
@@ -713,7 +334,7 @@ TEST_P(KestraneRun, Row)
     {
         const BoxRecord &box = run.Boxes[i];
         texts.push_back(box.Text);
-        EXPECT_EQ(Narrow(Caption), Narrow(box.Caption)) << "caption of box " << i + 1;
+        EXPECT_EQ(Narrow(BoxCaption), Narrow(box.Caption)) << "caption of box " << i + 1;
         EXPECT_TRUE(box.HasOk) << "box " << i + 1 << " has no OK button";
         EXPECT_EQ(OffersCancel(box.Text), box.HasCancel) << "Cancel button of box " << i + 1;
     }
@@ -730,13 +351,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, KestraneRun, ::testing::ValuesIn(Scenarios()),
 
 DWORD RunAndWait(const std::wstring &commandLine, DWORD timeoutMs)
 {
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(NULL, &buffer[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (StartProgram(NULL, commandLine, NULL, 0, NULL, &process) != ERROR_SUCCESS)
         return 0xFFFFFFFE;
     DWORD exitCode = 0xFFFFFFFD;
     if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)

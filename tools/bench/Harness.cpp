@@ -10,6 +10,7 @@
 //   stand for the paths of the installation, each in double quotes but {AppDir}.
 // The summary table (markdown) goes to standard output.
 #include "BoxDriver.h"
+#include "Installation.h"
 
 #include <psapi.h>
 #include <shellapi.h>
@@ -21,9 +22,6 @@
 #include <vector>
 
 static const wchar_t AppName[] = L"Bench";
-static const wchar_t UninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Bench";
-static const wchar_t SettingsKey[] = L"Software\\Bench";
-static const wchar_t SessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 static const DWORD RunTimeoutMs = 20000;
 // Memory counters are read at every box and on this period in between: under
 // Wine they come from the live process and are gone once it has exited.
@@ -36,11 +34,6 @@ struct Program
     bool Uninstalls, Scales;
 };
 
-struct Layout
-{
-    std::wstring AppDir, AppExe, AppChm, Uninstaller, ProgramsLnk, DesktopLnk;
-};
-
 struct Measure
 {
     bool Started, TimedOut, JobDone;
@@ -51,7 +44,7 @@ struct Measure
     std::wstring Problem;
 };
 
-static Layout Install;
+static InstallationPaths Install;
 static LARGE_INTEGER Frequency;
 
 static double Now()
@@ -83,23 +76,6 @@ static std::wstring Format(const wchar_t *format, ...)
     return buffer;
 }
 
-static std::wstring ShellFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {0};
-    SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
-static void ResolveLayout()
-{
-    Install.AppDir = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + AppName;
-    Install.AppExe = Install.AppDir + L"\\" + AppName + L".exe";
-    Install.AppChm = Install.AppDir + L"\\" + AppName + L".chm";
-    Install.Uninstaller = Install.AppDir + L"\\Kestrane.exe";
-    Install.ProgramsLnk = ShellFolder(CSIDL_PROGRAMS) + L"\\" + AppName + L".lnk";
-    Install.DesktopLnk = ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + AppName + L".lnk";
-}
-
 static void Replace(std::wstring *text, const std::wstring &from, const std::wstring &to)
 {
     for (size_t at = text->find(from); at != std::wstring::npos; at = text->find(from, at + to.size()))
@@ -108,84 +84,20 @@ static void Replace(std::wstring *text, const std::wstring &from, const std::wst
 
 static std::wstring ExpandArgument(std::wstring argument)
 {
-    Replace(&argument, L"{AppDir}", Install.AppDir);
-    Replace(&argument, L"{Lnk1}", L"\"" + Install.ProgramsLnk + L"\"");
-    Replace(&argument, L"{Lnk2}", L"\"" + Install.DesktopLnk + L"\"");
-    Replace(&argument, L"{Exe}", L"\"" + Install.AppExe + L"\"");
-    Replace(&argument, L"{Chm}", L"\"" + Install.AppChm + L"\"");
+    Replace(&argument, L"{AppDir}", Install.Dir);
+    Replace(&argument, L"{Lnk1}", L"\"" + Install.StartMenuLink + L"\"");
+    Replace(&argument, L"{Lnk2}", L"\"" + Install.DesktopLink + L"\"");
+    Replace(&argument, L"{Exe}", L"\"" + Install.Exe + L"\"");
+    Replace(&argument, L"{Chm}", L"\"" + Install.Chm + L"\"");
     Replace(&argument, L"{Uninstaller}", L"\"" + Install.Uninstaller + L"\"");
     return argument;
 }
 
-static bool WriteSmallFile(const std::wstring &path, const char *content)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, content, (DWORD)strlen(content), &written, NULL);
-    CloseHandle(file);
-    return ok != FALSE;
-}
-
-static void ForceDelete(const std::wstring &path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-}
-
-static bool KeyExists(HKEY root, const wchar_t *subkey)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-static bool SetKey(HKEY root, const wchar_t *subkey, const wchar_t *name, const std::wstring &value)
-{
-    HKEY key;
-    if (RegCreateKeyExW(root, subkey, 0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    LONG result = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
-                                 (DWORD)((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-static std::vector<wchar_t> PendingRenames()
-{
-    std::vector<wchar_t> data;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return data;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 0)
-    {
-        data.resize(size / sizeof(wchar_t) + 1, 0);
-        RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, NULL, (BYTE *)&data[0], &size);
-    }
-    RegCloseKey(key);
-    return data;
-}
-
-static void ClearPendingRenames()
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueW(key, L"PendingFileRenameOperations");
-    RegCloseKey(key);
-}
-
-static bool PendingHolds(const std::vector<wchar_t> &pending, const std::wstring &path)
+static bool PendingHolds(const std::vector<std::wstring> &pending, const std::wstring &path)
 {
     std::wstring wanted = L"\\??\\" + path;
-    for (size_t at = 0; at < pending.size();)
+    for (std::wstring entry : pending)
     {
-        std::wstring entry(&pending[at]);
-        at += entry.size() + 1;
         // NSIS registers a folder with a trailing backslash.
         if (entry.size() > 1 && entry.back() == L'\\')
             entry.pop_back();
@@ -201,42 +113,32 @@ static bool Exists(const std::wstring &path)
 }
 
 // A fresh installation, whatever the previous run left behind.
-static bool LayOut(const Program &program)
+static bool LayOutFresh(const Program &program)
 {
-    ForceDelete(Install.AppExe);
-    ForceDelete(Install.AppChm);
-    ForceDelete(Install.Uninstaller);
-    RemoveDirectoryW(Install.AppDir.c_str());
-    ForceDelete(Install.ProgramsLnk);
-    ForceDelete(Install.DesktopLnk);
-    ClearPendingRenames();
-
-    CreateDirectoryW(Install.AppDir.c_str(), NULL);
+    RemoveInstallation(Install);
+    // An uninstaller may have taken a shell folder away with its last shortcut.
     CreateDirectoryW(ShellFolder(CSIDL_PROGRAMS).c_str(), NULL);
     CreateDirectoryW(ShellFolder(CSIDL_DESKTOPDIRECTORY).c_str(), NULL);
-    return WriteSmallFile(Install.AppExe, "sample program\n")
-        && WriteSmallFile(Install.AppChm, "sample help\n")
-        && CopyFileW(program.Exe.c_str(), Install.Uninstaller.c_str(), FALSE)
-        && WriteSmallFile(Install.ProgramsLnk, "shortcut\n")
-        && WriteSmallFile(Install.DesktopLnk, "shortcut\n")
-        && SetKey(HKEY_LOCAL_MACHINE, UninstallKey, L"DisplayName", AppName)
-        && SetKey(HKEY_LOCAL_MACHINE, UninstallKey, L"UninstallString", L"\"" + Install.Uninstaller + L"\"")
-        && SetKey(HKEY_CURRENT_USER, SettingsKey, L"Language", L"fr");
+    return LayOut(Install, Installed | UninstallerCopy, program.Exe) == 0
+        && SetKeyValue(HKEY_LOCAL_MACHINE, Install.UninstallKey, L"UninstallString",
+                       L"\"" + Install.Uninstaller + L"\"")
+        && SetKeyValue(HKEY_CURRENT_USER, Install.SettingsKey, L"Language", L"fr");
 }
 
 static std::wstring CheckJob()
 {
     std::wstring problem;
-    if (KeyExists(HKEY_LOCAL_MACHINE, UninstallKey))
+    if (KeyExists(HKEY_LOCAL_MACHINE, Install.UninstallKey))
         problem += L"uninstall key left; ";
-    if (KeyExists(HKEY_CURRENT_USER, SettingsKey))
+    if (KeyExists(HKEY_CURRENT_USER, Install.SettingsKey))
         problem += L"settings key left; ";
-    const std::wstring gone[] = {Install.ProgramsLnk, Install.DesktopLnk, Install.AppExe, Install.AppChm};
+    const std::wstring gone[] = {Install.StartMenuLink, Install.DesktopLink, Install.Exe, Install.Chm};
     for (const std::wstring &path : gone)
         if (Exists(path))
             problem += path + L" left; ";
-    std::vector<wchar_t> pending = PendingRenames();
-    const std::wstring deferred[] = {Install.Uninstaller, Install.AppDir};
+    std::vector<std::wstring> pending;
+    ReadPendingDeletions(&pending);
+    const std::wstring deferred[] = {Install.Uninstaller, Install.Dir};
     for (const std::wstring &path : deferred)
         if (Exists(path) && !PendingHolds(pending, path))
             problem += path + L" neither removed nor scheduled; ";
@@ -252,13 +154,6 @@ struct Watch
 };
 static Watch Watched;
 
-static bool IsBox(HWND window)
-{
-    wchar_t className[16] = {0};
-    GetClassNameW(window, className, 16);
-    return wcscmp(className, L"#32770") == 0;
-}
-
 static void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG,
                                 DWORD, DWORD)
 {
@@ -271,33 +166,6 @@ static void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, 
         return;
     Watched.Box = window;
     Watched.ShownAt = at;
-}
-
-struct FindState
-{
-    DWORD ProcessId;
-    HWND Found;
-};
-
-static BOOL CALLBACK FindVisibleBox(HWND window, LPARAM param)
-{
-    FindState *state = (FindState *)param;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != state->ProcessId || !IsWindowVisible(window) || !IsBox(window))
-        return TRUE;
-    state->Found = window;
-    return FALSE;
-}
-
-static void Pump()
-{
-    MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
-    {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
 }
 
 static void SampleMemory(HANDLE process, Measure *measure)
@@ -316,20 +184,15 @@ static void RunOne(const Program &program, Measure *measure)
     *measure = Measure();
     measure->FirstBoxMs = -1;
     std::wstring commandLine = BuildCommandLine(Install.Uninstaller, ExpandArgument(program.Argument));
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(0);
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof process);
     Watched = Watch();
 
     double start = Now();
-    if (!CreateProcessW(Install.Uninstaller.c_str(), &buffer[0], NULL, NULL, FALSE, 0, NULL,
-                        Install.AppDir.c_str(), &startup, &process))
+    DWORD error = StartProgram(Install.Uninstaller.c_str(), commandLine, NULL, 0, Install.Dir.c_str(),
+                               &process);
+    if (error != ERROR_SUCCESS)
     {
-        measure->Problem = Format(L"cannot start it, error %lu", GetLastError());
+        measure->Problem = Format(L"cannot start it, error %lu", error);
         return;
     }
     measure->Started = true;
@@ -340,6 +203,7 @@ static void RunOne(const Program &program, Measure *measure)
     HWND answered = NULL;
     while (!exited && Now() < deadline)
     {
+        // Not WaitProcess: the time of waking is read before pumping runs the event callback.
         DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, SampleMs, QS_ALLINPUT);
         double woke = Now();
         if (wait == WAIT_OBJECT_0)
@@ -348,16 +212,14 @@ static void RunOne(const Program &program, Measure *measure)
             measure->WallMs = woke - start;
             break;
         }
-        Pump();
+        PumpMessages();
         SampleMemory(process.hProcess, measure);
         HWND box = Watched.Box;
         double shownAt = Watched.ShownAt;
         if (box == NULL)
         {
             // Should the events not come, a visible box is still found.
-            FindState state = {process.dwProcessId, NULL};
-            EnumWindows(FindVisibleBox, (LPARAM)&state);
-            box = state.Found;
+            box = FindBox(process.dwProcessId);
             shownAt = woke;
         }
         if (box == NULL || box == answered || !IsWindowVisible(box))
@@ -367,25 +229,23 @@ static void RunOne(const Program &program, Measure *measure)
         measure->Boxes++;
         answered = box;
         Watched.Box = NULL;
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(box, IDOK));
+        AnswerBox(box, BoxAnswerOk);
     }
     Watched.ProcessId = 0;
     if (!exited)
     {
         measure->TimedOut = true;
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
+        StopProgram(process.hProcess);
     }
-    // On Windows the counters outlive the process; under Wine this read fails.
+    // On Windows the counters outlive the process (under Wine this read fails), so the
+    // handle is closed only after it.
     SampleMemory(process.hProcess, measure);
-    GetExitCodeProcess(process.hProcess, &measure->ExitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    measure->ExitCode = CloseProgram(&process);
 }
 
 static void RunAndCheck(const Program &program, Measure *measure)
 {
-    if (!LayOut(program))
+    if (!LayOutFresh(program))
     {
         *measure = Measure();
         measure->Problem = L"cannot lay out the installation";
@@ -642,7 +502,7 @@ int main()
                            fields[4] == L"uninstall", fields[5] == L"1"};
         programs.push_back(program);
     }
-    ResolveLayout();
+    Install = PathsFor(AppName);
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, NULL, OnWinEvent, 0, 0,
                                          WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
     Write(raw, L"phase\twindows\tround\tprogram\twall_ms\tfirst_box_ms\tboxes\texit\tpeak_ws\tpeak_pagefile\tproblem\n");

@@ -7,9 +7,11 @@
 // checks the box against what the scenario expects and answers it. Every run ends with
 //   PASS <name> ...   or   FAIL <name> <reason>
 // and the exit code is the number of failed scenarios.
-#include <windows.h>
+#include "BoxDriver.h"
+#include "Installation.h"
+#include "Messages.h"
+
 #include <psapi.h>
-#include <shlobj.h>
 #include <shellapi.h>
 #include <wchar.h>
 
@@ -20,27 +22,11 @@ namespace {
 
 const DWORD RunTimeoutMs = 60000;
 const DWORD CaptureTimeoutMs = 60000;
-const DWORD PollMs = 20;
 
-const wchar_t Caption[] = L"Kestrane";
 const wchar_t App[] = L"Orbel";
 const wchar_t Argument[] = L"Orbel/Orbel Inbound";
 
-const wchar_t UninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-const wchar_t PendingValue[] = L"PendingFileRenameOperations";
-const wchar_t DllOverrides[] = L"Software\\Wine\\DllOverrides";
-const wchar_t UserShellFolders[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t MissingDesktop[] = L"C:\\kestrane-gallery-no-such-desktop";
-const wchar_t WindowClass[] = L"KestraneGalleryWindow";
-
-enum Layout : unsigned
-{
-    Installed = 1u << 0,        // folder, Orbel.exe, Orbel.chm, both shortcuts, both keys
-    ExtraFile = 1u << 1,        // readme.txt keeps the folder until a restart
-    UninstallSubkey = 1u << 2,  // a key RegDeleteKeyW refuses
-};
 
 enum Condition : unsigned
 {
@@ -54,58 +40,48 @@ enum Condition : unsigned
     NoShutdownPrivilege = 1u << 7, // started with a token lacking SeShutdownPrivilege
 };
 
-enum Answer { AnswerOk, AnswerCancel };
-
 struct Scenario
 {
     const char *Name;
     const wchar_t *Arguments;
+    // Items (Installation.h): Installed, with ExtraFile (readme.txt keeps the folder until
+    // a restart) or UninstallSubkey (a key RegDeleteKeyW refuses).
     unsigned Layout;
     unsigned Conditions;
     std::vector<std::wstring> Boxes;  // every box expected, in order
-    std::vector<Answer> Answers;      // one per box
+    std::vector<BoxAnswer> Answers;   // one per box
     size_t Pictured;                  // index of the box to picture
     const char *Icon;                 // error, warning or information
     DWORD ExitCode;
 };
 
-std::wstring Confirm()
-{
-    return std::wstring(L"Désinstaller  ") + App + L" ?";
-}
-
-const wchar_t MsgRestartQuestion[] =
-    L"Le système doit redémarrer pour terminer la désinstallation.\nRedémarrer maintenant ?";
-const wchar_t MsgDone[] = L"Désinstallation terminée avec succès.";
-
 std::vector<Scenario> Scenarios()
 {
-    const std::wstring confirm = Confirm();
-    const std::wstring running =
-        std::wstring(App) + L" est en cour d'exécution.\nFermez le programme et recommencez.";
+    const std::wstring confirm = Confirm(App);
+    const std::wstring running = Running(App);
     return {
-        {"01-com-failed", Argument, Installed, ComInitialised, {L"Erreur Système."}, {AnswerOk}, 0,
+        {"01-com-failed", Argument, Installed, ComInitialised, {MsgComFailed}, {BoxAnswerOk}, 0,
          "error", (DWORD)-1},
-        {"02-bad-arguments", App, Installed, 0, {L"Erreur.\nArguments."}, {AnswerOk}, 0, "error", 1},
-        {"03-app-running", Argument, Installed, RunningWindow, {running}, {AnswerOk}, 0, "warning", 2},
-        {"04-confirm", Argument, Installed, 0, {confirm}, {AnswerCancel}, 0, "information", 0},
-        {"05-system-folders", Argument, Installed, DesktopMissing, {confirm, L"Erreur.\nSystème."},
-         {AnswerOk, AnswerOk}, 1, "error", 1},
-        {"06-firewall", Argument, Installed, FirewallOff, {confirm, L"Erreur.\nPare-Feu."},
-         {AnswerOk, AnswerOk}, 1, "error", 1},
-        {"07-registry", Argument, Installed | UninstallSubkey, 0, {confirm, L"Erreur.\nRegistre."},
-         {AnswerOk, AnswerOk}, 1, "error", 1},
+        {"02-bad-arguments", App, Installed, 0, {MsgBadArguments}, {BoxAnswerOk}, 0, "error", 1},
+        {"03-app-running", Argument, Installed, RunningWindow, {running}, {BoxAnswerOk}, 0, "warning", 2},
+        {"04-confirm", Argument, Installed, 0, {confirm}, {BoxAnswerCancel}, 0, "information", 0},
+        {"05-system-folders", Argument, Installed, DesktopMissing, {confirm, MsgSystemFolders},
+         {BoxAnswerOk, BoxAnswerOk}, 1, "error", 1},
+        {"06-firewall", Argument, Installed, FirewallOff, {confirm, MsgFirewall},
+         {BoxAnswerOk, BoxAnswerOk}, 1, "error", 1},
+        {"07-registry", Argument, Installed | UninstallSubkey, 0, {confirm, MsgRegistry},
+         {BoxAnswerOk, BoxAnswerOk}, 1, "error", 1},
         {"08-shortcuts", Argument, Installed, HoldStartMenuLink | SchedulingRefused,
-         {confirm, L"Erreur.\nRaccourcis."}, {AnswerOk, AnswerOk}, 1, "error", 1},
+         {confirm, MsgShortcuts}, {BoxAnswerOk, BoxAnswerOk}, 1, "error", 1},
         {"09-files", Argument, Installed, HoldAppExe | SchedulingRefused,
-         {confirm, L"Erreur.\nFichiers."}, {AnswerOk, AnswerOk}, 1, "error", 1},
+         {confirm, MsgFiles}, {BoxAnswerOk, BoxAnswerOk}, 1, "error", 1},
         {"10-restart-question", Argument, Installed | ExtraFile, 0,
-         {confirm, MsgRestartQuestion, MsgDone}, {AnswerOk, AnswerCancel, AnswerOk}, 1,
+         {confirm, MsgRestartQuestion, MsgDone}, {BoxAnswerOk, BoxAnswerCancel, BoxAnswerOk}, 1,
          "information", 0},
         {"11-restart-failed", Argument, Installed | ExtraFile, NoShutdownPrivilege,
-         {confirm, MsgRestartQuestion, L"Erreur.\nRedémarrage."}, {AnswerOk, AnswerOk, AnswerOk}, 2,
+         {confirm, MsgRestartQuestion, MsgRestartFailed}, {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk}, 2,
          "error", 1},
-        {"12-done", Argument, Installed, 0, {confirm, MsgDone}, {AnswerOk, AnswerOk}, 1,
+        {"12-done", Argument, Installed, 0, {confirm, MsgDone}, {BoxAnswerOk, BoxAnswerOk}, 1,
          "information", 0},
     };
 }
@@ -145,226 +121,11 @@ std::wstring Escaped(const std::wstring &text)
     return result;
 }
 
-std::wstring ShellFolder(int csidl)
+// Also undoes a row's disabling of the firewall library.
+void RemoveLayout(const InstallationPaths &paths)
 {
-    wchar_t path[MAX_PATH] = {0};
-    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
-        return std::wstring();
-    return path;
-}
-
-struct Paths
-{
-    std::wstring Dir, Exe, Chm, Extra, StartMenuLink, DesktopLink;
-    std::wstring UninstallKey, UninstallSubkey, SettingsKey;
-};
-
-Paths PathsForOrbel()
-{
-    Paths paths;
-    paths.Dir = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + App;
-    paths.Exe = paths.Dir + L"\\" + App + L".exe";
-    paths.Chm = paths.Dir + L"\\" + App + L".chm";
-    paths.Extra = paths.Dir + L"\\readme.txt";
-    paths.StartMenuLink = ShellFolder(CSIDL_PROGRAMS) + L"\\" + App + L".lnk";
-    paths.DesktopLink = ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + App + L".lnk";
-    paths.UninstallKey = std::wstring(UninstallRoot) + App;
-    paths.UninstallSubkey = paths.UninstallKey + L"\\Extra";
-    paths.SettingsKey = std::wstring(L"Software\\") + App;
-    return paths;
-}
-
-bool WriteSmallFile(const std::wstring &path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, "kestrane-gallery", 16, &written, NULL);
-    CloseHandle(file);
-    return ok && written == 16;
-}
-
-bool CreateKeyWithValue(HKEY root, const std::wstring &subkey)
-{
-    HKEY key;
-    if (RegCreateKeyExW(root, subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return false;
-    const wchar_t data[] = L"Orbel";
-    LONG result = RegSetValueExW(key, L"DisplayName", 0, REG_SZ, (const BYTE *)data, sizeof(data));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-void DeleteTree(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
-                DeleteTree(path + L"\\" + found.cFileName);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
-// A value that is not REG_MULTI_SZ makes Wine's MoveFileExW refuse to add a deletion to it.
-bool SetPendingValue(bool refuse)
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    LONG result;
-    if (refuse)
-    {
-        const wchar_t text[] = L"not a list of deletions";
-        result = RegSetValueExW(key, PendingValue, 0, REG_SZ, (const BYTE *)text, sizeof(text));
-    }
-    else
-    {
-        result = RegDeleteValueW(key, PendingValue);
-        if (result == ERROR_FILE_NOT_FOUND)
-            result = ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-bool SetFirewallOff(bool off)
-{
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, DllOverrides, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
-                        NULL) != ERROR_SUCCESS)
-        return false;
-    LONG result;
-    if (off)
-    {
-        result = RegSetValueExW(key, L"hnetcfg", 0, REG_SZ, (const BYTE *)L"", sizeof(wchar_t));
-    }
-    else
-    {
-        result = RegDeleteValueW(key, L"hnetcfg");
-        if (result == ERROR_FILE_NOT_FOUND)
-            result = ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-struct SavedValue
-{
-    bool Saved;
-    bool Existed;
-    DWORD Type;
-    std::vector<BYTE> Data;
-};
-
-bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = 0;
-    saved->Existed =
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
-    saved->Data.assign(size + 2, 0);
-    if (saved->Existed)
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, &saved->Data[0], &size);
-    saved->Data.resize(size);
-    saved->Saved = true;
-    LONG result = RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)folder,
-                                 (DWORD)((wcslen(folder) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-void RestoreDesktop(SavedValue *saved)
-{
-    if (!saved->Saved)
-        return;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (saved->Existed)
-        RegSetValueExW(key, L"Desktop", 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
-                       (DWORD)saved->Data.size());
-    else
-        RegDeleteValueW(key, L"Desktop");
-    RegCloseKey(key);
-    saved->Saved = false;
-}
-
-void RemoveLayout(const Paths &paths)
-{
-    DeleteTree(paths.Dir);
-    DeleteTree(paths.StartMenuLink);
-    DeleteTree(paths.DesktopLink);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, paths.UninstallKey.c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, paths.SettingsKey.c_str());
-    SetPendingValue(false);
+    RemoveInstallation(paths);
     SetFirewallOff(false);
-}
-
-const wchar_t *LayOut(const Paths &paths, unsigned layout)
-{
-    if (layout & Installed)
-    {
-        if (!CreateDirectoryW(paths.Dir.c_str(), NULL))
-            return L"application folder";
-        if (!WriteSmallFile(paths.Exe) || !WriteSmallFile(paths.Chm))
-            return L"program files";
-        if (!WriteSmallFile(paths.StartMenuLink) || !WriteSmallFile(paths.DesktopLink))
-            return L"shortcuts";
-        if (!CreateKeyWithValue(HKEY_LOCAL_MACHINE, paths.UninstallKey) ||
-            !CreateKeyWithValue(HKEY_CURRENT_USER, paths.SettingsKey))
-            return L"registry keys";
-    }
-    if ((layout & ExtraFile) && !WriteSmallFile(paths.Extra))
-        return L"readme.txt";
-    if ((layout & UninstallSubkey) && !CreateKeyWithValue(HKEY_LOCAL_MACHINE, paths.UninstallSubkey))
-        return L"uninstall subkey";
-    return NULL;
-}
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Never shown: the running check reads every top-level title, visible or not.
-HWND CreateTitledWindow(const wchar_t *title)
-{
-    WNDCLASSEXW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleW(NULL);
-    windowClass.lpszClassName = WindowClass;
-    RegisterClassExW(&windowClass);
-    return CreateWindowExW(0, WindowClass, title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL, NULL,
-                           GetModuleHandleW(NULL), NULL);
-}
-
-HANDLE HoldOpen(const std::wstring &path)
-{
-    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                       OPEN_EXISTING, 0, NULL);
 }
 
 HANDLE TokenWithoutShutdownPrivilege()
@@ -378,52 +139,6 @@ HANDLE TokenWithoutShutdownPrivilege()
         CreateRestrictedToken(own, 0, 0, NULL, 1, &removed, 0, NULL, &restricted);
     CloseHandle(own);
     return restricted;
-}
-
-void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
-    {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-// True when the process ended within ms.
-bool WaitProcess(HANDLE process, DWORD ms)
-{
-    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, ms, QS_ALLINPUT);
-    PumpMessages();
-    return result == WAIT_OBJECT_0;
-}
-
-struct FindState
-{
-    DWORD ProcessId;
-    HWND Found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND window, LPARAM param)
-{
-    FindState *state = (FindState *)param;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != state->ProcessId || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t className[16] = {0};
-    GetClassNameW(window, className, 16);
-    if (wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    state->Found = window;
-    return FALSE;
-}
-
-HWND FindBox(DWORD processId)
-{
-    FindState state = {processId, NULL};
-    EnumWindows(FindBoxProc, (LPARAM)&state);
-    return state.Found;
 }
 
 BOOL CALLBACK FindIconProc(HWND window, LPARAM param)
@@ -444,16 +159,6 @@ HWND FindIcon(HWND box)
     HWND icon = NULL;
     EnumChildWindows(box, FindIconProc, (LPARAM)&icon);
     return icon;
-}
-
-std::wstring ReadWindowText(HWND window)
-{
-    if (window == NULL)
-        return std::wstring();
-    int length = GetWindowTextLengthW(window);
-    std::vector<wchar_t> buffer(length + 2, L'\0');
-    GetWindowTextW(window, &buffer[0], length + 1);
-    return std::wstring(&buffer[0]);
 }
 
 // Lets the box's thread run its queue, paint included, before the picture is taken.
@@ -515,32 +220,20 @@ void RunScenario(const Scenario &row, const std::wstring &kestrane, const std::w
                  Outcome *outcome)
 {
     std::wstring name = Wide(row.Name);
-    std::wstring commandLine = L"\"" + kestrane + L"\" " + row.Arguments;
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    BOOL started;
+    HANDLE token = NULL;
     if (row.Conditions & NoShutdownPrivilege)
     {
-        HANDLE token = TokenWithoutShutdownPrivilege();
+        token = TokenWithoutShutdownPrivilege();
         if (token == NULL)
             return Fail(outcome, L"cannot make a token without the shutdown privilege");
-        started = CreateProcessAsUserW(token, kestrane.c_str(), &buffer[0], NULL, NULL, FALSE,
-                                       CREATE_SUSPENDED, NULL, NULL, &startup, &process);
+    }
+    PROCESS_INFORMATION process;
+    DWORD error = StartProgram(kestrane.c_str(), BuildCommandLine(kestrane, row.Arguments), token,
+                               CREATE_SUSPENDED, NULL, &process);
+    if (token != NULL)
         CloseHandle(token);
-    }
-    else
-    {
-        started = CreateProcessW(kestrane.c_str(), &buffer[0], NULL, NULL, FALSE, CREATE_SUSPENDED,
-                                 NULL, NULL, &startup, &process);
-    }
-    if (!started)
-        return Fail(outcome, L"cannot start Kestrane.exe, error " + Number(GetLastError()));
+    if (error != ERROR_SUCCESS)
+        return Fail(outcome, L"cannot start Kestrane.exe, error " + Number(error));
 
     if (row.Conditions & ComInitialised)
     {
@@ -560,29 +253,25 @@ void RunScenario(const Scenario &row, const std::wstring &kestrane, const std::w
     bool exited = false;
     while (!exited && GetTickCount64() < deadline && outcome->Failure.empty())
     {
-        exited = WaitProcess(process.hProcess, PollMs);
-        if (exited)
-            break;
-        HWND box = FindBox(process.dwProcessId);
+        HWND box = PollForBox(process, &exited);
         if (box == NULL)
             continue;
         size_t index = outcome->Texts.size();
-        std::wstring text = ReadWindowText(GetDlgItem(box, 0xFFFF));
-        outcome->Texts.push_back(text);
+        BoxRecord seen = ReadBox(box);
+        outcome->Texts.push_back(seen.Text);
         std::wstring at = L"box " + Number(index + 1) + L": ";
         if (index >= row.Boxes.size())
         {
-            Fail(outcome, at + L"not expected: \"" + Escaped(text) + L"\"");
+            Fail(outcome, at + L"not expected: \"" + Escaped(seen.Text) + L"\"");
             break;
         }
-        if (text != row.Boxes[index])
-            Fail(outcome, at + L"text \"" + Escaped(text) + L"\", expected \"" +
+        if (seen.Text != row.Boxes[index])
+            Fail(outcome, at + L"text \"" + Escaped(seen.Text) + L"\", expected \"" +
                               Escaped(row.Boxes[index]) + L"\"");
-        if (ReadWindowText(box) != Caption)
-            Fail(outcome, at + L"caption \"" + ReadWindowText(box) + L"\"");
-        bool hasCancel = GetDlgItem(box, IDCANCEL) != NULL;
-        bool wantsCancel = row.Boxes[index] == Confirm() || row.Boxes[index] == MsgRestartQuestion;
-        if (GetDlgItem(box, IDOK) == NULL || hasCancel != wantsCancel)
+        if (seen.Caption != BoxCaption)
+            Fail(outcome, at + L"caption \"" + seen.Caption + L"\"");
+        bool wantsCancel = OffersCancel(row.Boxes[index]);
+        if (!seen.HasOk || seen.HasCancel != wantsCancel)
             Fail(outcome, at + L"buttons are not " + (wantsCancel ? L"OK, Cancel" : L"OK alone"));
         if ((row.Conditions & ComInitialised) && !SameOle32Base(process.hProcess))
             Fail(outcome, L"ole32.dll is not at the same address in Kestrane.exe");
@@ -611,25 +300,17 @@ void RunScenario(const Scenario &row, const std::wstring &kestrane, const std::w
             }
         }
 
-        int id = row.Answers[index] == AnswerOk ? IDOK : IDCANCEL;
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
-        while (IsWindow(box) && GetTickCount64() < deadline)
-        {
-            exited = WaitProcess(process.hProcess, PollMs);
-            if (exited)
-                break;
-        }
+        // Answered only now: the picture above is taken while the box waits.
+        AnswerBox(box, row.Answers[index]);
+        exited = WaitBoxGone(box, process.hProcess, deadline);
     }
 
     if (!exited)
     {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
+        StopProgram(process.hProcess);
         Fail(outcome, L"Kestrane.exe did not finish");
     }
-    GetExitCodeProcess(process.hProcess, &outcome->ExitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    outcome->ExitCode = CloseProgram(&process);
     if (outcome->Texts.size() != row.Boxes.size())
         Fail(outcome, Number(outcome->Texts.size()) + L" boxes shown, expected " +
                           Number(row.Boxes.size()));
@@ -661,7 +342,7 @@ int main()
     }
     std::wstring kestrane = args[1];
     std::wstring handshake = args[2];
-    Paths paths = PathsForOrbel();
+    InstallationPaths paths = PathsFor(App);
     if (paths.Dir.empty() || paths.StartMenuLink.empty() || paths.DesktopLink.empty())
     {
         Write(L"cannot resolve the shell folders\n");
@@ -676,37 +357,32 @@ int main()
         if (!Wanted(row, count, args))
             continue;
         Outcome outcome;
-        HANDLE held = INVALID_HANDLE_VALUE;
-        HWND window = NULL;
-        SavedValue desktop = {false, false, 0, {}};
+        RunSetup around = NoRunSetup();
 
         RemoveLayout(paths);
-        const wchar_t *missing = LayOut(paths, row.Layout);
-        if (missing != NULL)
-            Fail(&outcome, std::wstring(L"cannot lay out ") + missing);
+        unsigned missing = LayOut(paths, row.Layout, std::wstring());
+        if (missing != 0)
+            Fail(&outcome, L"cannot lay out " + Wide(ItemName(missing)));
         if ((row.Conditions & HoldStartMenuLink) &&
-            (held = HoldOpen(paths.StartMenuLink)) == INVALID_HANDLE_VALUE)
+            (around.HeldFile = HoldOpen(paths.StartMenuLink)) == INVALID_HANDLE_VALUE)
             Fail(&outcome, L"cannot hold the Start-menu shortcut open");
-        if ((row.Conditions & HoldAppExe) && (held = HoldOpen(paths.Exe)) == INVALID_HANDLE_VALUE)
+        if ((row.Conditions & HoldAppExe) &&
+            (around.HeldFile = HoldOpen(paths.Exe)) == INVALID_HANDLE_VALUE)
             Fail(&outcome, L"cannot hold Orbel.exe open");
-        if ((row.Conditions & SchedulingRefused) && !SetPendingValue(true))
+        if ((row.Conditions & SchedulingRefused) && !RefusePendingDeletions())
             Fail(&outcome, L"cannot set PendingFileRenameOperations");
         if ((row.Conditions & FirewallOff) && !SetFirewallOff(true))
             Fail(&outcome, L"cannot disable the firewall library");
-        if ((row.Conditions & DesktopMissing) && !PointDesktopAt(MissingDesktop, &desktop))
+        if ((row.Conditions & DesktopMissing) && !PointDesktopAt(MissingDesktop, &around.Desktop))
             Fail(&outcome, L"cannot redirect the desktop folder");
         if ((row.Conditions & RunningWindow) &&
-            (window = CreateTitledWindow(L"Orbel - Document1")) == NULL)
+            (around.Window = CreateTitledWindow(L"Orbel - Document1")) == NULL)
             Fail(&outcome, L"cannot create the Orbel window");
 
         if (outcome.Failure.empty())
             RunScenario(row, kestrane, handshake, &outcome);
 
-        if (held != INVALID_HANDLE_VALUE)
-            CloseHandle(held);
-        if (window != NULL)
-            DestroyWindow(window);
-        RestoreDesktop(&desktop);
+        UndoRunSetup(&around);
         RemoveLayout(paths);
 
         std::wstring name = Wide(row.Name);

@@ -1,0 +1,391 @@
+#include "Installation.h"
+
+#include <shlobj.h>
+#include <string.h>
+#include <wchar.h>
+
+std::wstring ShellFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {0};
+    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return path;
+}
+
+static const wchar_t UninstallRoot[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+static std::wstring Under(const std::wstring &folder, const std::wstring &name)
+{
+    return folder.empty() ? std::wstring() : folder + L"\\" + name;
+}
+
+InstallationPaths PathsFor(const std::wstring &app)
+{
+    InstallationPaths paths;
+    paths.App = app;
+    paths.Dir = Under(ShellFolder(CSIDL_PROGRAM_FILES), app);
+    paths.Exe = Under(paths.Dir, app + L".exe");
+    paths.Chm = Under(paths.Dir, app + L".chm");
+    paths.Uninstaller = Under(paths.Dir, L"Kestrane.exe");
+    paths.Extra = Under(paths.Dir, L"readme.txt");
+    paths.StartMenuLink = Under(ShellFolder(CSIDL_PROGRAMS), app + L".lnk");
+    paths.DesktopLink = Under(ShellFolder(CSIDL_DESKTOPDIRECTORY), app + L".lnk");
+    paths.UninstallKey = UninstallRoot + app;
+    paths.UninstallSubkey = paths.UninstallKey + L"\\Extra";
+    paths.SettingsKey = L"Software\\" + app;
+    return paths;
+}
+
+static bool CreateKeyWithName(HKEY root, const std::wstring &subkey, const std::wstring &app)
+{
+    return SetKeyValue(root, subkey, L"DisplayName", app);
+}
+
+unsigned LayOut(const InstallationPaths &paths, unsigned items,
+                const std::wstring &uninstallerSource)
+{
+    if ((items & (AppDir | AppExe | AppChm | UninstallerCopy | ExtraFile | ExeFolder)) &&
+        !CreateDirectoryW(paths.Dir.c_str(), NULL))
+        return AppDir;
+    if ((items & AppExe) && !WriteSmallFile(paths.Exe))
+        return AppExe;
+    if ((items & ExeFolder) && !CreateDirectoryW(paths.Exe.c_str(), NULL))
+        return ExeFolder;
+    if ((items & AppChm) && !WriteSmallFile(paths.Chm))
+        return AppChm;
+    if ((items & UninstallerCopy) &&
+        !CopyFileW(uninstallerSource.c_str(), paths.Uninstaller.c_str(), FALSE))
+        return UninstallerCopy;
+    if ((items & ExtraFile) && !WriteSmallFile(paths.Extra))
+        return ExtraFile;
+    if ((items & StartMenuLink) && !WriteSmallFile(paths.StartMenuLink))
+        return StartMenuLink;
+    if ((items & DesktopLink) && !WriteSmallFile(paths.DesktopLink))
+        return DesktopLink;
+    // A subkey needs its parent.
+    if ((items & (UninstallKey | UninstallSubkey)) &&
+        !CreateKeyWithName(HKEY_LOCAL_MACHINE, paths.UninstallKey, paths.App))
+        return UninstallKey;
+    if ((items & UninstallSubkey) &&
+        !CreateKeyWithName(HKEY_LOCAL_MACHINE, paths.UninstallSubkey, paths.App))
+        return UninstallSubkey;
+    if ((items & SettingsKey) &&
+        !CreateKeyWithName(HKEY_CURRENT_USER, paths.SettingsKey, paths.App))
+        return SettingsKey;
+    return 0;
+}
+
+void RemoveInstallation(const InstallationPaths &paths)
+{
+    DeleteTree(paths.Dir);
+    DeleteTree(paths.StartMenuLink);
+    DeleteTree(paths.DesktopLink);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, paths.UninstallKey.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, paths.SettingsKey.c_str());
+    ClearPendingDeletions();
+}
+
+bool ItemPresent(const InstallationPaths &paths, Item item)
+{
+    switch (item)
+    {
+    case AppDir:
+        return IsFolder(paths.Dir);
+    case AppExe:
+        return IsFile(paths.Exe);
+    case AppChm:
+        return IsFile(paths.Chm);
+    case UninstallerCopy:
+        return IsFile(paths.Uninstaller);
+    case ExtraFile:
+        return IsFile(paths.Extra);
+    case ExeFolder:
+        return IsFolder(paths.Exe);
+    case StartMenuLink:
+        return IsFile(paths.StartMenuLink);
+    case DesktopLink:
+        return IsFile(paths.DesktopLink);
+    case UninstallKey:
+        return KeyExists(HKEY_LOCAL_MACHINE, paths.UninstallKey);
+    case UninstallSubkey:
+        return KeyExists(HKEY_LOCAL_MACHINE, paths.UninstallSubkey);
+    case SettingsKey:
+        return KeyExists(HKEY_CURRENT_USER, paths.SettingsKey);
+    }
+    return false;
+}
+
+const char *ItemName(unsigned item)
+{
+    switch (item)
+    {
+    case AppDir: return "application folder";
+    case AppExe: return "App.exe";
+    case AppChm: return "App.chm";
+    case UninstallerCopy: return "Kestrane.exe in the application folder";
+    case ExtraFile: return "extra file";
+    case ExeFolder: return "folder named App.exe";
+    case StartMenuLink: return "Start-menu shortcut";
+    case DesktopLink: return "desktop shortcut";
+    case UninstallKey: return "uninstall key";
+    case UninstallSubkey: return "uninstall subkey";
+    case SettingsKey: return "settings key";
+    }
+    return "?";
+}
+
+bool IsFile(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFolder(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static const char SampleContent[] = "kestrane-sample";
+
+bool WriteSmallFile(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD length = (DWORD)strlen(SampleContent);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, SampleContent, length, &written, NULL);
+    CloseHandle(file);
+    return ok && written == length;
+}
+
+void DeleteTree(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+                DeleteTree(path + L"\\" + found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+HANDLE HoldOpen(const std::wstring &path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                       OPEN_EXISTING, 0, NULL);
+}
+
+bool KeyExists(HKEY root, const std::wstring &subkey)
+{
+    HKEY key;
+    LONG result = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key);
+    if (result == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return result != ERROR_FILE_NOT_FOUND;
+}
+
+bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
+                 const std::wstring &value)
+{
+    HKEY key;
+    if (RegCreateKeyExW(root, subkey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value.c_str(),
+                                 (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+static const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+static const wchar_t PendingValue[] = L"PendingFileRenameOperations";
+
+bool ReadPendingDeletions(std::vector<std::wstring> *sources)
+{
+    sources->clear();
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return true;
+    DWORD type = 0, size = 0;
+    LONG result = RegQueryValueExW(key, PendingValue, NULL, &type, NULL, &size);
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (result == ERROR_SUCCESS)
+        result = RegQueryValueExW(key, PendingValue, NULL, &type, (BYTE *)&data[0], &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return true;
+
+    std::vector<std::wstring> strings;
+    size_t count = size / sizeof(wchar_t);
+    for (size_t at = 0; at < count;)
+    {
+        std::wstring text(&data[at]);
+        strings.push_back(text);
+        at += text.size() + 1;
+    }
+    bool deletionsOnly = true;
+    for (size_t i = 0; i < strings.size(); i += 2)
+    {
+        if (strings[i].empty())
+            break;  // the list's terminator
+        sources->push_back(strings[i]);
+        if (i + 1 >= strings.size() || !strings[i + 1].empty())
+            deletionsOnly = false;
+    }
+    return deletionsOnly;
+}
+
+bool ClearPendingDeletions()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegDeleteValueW(key, PendingValue);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool RefusePendingDeletions()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    const wchar_t text[] = L"not a list of deletions";
+    LONG result = RegSetValueExW(key, PendingValue, 0, REG_SZ, (const BYTE *)text, sizeof(text));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+static const wchar_t DllOverrides[] = L"Software\\Wine\\DllOverrides";
+
+bool SetFirewallOff(bool off)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, DllOverrides, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return false;
+    LONG result;
+    if (off)
+    {
+        result = RegSetValueExW(key, L"hnetcfg", 0, REG_SZ, (const BYTE *)L"", sizeof(wchar_t));
+    }
+    else
+    {
+        result = RegDeleteValueW(key, L"hnetcfg");
+        if (result == ERROR_FILE_NOT_FOUND)
+            result = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+static const wchar_t UserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    saved->Existed =
+        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
+    saved->Data.assign(size + 2, 0);
+    if (saved->Existed)
+        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, &saved->Data[0], &size);
+    saved->Data.resize(size);
+    saved->Saved = true;
+    LONG result = RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)folder,
+                                 (DWORD)((wcslen(folder) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+void RestoreDesktop(SavedValue *saved)
+{
+    if (!saved->Saved)
+        return;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    if (saved->Existed)
+        RegSetValueExW(key, L"Desktop", 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
+                       (DWORD)saved->Data.size());
+    else
+        RegDeleteValueW(key, L"Desktop");
+    RegCloseKey(key);
+    saved->Saved = false;
+}
+
+void RepairDesktop(const wchar_t *missingFolder)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return;
+    wchar_t value[MAX_PATH] = {0};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (RegQueryValueExW(key, L"Desktop", NULL, NULL, (BYTE *)value, &size) == ERROR_SUCCESS &&
+        wcscmp(value, missingFolder) == 0)
+    {
+        const wchar_t usual[] = L"%USERPROFILE%\\Desktop";
+        RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)usual, sizeof(usual));
+    }
+    RegCloseKey(key);
+}
+
+static const wchar_t WindowClass[] = L"KestraneTitledWindow";
+
+static LRESULT CALLBACK TitledWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateTitledWindow(const std::wstring &title)
+{
+    WNDCLASSEXW windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = TitledWindowProc;
+    windowClass.hInstance = GetModuleHandleW(NULL);
+    windowClass.lpszClassName = WindowClass;
+    RegisterClassExW(&windowClass);  // fails harmlessly once registered
+    return CreateWindowExW(0, WindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL,
+                           NULL, GetModuleHandleW(NULL), NULL);
+}
+
+RunSetup NoRunSetup()
+{
+    RunSetup setup = {INVALID_HANDLE_VALUE, NULL, {false, false, 0, {}}};
+    return setup;
+}
+
+void UndoRunSetup(RunSetup *setup)
+{
+    if (setup->HeldFile != INVALID_HANDLE_VALUE)
+        CloseHandle(setup->HeldFile);
+    setup->HeldFile = INVALID_HANDLE_VALUE;
+    if (setup->Window != NULL)
+        DestroyWindow(setup->Window);
+    setup->Window = NULL;
+    RestoreDesktop(&setup->Desktop);
+}
