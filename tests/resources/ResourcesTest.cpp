@@ -324,280 +324,55 @@ TEST_F(ResourcesTest, VersionStringsAreExactlyTheEightInOrder)
 }
 
 // ---------------------------------------------------------------------------
-// Manifest: a small XML reader with namespace resolution, enough for this file.
+// Manifest: the embedded text, comments dropped and blanks between tags
+// folded, must be exactly this, so order, namespaces and values all count.
 
-struct XmlElement {
-    std::string local;
-    std::string ns;
-    std::map<std::string, std::string> attributes;
-    std::string text;
-    std::vector<XmlElement> children;
-
-    const XmlElement *Child(const std::string &name) const
-    {
-        for (const XmlElement &child : children)
-            if (child.local == name)
-                return &child;
-        return nullptr;
-    }
-
-    std::string Attribute(const std::string &name) const
-    {
-        auto found = attributes.find(name);
-        return found == attributes.end() ? std::string("<absent>") : found->second;
-    }
-};
-
-class XmlReader {
-public:
-    explicit XmlReader(std::string text) : s_(std::move(text)) {}
-
-    bool ReadDocument(XmlElement *root)
-    {
-        for (;;) {
-            SkipSpace();
-            if (Starts("<?")) {
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (Starts("<!--")) {
-                if (!SkipPast("-->"))
-                    return false;
-            } else {
-                break;
-            }
-        }
-        return Starts("<") && ReadElement({}, root);
-    }
-
-private:
-    bool Starts(const char *prefix) const { return s_.compare(pos_, std::strlen(prefix), prefix) == 0; }
-
-    bool SkipPast(const char *marker)
-    {
-        size_t found = s_.find(marker, pos_);
-        if (found == std::string::npos)
-            return false;
-        pos_ = found + std::strlen(marker);
-        return true;
-    }
-
-    void SkipSpace()
-    {
-        while (pos_ < s_.size() && std::strchr(" \t\r\n", s_[pos_]) != nullptr)
-            ++pos_;
-    }
-
-    std::string ReadName()
-    {
-        size_t start = pos_;
-        while (pos_ < s_.size() && std::strchr(" \t\r\n/>=", s_[pos_]) == nullptr)
-            ++pos_;
-        return s_.substr(start, pos_ - start);
-    }
-
-    bool ReadElement(std::map<std::string, std::string> namespaces, XmlElement *element)
-    {
-        ++pos_;  // '<'
-        std::string qualified = ReadName();
-        if (qualified.empty())
-            return false;
-        bool selfClosing = false;
-        for (;;) {
-            SkipSpace();
-            if (pos_ >= s_.size())
-                return false;
-            if (Starts("/>")) {
-                pos_ += 2;
-                selfClosing = true;
-                break;
-            }
-            if (s_[pos_] == '>') {
-                ++pos_;
-                break;
-            }
-            std::string name = ReadName();
-            SkipSpace();
-            if (name.empty() || pos_ >= s_.size() || s_[pos_] != '=')
-                return false;
-            ++pos_;
-            SkipSpace();
-            if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\''))
-                return false;
-            char quote = s_[pos_++];
-            size_t close = s_.find(quote, pos_);
-            if (close == std::string::npos)
-                return false;
-            std::string value = s_.substr(pos_, close - pos_);
-            pos_ = close + 1;
-            if (name == "xmlns")
-                namespaces[""] = value;
-            else if (name.compare(0, 6, "xmlns:") == 0)
-                namespaces[name.substr(6)] = value;
-            else
-                element->attributes[name] = value;
-        }
-
-        size_t colon = qualified.find(':');
-        std::string prefix = colon == std::string::npos ? "" : qualified.substr(0, colon);
-        element->local = colon == std::string::npos ? qualified : qualified.substr(colon + 1);
-        auto ns = namespaces.find(prefix);
-        element->ns = ns == namespaces.end() ? "" : ns->second;
-        if (selfClosing)
-            return true;
-
-        for (;;) {
-            size_t open = s_.find('<', pos_);
-            if (open == std::string::npos)
-                return false;
-            element->text += s_.substr(pos_, open - pos_);
-            pos_ = open;
-            if (Starts("<!--")) {
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (Starts("</")) {
-                pos_ += 2;
-                if (ReadName() != qualified)
-                    return false;
-                SkipSpace();
-                if (pos_ >= s_.size() || s_[pos_] != '>')
-                    return false;
-                ++pos_;
-                return true;
-            } else {
-                XmlElement child;
-                if (!ReadElement(namespaces, &child))
-                    return false;
-                element->children.push_back(std::move(child));
-            }
-        }
-    }
-
-    std::string s_;
-    size_t pos_ = 0;
-};
-
-std::string Trim(const std::string &text)
+std::string FoldManifest(std::string text)
 {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    for (size_t at; (at = text.find("<!--")) != std::string::npos;)
+        text.erase(at, text.find("-->", at) + 3 - at);
+    std::string folded;
+    for (char c : text) {
+        bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (blank && (folded.empty() || folded.back() == ' ' || folded.back() == '>'))
+            continue;
+        if (c == '<' && !folded.empty() && folded.back() == ' ')
+            folded.pop_back();
+        folded += blank ? ' ' : c;
+    }
+    return folded;
 }
 
-const char kAsmV1[] = "urn:schemas-microsoft-com:asm.v1";
-const char kAsmV3[] = "urn:schemas-microsoft-com:asm.v3";
-const char kCompatibility[] = "urn:schemas-microsoft-com:compatibility.v1";
-const char kWindowsSettings[] = "http://schemas.microsoft.com/SMI/2005/WindowsSettings";
-
-class ManifestTest : public ResourcesTest {
-protected:
-    void SetUp() override
-    {
-        ResourcesTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        Blob blob;
-        ASSERT_TRUE(FindExact(module_, RT_MANIFEST, MAKEINTRESOURCEW(1), kEnglishUs, &blob));
-        std::string text(reinterpret_cast<const char *>(blob.data), blob.size);
-        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            text.erase(0, 3);
-        ASSERT_TRUE(XmlReader(text).ReadDocument(&root_)) << "manifest is not well-formed:\n" << text;
-    }
-
-    // Follows a path of local names; fails the test when a step is missing.
-    const XmlElement *Path(const XmlElement *from, std::initializer_list<const char *> steps)
-    {
-        for (const char *step : steps) {
-            const XmlElement *next = from->Child(step);
-            EXPECT_NE(next, nullptr) << "no <" << step << "> under <" << from->local << ">";
-            if (next == nullptr)
-                return nullptr;
-            from = next;
-        }
-        return from;
-    }
-
-    XmlElement root_;
-};
-
-TEST_F(ManifestTest, RootHoldsTheFourSectionsInOrder)
+TEST_F(ResourcesTest, ManifestDemandsAdministratorAndListsItsSectionsInOrder)
 {
-    EXPECT_EQ(root_.local, "assembly");
-    EXPECT_EQ(root_.ns, kAsmV1);
-    EXPECT_EQ(root_.Attribute("manifestVersion"), "1.0");
-
-    const struct {
-        const char *local;
-        const char *ns;
-    } sections[] = {
-        {"trustInfo", kAsmV3},
-        {"dependency", kAsmV1},
-        {"compatibility", kCompatibility},
-        {"application", kAsmV3},
+    Blob blob;
+    ASSERT_TRUE(FindExact(module_, RT_MANIFEST, MAKEINTRESOURCEW(1), kEnglishUs, &blob));
+    const char *const expected[] = {
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)",
+        R"(<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">)",
+        R"(<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security><requestedPrivileges>)",
+        R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)",
+        R"(</requestedPrivileges></security></trustInfo>)",
+        R"(<dependency><dependentAssembly><assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls")"
+        R"( version="6.0.0.0" processorArchitecture="amd64" publicKeyToken="6595b64144ccf1df" language="*"/>)",
+        R"(</dependentAssembly></dependency>)",
+        R"(<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1"><application>)",
+        R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)", // Windows 10
+        R"(<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>)", // Windows 8.1
+        R"(<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>)", // Windows Vista
+        R"(<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>)", // Windows 7
+        R"(<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>)", // Windows 8
+        R"(</application></compatibility>)",
+        R"(<application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>)",
+        R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>)",
+        R"(</windowsSettings></application></assembly>)",
     };
-    ASSERT_EQ(root_.children.size(), std::size(sections)) << "no assembly identity, no other section";
-    for (size_t i = 0; i < std::size(sections); ++i) {
-        SCOPED_TRACE(testing::Message() << "section " << i);
-        EXPECT_EQ(root_.children[i].local, sections[i].local);
-        EXPECT_EQ(root_.children[i].ns, sections[i].ns);
-    }
-}
-
-TEST_F(ManifestTest, RequiresAdministratorWithoutUiAccess)
-{
-    const XmlElement *level = Path(&root_, {"trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel"});
-    ASSERT_NE(level, nullptr);
-    EXPECT_EQ(level->ns, kAsmV3);
-    EXPECT_EQ(level->Attribute("level"), "requireAdministrator");
-    EXPECT_EQ(level->Attribute("uiAccess"), "false");
-}
-
-TEST_F(ManifestTest, DependsOnCommonControls6ForAmd64)
-{
-    const XmlElement *identity = Path(&root_, {"dependency", "dependentAssembly", "assemblyIdentity"});
-    ASSERT_NE(identity, nullptr);
-    const std::pair<const char *, const char *> attributes[] = {
-        {"type", "win32"},
-        {"name", "Microsoft.Windows.Common-Controls"},
-        {"version", "6.0.0.0"},
-        {"processorArchitecture", "amd64"},
-        {"publicKeyToken", "6595b64144ccf1df"},
-        {"language", "*"},
-    };
-    for (const auto &[name, value] : attributes)
-        EXPECT_EQ(identity->Attribute(name), value) << name;
-    EXPECT_EQ(identity->attributes.size(), std::size(attributes));
-}
-
-TEST_F(ManifestTest, ListsSupportedSystemsInTheirFixedOrder)
-{
-    const XmlElement *application = Path(&root_, {"compatibility", "application"});
-    ASSERT_NE(application, nullptr);
-    std::vector<std::string> ids;
-    for (const XmlElement &child : application->children) {
-        EXPECT_EQ(child.local, "supportedOS");
-        EXPECT_EQ(child.ns, kCompatibility);
-        ids.push_back(child.Attribute("Id"));
-    }
-    const std::vector<std::string> expected = {
-        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10
-        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
-        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
-        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
-        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
-    };
-    EXPECT_EQ(ids, expected);
-}
-
-TEST_F(ManifestTest, DeclaresDpiAwareness)
-{
-    const XmlElement *settings = Path(&root_, {"application", "windowsSettings"});
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->ns, kAsmV3);
-    const XmlElement *dpiAware = Path(settings, {"dpiAware"});
-    ASSERT_NE(dpiAware, nullptr);
-    EXPECT_EQ(dpiAware->ns, kWindowsSettings);
-    EXPECT_EQ(Trim(dpiAware->text), "true");
+    std::string whole;
+    for (const char *piece : expected)
+        whole += piece;
+    EXPECT_EQ(FoldManifest(std::string(reinterpret_cast<const char *>(blob.data), blob.size)), whole);
 }
 
 // ---------------------------------------------------------------------------
