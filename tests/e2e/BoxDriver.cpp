@@ -235,3 +235,20 @@ bool ParseBoxAnswer(const wchar_t *text, BoxAnswer *answer)
         return false;
     return true;
 }
+
+std::string Utf8(const std::wstring &text)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string bytes(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], size, NULL, NULL);
+    return bytes;
+}
+
+void WriteUtf8(HANDLE out, const std::wstring &text)
+{
+    std::string bytes = Utf8(text);
+    DWORD written = 0;
+    if (!bytes.empty())
+        WriteFile(out, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+}

@@ -69,3 +69,7 @@ std::wstring ReadWindowText(HWND window);
 // Caption, text and buttons; the answer is left to the caller.
 BoxRecord ReadBox(HWND box);
 void AnswerBox(HWND box, BoxAnswer answer);
+
+// Console output of the drivers is UTF-8, so accented box texts read as they are.
+std::string Utf8(const std::wstring &text);
+void WriteUtf8(HANDLE out, const std::wstring &text);

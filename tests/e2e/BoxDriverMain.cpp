@@ -6,16 +6,7 @@
 
 static const DWORD TimeoutMs = 30000;
 
-static void WriteUtf8(const std::wstring &text)
-{
-    if (text.empty())
-        return;
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::vector<char> bytes(size > 0 ? size : 1);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], size, NULL, NULL);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &bytes[0], (DWORD)size, &written, NULL);
-}
+static void WriteUtf8(const std::wstring &text) { WriteUtf8(GetStdHandle(STD_OUTPUT_HANDLE), text); }
 
 static std::wstring Indented(const std::wstring &text)
 {

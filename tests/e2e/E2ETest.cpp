@@ -212,20 +212,11 @@ std::vector<Scenario> Scenarios()
     };
 }
 
-std::string Narrow(const std::wstring &text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::string result(size, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &result[0], size, NULL, NULL);
-    return result;
-}
-
-std::vector<std::string> Narrow(const std::vector<std::wstring> &texts)
+std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
 {
     std::vector<std::string> result;
     for (size_t i = 0; i < texts.size(); i++)
-        result.push_back(Narrow(texts[i]));
+        result.push_back(Utf8(texts[i]));
     return result;
 }
 
@@ -240,7 +231,7 @@ protected:
     {
         Kestrane = KestraneExe();
         ASSERT_FALSE(Kestrane.empty()) << "KESTRANE_EXE is not set (a Windows path to Kestrane.exe)";
-        ASSERT_TRUE(IsFile(Kestrane)) << "KESTRANE_EXE names no file: " << Narrow(Kestrane);
+        ASSERT_TRUE(IsFile(Kestrane)) << "KESTRANE_EXE names no file: " << Utf8(Kestrane);
         // Cleanup deletes the folder named by the application: never a parent folder.
         ASSERT_TRUE(!app.empty() && app != L"." && app != L".." &&
                     app.find_first_of(L"\\/") == std::wstring::npos);
@@ -278,7 +269,7 @@ protected:
             expected.push_back(ScheduledPath(Target, items[i]));
         std::vector<std::wstring> actual;
         EXPECT_TRUE(ReadPendingDeletions(&actual)) << "a pending entry is a rename, not a deletion";
-        EXPECT_EQ(Narrow(expected), Narrow(actual)) << "PendingFileRenameOperations";
+        EXPECT_EQ(Utf8Each(expected), Utf8Each(actual)) << "PendingFileRenameOperations";
     }
 };
 
@@ -334,11 +325,11 @@ TEST_P(KestraneRun, Row)
     {
         const BoxRecord &box = run.Boxes[i];
         texts.push_back(box.Text);
-        EXPECT_EQ(Narrow(BoxCaption), Narrow(box.Caption)) << "caption of box " << i + 1;
+        EXPECT_EQ(Utf8(BoxCaption), Utf8(box.Caption)) << "caption of box " << i + 1;
         EXPECT_TRUE(box.HasOk) << "box " << i + 1 << " has no OK button";
         EXPECT_EQ(OffersCancel(box.Text), box.HasCancel) << "Cancel button of box " << i + 1;
     }
-    EXPECT_EQ(Narrow(row.Boxes), Narrow(texts)) << "message boxes in order";
+    EXPECT_EQ(Utf8Each(row.Boxes), Utf8Each(texts)) << "message boxes in order";
     EXPECT_EQ(row.ExitCode, run.ExitCode) << "exit code";
     ExpectItems(row.Layout, row.Gone);
     ExpectScheduled(row.Scheduled);

@@ -54,17 +54,6 @@ static double Now()
     return counter.QuadPart * 1000.0 / Frequency.QuadPart;
 }
 
-static void Write(HANDLE out, const std::wstring &text)
-{
-    if (text.empty())
-        return;
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::vector<char> bytes(size);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], size, NULL, NULL);
-    DWORD written = 0;
-    WriteFile(out, &bytes[0], (DWORD)size, &written, NULL);
-}
-
 static std::wstring Format(const wchar_t *format, ...)
 {
     wchar_t buffer[1024];
@@ -478,7 +467,7 @@ int main()
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == NULL || argc < 6)
     {
-        Write(out, L"usage: Harness.exe <rounds> <window counts> <scaling reps> <raw file> <name|exe|argument|boxes|job|scaling> ...\n");
+        WriteUtf8(out, L"usage: Harness.exe <rounds> <window counts> <scaling reps> <raw file> <name|exe|argument|boxes|job|scaling> ...\n");
         return 125;
     }
     QueryPerformanceFrequency(&Frequency);
@@ -495,7 +484,7 @@ int main()
         std::vector<std::wstring> fields = Split(argv[i], L'|');
         if (fields.size() != 6)
         {
-            Write(out, L"bad program: " + std::wstring(argv[i]) + L"\n");
+            WriteUtf8(out, L"bad program: " + std::wstring(argv[i]) + L"\n");
             return 125;
         }
         Program program = {fields[0], fields[1], fields[2], (size_t)_wtoi(fields[3].c_str()),
@@ -505,14 +494,14 @@ int main()
     Install = PathsFor(AppName);
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, NULL, OnWinEvent, 0, 0,
                                          WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-    Write(raw, L"phase\twindows\tround\tprogram\twall_ms\tfirst_box_ms\tboxes\texit\tpeak_ws\tpeak_pagefile\tproblem\n");
+    WriteUtf8(raw, L"phase\twindows\tround\tprogram\twall_ms\tfirst_box_ms\tboxes\texit\tpeak_ws\tpeak_pagefile\tproblem\n");
 
     auto record = [&](const wchar_t *phase, size_t windows, int round, const Program &program, const Measure &m) {
-        Write(raw, Format(L"%s\t%u\t%d\t%s\t%.2f\t%.2f\t%u\t%ld\t%Iu\t%Iu\t", phase, (unsigned)windows, round,
+        WriteUtf8(raw, Format(L"%s\t%u\t%d\t%s\t%.2f\t%.2f\t%u\t%ld\t%Iu\t%Iu\t", phase, (unsigned)windows, round,
                           program.Name.c_str(), m.WallMs, m.FirstBoxMs, (unsigned)m.Boxes, (long)(LONG)m.ExitCode,
                           m.PeakWorkingSet, m.PeakPagefile) + m.Problem + L"\n");
         if (!m.JobDone)
-            Write(GetStdHandle(STD_ERROR_HANDLE), Format(L"%s round %d: ", program.Name.c_str(), round) + m.Problem + L"\n");
+            WriteUtf8(GetStdHandle(STD_ERROR_HANDLE), Format(L"%s round %d: ", program.Name.c_str(), round) + m.Problem + L"\n");
     };
 
     // Interleaved rounds: A B C A B C ..., so drift touches every program alike.
@@ -560,11 +549,11 @@ int main()
         if (program.Name == L"floor")
             floor = &program;
     }
-    Write(out, Format(L"Rounds: %d, interleaved. Times in ms: median (interquartile range; min–max). "
+    WriteUtf8(out, Format(L"Rounds: %d, interleaved. Times in ms: median (interquartile range; min–max). "
                       L"Window events for the first box: %s.\n\n",
                       rounds, hook != NULL ? L"yes" : L"no, polled"));
-    Write(out, L"| program | runs ok | whole uninstall | process start to first box | file KiB | all but .rsrc KiB | imports | peak working set MiB | peak pagefile MiB |\n");
-    Write(out, L"|---|---|---|---|---|---|---|---|---|\n");
+    WriteUtf8(out, L"| program | runs ok | whole uninstall | process start to first box | file KiB | all but .rsrc KiB | imports | peak working set MiB | peak pagefile MiB |\n");
+    WriteUtf8(out, L"|---|---|---|---|---|---|---|---|---|\n");
     for (const Program &program : programs)
     {
         const std::vector<Measure> &runs = results[program.Name];
@@ -581,15 +570,15 @@ int main()
             pagefile.push_back((double)m.PeakPagefile);
         }
         PeFacts pe = ReadPe(program.Exe);
-        Write(out, Format(L"| %s | %u/%u | ", program.Name.c_str(), (unsigned)ok, (unsigned)runs.size())
+        WriteUtf8(out, Format(L"| %s | %u/%u | ", program.Name.c_str(), (unsigned)ok, (unsigned)runs.size())
                        + Spread(wall) + L" | " + Spread(first) + L" | " + KiB(pe.FileSize) + L" | "
                        + KiB(pe.FileSize - pe.ResourceSize) + L" | " + pe.Imports + L" | "
                        + (workingSet.empty() ? L"–" : MiB(Quantile(workingSet, 0.5))) + L" | "
                        + (pagefile.empty() ? L"–" : MiB(Quantile(pagefile, 0.5))) + L" |\n");
     }
 
-    Write(out, L"\nRatios, median of the per-round ratios (interquartile range):\n\n");
-    Write(out, L"| program | whole uninstall / peer | first box / peer | whole uninstall / floor |\n|---|---|---|---|\n");
+    WriteUtf8(out, L"\nRatios, median of the per-round ratios (interquartile range):\n\n");
+    WriteUtf8(out, L"| program | whole uninstall / peer | first box / peer | whole uninstall / floor |\n|---|---|---|---|\n");
     for (const Program &program : programs)
     {
         if (&program == floor)
@@ -610,12 +599,12 @@ int main()
         }
         if (floor != NULL)
             wallFloor = PairedRatio(runs, results[floor->Name], false);
-        Write(out, L"| " + program.Name + L" | " + wallPeer + L" | " + firstPeer + L" | " + wallFloor + L" |\n");
+        WriteUtf8(out, L"| " + program.Name + L" | " + wallPeer + L" | " + firstPeer + L" | " + wallFloor + L" |\n");
     }
 
     if (!windowCounts.empty())
     {
-        Write(out, Format(L"\nScaling with other top-level windows open (%d runs each, interleaved; "
+        WriteUtf8(out, Format(L"\nScaling with other top-level windows open (%d runs each, interleaved; "
                           L"%u top-level windows in all without them): median ms, whole uninstall / first box.\n\n",
                           scalingReps, (unsigned)baseWindows));
         std::wstring header = L"| program | 0 (rounds above) |", rule = L"|---|---|";
@@ -624,7 +613,7 @@ int main()
             header += Format(L" %u (%u in all) |", (unsigned)count, (unsigned)openWindows[count]);
             rule += L"---|";
         }
-        Write(out, header + L"\n" + rule + L"\n");
+        WriteUtf8(out, header + L"\n" + rule + L"\n");
         for (const Program &program : programs)
         {
             if (!program.Scales)
@@ -655,7 +644,7 @@ int main()
                 line += L" " + Ms(Quantile(w, 0.5)) + L" / " + Ms(Quantile(f, 0.5))
                         + (failed ? Format(L" (%u failed)", (unsigned)failed) : L"") + L" |";
             }
-            Write(out, line + L"\n");
+            WriteUtf8(out, line + L"\n");
         }
     }
     LocalFree(argv);

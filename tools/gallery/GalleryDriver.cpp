@@ -86,16 +86,7 @@ std::vector<Scenario> Scenarios()
     };
 }
 
-void Write(const std::wstring &text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
-    if (size <= 0)
-        return;
-    std::string bytes(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], size, NULL, NULL);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), (DWORD)bytes.size(), &written, NULL);
-}
+void Write(const std::wstring &text) { WriteUtf8(GetStdHandle(STD_OUTPUT_HANDLE), text); }
 
 std::wstring Wide(const char *text)
 {
