@@ -16,14 +16,19 @@ static bool ComposeKeyPaths(const wchar_t *appName, wchar_t *userKeyPath, wchar_
                       appName) >= 0;
 }
 
-// A name with a backslash, "." or ".." would reach outside the application's
-// own folder and keys.
+// A name with a backslash would reach outside the application's own folder
+// and keys. So would one made only of dots and blanks: Windows drops them from
+// the end of a path, which leaves the Program Files folder itself.
 static bool IsSingleFolderName(const wchar_t *name)
 {
-    for (const wchar_t *at = name; *at != L'\0'; ++at)
+    bool onlyDotsAndBlanks = true;
+    for (const wchar_t *at = name; *at != L'\0'; ++at) {
         if (*at == L'\\')
             return false;
-    return !(name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0')));
+        if (*at != L'.' && *at != L' ')
+            onlyDotsAndBlanks = false;
+    }
+    return !onlyDotsAndBlanks;
 }
 
 bool ParseArguments(const wchar_t *argumentText)
@@ -34,17 +39,16 @@ bool ParseArguments(const wchar_t *argumentText)
 
     wchar_t *rest = NULL;
     wchar_t *appName = NextToken(working, L'/', &rest);
-    if (appName == NULL)
+    if (appName == NULL || !CopyText(Target.AppName, MAX_PATH, appName))
         return false;
-    CopyText(Target.AppName, MAX_PATH, appName);
 
     wchar_t *ruleName = NextToken(rest, L'/', &rest);
     if (ruleName == NULL)
         return false;
     if (EqualIgnoringAsciiCase(ruleName, L"NULL"))
         Target.FirewallRuleName[0] = L'\0';
-    else
-        CopyText(Target.FirewallRuleName, MAX_PATH, ruleName);
+    else if (!CopyText(Target.FirewallRuleName, MAX_PATH, ruleName))
+        return false;
 
     wchar_t userKeyPath[MAX_PATH] = {0};
     wchar_t uninstallKeyPath[MAX_PATH] = {0};

@@ -1,6 +1,33 @@
 #include "Platform.h"
 
 #include <shlobj.h>
+#include <wchar.h>
+
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesFunction)(DWORD);
+typedef HRESULT(WINAPI *GetFolderPathFunction)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+// Looked up, not imported: Vista and 7 have it only with a later update.
+BOOL OsRestrictDllSearchToSystem()
+{
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
+        (SetDefaultDllDirectoriesFunction)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                                 "SetDefaultDllDirectories");
+    return setDefaultDllDirectories != NULL && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// The altered search path makes the DLL's own folder, the system folder,
+// the first place searched for the DLLs it needs in turn.
+HMODULE OsLoadSystemLibrary(const wchar_t *name)
+{
+    wchar_t path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    size_t nameLength = wcslen(name);
+    if (length == 0 || length + 1 + nameLength >= MAX_PATH)
+        return NULL;
+    path[length] = L'\\';
+    wmemcpy(path + length + 1, name, nameLength + 1);
+    return LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 HRESULT OsCoInitializeEx(DWORD coInit) { return CoInitializeEx(NULL, coInit); }
 void OsCoUninitialize() { CoUninitialize(); }
@@ -22,9 +49,25 @@ HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules)
 
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name) { return rules->Remove(name); }
 
+HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule)
+{
+    return rules->Item(name, rule);
+}
+
+// shell32 is not imported: the loader would take it, and what it needs, from
+// beside the program before anything could restrict the search. It stays
+// loaded for the rest of the run.
 HRESULT OsGetFolderPath(int folder, wchar_t *path)
 {
-    return SHGetFolderPathW(NULL, folder, NULL, SHGFP_TYPE_CURRENT, path);
+    static GetFolderPathFunction getFolderPath;
+    if (getFolderPath == NULL) {
+        HMODULE shell = OsLoadSystemLibrary(L"shell32.dll");
+        if (shell != NULL)
+            getFolderPath = (GetFolderPathFunction)(void *)GetProcAddress(shell, "SHGetFolderPathW");
+        if (getFolderPath == NULL)
+            return E_FAIL;
+    }
+    return getFolderPath(NULL, folder, NULL, SHGFP_TYPE_CURRENT, path);
 }
 
 int OsMessageBox(HWND owner, const wchar_t *text, const wchar_t *caption, UINT style)

@@ -7,6 +7,13 @@
 #include <oleauto.h>
 #include <netfw.h>
 
+// DLL search. Windows looks for a DLL loaded by name beside the program
+// first, where anyone may have planted one.
+// Limits the search to the system folder; FALSE where this Windows cannot.
+BOOL OsRestrictDllSearchToSystem();
+// Loads a DLL by its full path in the system folder, and what it needs from there too.
+HMODULE OsLoadSystemLibrary(const wchar_t *name);
+
 // COM
 HRESULT OsCoInitializeEx(DWORD coInit);
 void OsCoUninitialize();
@@ -19,8 +26,9 @@ ULONG OsRelease(IUnknown *object);
 // Firewall policy
 HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules);
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name);
+HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule);
 
-// Shell
+// Shell, loaded from the system folder on first use
 HRESULT OsGetFolderPath(int folder, wchar_t *path);
 
 // User interface

@@ -1,9 +1,8 @@
 #include "Firewall.h"
 
 #include "../app/Run.h"
+#include "../app/Text.h"
 #include "../platform/Platform.h"
-
-#include <string.h>
 
 // E2B3C97F-6AE1-41AC-817A-F6F92166D7DD
 static const CLSID ClsidNetFwPolicy2 =
@@ -11,6 +10,10 @@ static const CLSID ClsidNetFwPolicy2 =
 // 98325047-C671-4174-8D81-DEFCD3F03186
 static const IID IidINetFwPolicy2 =
     {0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+
+// Far more rules than any application keeps under one name; a rule store
+// whose Remove reports success and deletes nothing must not hang the run.
+static const int MaxRemovals = 100;
 
 static HRESULT FirewallComResult;
 static INetFwPolicy2 *FirewallPolicy;
@@ -24,6 +27,29 @@ static bool LeaveStage(bool result)
     if (SUCCEEDED(FirewallComResult))
         OsCoUninitialize();
     return result;
+}
+
+// Item fails when no rule has the name; it is not implemented everywhere
+// either, and then the one Remove is all that can be done.
+static bool RuleNamedExists(INetFwRules *rules, BSTR name)
+{
+    INetFwRule *rule = NULL;
+    if (FAILED(OsFirewallFindRule(rules, name, &rule)) || rule == NULL)
+        return false;
+    OsRelease(rule);
+    return true;
+}
+
+// Windows keeps several rules under one name (one per protocol, say), and
+// Remove takes away one of them per call.
+static HRESULT RemoveEveryRuleNamed(INetFwRules *rules, BSTR name)
+{
+    for (int removals = 0; removals < MaxRemovals; ++removals) {
+        HRESULT result = OsFirewallRemoveRule(rules, name);
+        if (FAILED(result) || !RuleNamedExists(rules, name))
+            return result;
+    }
+    return E_FAIL;
 }
 
 bool RemoveFirewallRule()
@@ -44,7 +70,8 @@ bool RemoveFirewallRule()
         return LeaveStage(true);
 
     wchar_t ruleName[512];
-    memcpy(ruleName, Target.FirewallRuleName, sizeof Target.FirewallRuleName);
+    if (!CopyText(ruleName, 512, Target.FirewallRuleName))
+        return LeaveStage(false);
     // Without the string, Remove would be asked for a rule with no name.
     BSTR name = OsSysAllocString(ruleName);
     if (name == NULL)
@@ -53,7 +80,7 @@ bool RemoveFirewallRule()
     INetFwRules *rules = NULL;
     HRESULT result = OsFirewallGetRules(FirewallPolicy, &rules);
     if (SUCCEEDED(result))
-        result = OsFirewallRemoveRule(rules, name);
+        result = RemoveEveryRuleNamed(rules, name);
     OsSysFreeString(name);
     if (rules != NULL)
         OsRelease(rules);

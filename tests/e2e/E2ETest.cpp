@@ -23,7 +23,18 @@ enum Condition : unsigned
     FirewallOff = 1u << 3,
     DesktopMissing = 1u << 4,
     UninstallKeyUnreadable = 1u << 5,  // exists, but opening it for reading is denied
+    PlantedDlls = 1u << 6,      // a marking DLL beside the program under system DLL names
+    WatchRestart = 1u << 7,     // the run's restart request, as Wine's stub reports it
 };
+
+// Two are loaded unless the search is restricted (shcore through shell32, and Wine's
+// display driver through user32); the rest are names planted in the wild.
+const wchar_t *const PlantedNames[] = {
+    L"shcore.dll",  L"null.dll",    L"shell32.dll", L"uxtheme.dll",  L"dwmapi.dll",
+    L"version.dll", L"userenv.dll", L"propsys.dll", L"cryptbase.dll", L"sspicli.dll",
+    L"profapi.dll", L"apphelp.dll", L"ntmarta.dll",
+};
+const wchar_t PlantedMarker[] = L"C:\\kestrane-planted-loaded.txt";
 
 const wchar_t MissingDesktop[] = L"C:\\kestrane-e2e-no-such-desktop";
 
@@ -47,10 +58,11 @@ void PrintTo(const Scenario &scenario, std::ostream *out)
     *out << scenario.Name;
 }
 
-std::wstring KestraneExe()
+// A Windows path that CMake hands over in an environment variable.
+std::wstring PathFromEnvironment(const wchar_t *name)
 {
     wchar_t value[MAX_PATH] = {0};
-    DWORD length = GetEnvironmentVariableW(L"KESTRANE_EXE", value, MAX_PATH);
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return std::wstring();
     std::wstring path = value;
@@ -58,6 +70,40 @@ std::wstring KestraneExe()
         if (path[i] == L'/')
             path[i] = L'\\';
     return path;
+}
+
+std::wstring KestraneExe()
+{
+    return PathFromEnvironment(L"KESTRANE_EXE");
+}
+
+std::string ReadWholeFile(const std::wstring &path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD read;
+    while (ReadFile(file, buffer, sizeof buffer, &read, NULL) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+// What each InitiateSystemShutdownExW call was given (machine, message, timeout, force,
+// restart, reason), from the lines Wine added to the log after offset.
+std::vector<std::string> RestartRequests(const std::string &log, size_t offset)
+{
+    const std::string call = "InitiateSystemShutdownExW ";
+    std::vector<std::string> requests;
+    for (size_t at = log.find(call, offset); at != std::string::npos; at = log.find(call, at + 1))
+    {
+        size_t end = log.find_first_of("\r\n", at);
+        requests.push_back(log.substr(at + call.size(), end - at - call.size()));
+    }
+    return requests;
 }
 
 // An SDDL DACL; also the way back, since the owner may always rewrite it.
@@ -203,8 +249,11 @@ std::vector<Scenario> Scenarios()
          {Confirm(orbel), MsgFirewall}, 1, 0, {}},
         {"Guards_FirewallUnavailableWithNull", orbel, L"Orbel/null", Installed, FirewallOff, L"", ok,
          {Confirm(orbel), MsgFirewall}, 1, 0, {}},
-        {"Guards_RestartAcceptedEndsWell", orbel, rule, AppDir | AppExe | ExtraFile, 0, L"", okOk,
-         restart, 0, AppExe, {AppDir}},
+        {"Guards_RestartAcceptedEndsWell", orbel, rule, AppDir | AppExe | ExtraFile, WatchRestart,
+         L"", okOk, restart, 0, AppExe, {AppDir}},
+        {"Guards_DllsPlantedBesideItNeverLoaded", orbel, rule, Installed | UninstallerCopy,
+         RunFromAppDir | PlantedDlls, L"", okOk, restart, 0, Links | Keys | AppExe | AppChm,
+         {UninstallerCopy, AppDir}},
         {"Guards_RestartQuestionClosed", orbel, rule, AppDir | ExtraFile, 0, L"",
          {BoxAnswerOk, BoxAnswerClose}, restart, 0, 0, {AppDir}},
         {"Guards_DesktopFolderUnresolved", orbel, rule, Installed, DesktopMissing, L"", ok,
@@ -312,10 +361,43 @@ TEST_P(KestraneRun, Row)
         Around.Window = CreateTitledWindow(row.WindowTitle);
         ASSERT_NE((HWND)NULL, Around.Window);
     }
+    if (row.Conditions & PlantedDlls)
+    {
+        std::wstring planted = PathFromEnvironment(L"PLANTED_DLL");
+        ASSERT_TRUE(IsFile(planted)) << "PLANTED_DLL names no file";
+        for (const wchar_t *name : PlantedNames)
+            ASSERT_TRUE(CopyFileW(planted.c_str(), (Target.Dir + L"\\" + name).c_str(), FALSE));
+        DeleteFileW(PlantedMarker);
+    }
+    std::wstring wineLog = PathFromEnvironment(L"KESTRANE_WINE_LOG");
+    size_t logStart = 0;
+    wchar_t wineDebug[64] = L"-all";
+    if (row.Conditions & WatchRestart)
+    {
+        ASSERT_FALSE(wineLog.empty()) << "KESTRANE_WINE_LOG is not set";
+        logStart = ReadWholeFile(wineLog).size();
+        GetEnvironmentVariableW(L"WINEDEBUG", wineDebug, 64);
+        // The program inherits it; Wine takes its debug channels from there.
+        ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDEBUG", L"fixme+advapi"));
+    }
     std::wstring exe = (row.Conditions & RunFromAppDir) ? Target.Uninstaller : Kestrane;
 
     RunRecord run;
     RunWithBoxes(exe, row.Arguments, row.Answers, RunTimeoutMs, &run);
+    if (row.Conditions & WatchRestart)
+    {
+        SetEnvironmentVariableW(L"WINEDEBUG", wineDebug);
+        // No machine, no message, no delay, applications not forced, restart, planned
+        // for an application's installation.
+        EXPECT_EQ(std::vector<std::string>{"(null) (null) 0 0 1 0x80040002"},
+                  RestartRequests(ReadWholeFile(wineLog), logStart));
+    }
+    if (row.Conditions & PlantedDlls)
+    {
+        std::string marks = ReadWholeFile(PlantedMarker);
+        EXPECT_FALSE(IsFile(PlantedMarker))
+            << "loaded: " << Utf8(std::wstring((const wchar_t *)marks.data(), marks.size() / 2));
+    }
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
     ASSERT_FALSE(run.TimedOut) << "still running after " << RunTimeoutMs << " ms; "
                                << run.Boxes.size() << " boxes seen";

@@ -9,6 +9,7 @@ FakePlatform Fake;
 
 static INetFwPolicy2 *const PolicyObject = reinterpret_cast<INetFwPolicy2 *>(0x1000);
 static INetFwRules *const RulesObject = reinterpret_cast<INetFwRules *>(0x2000);
+static INetFwRule *const RuleObject = reinterpret_cast<INetFwRule *>(0x2800);
 static HANDLE const TokenHandle = reinterpret_cast<HANDLE>(0x3000);
 static HANDLE const CurrentProcess = reinterpret_cast<HANDLE>(-1);
 static std::map<HKEY, std::wstring> OpenedKeys;
@@ -32,6 +33,18 @@ std::vector<std::wstring> CallsStartingWith(const std::wstring &prefix)
 }
 
 static void Log(const std::wstring &call) { Fake.Calls.push_back(call); }
+
+BOOL OsRestrictDllSearchToSystem()
+{
+    Log(L"RestrictDllSearchToSystem");
+    return Fake.RestrictionAvailable;
+}
+
+HMODULE OsLoadSystemLibrary(const wchar_t *name)
+{
+    Fake.SystemLibrariesLoaded.push_back(name);
+    return reinterpret_cast<HMODULE>(0x4000);
+}
 
 HRESULT OsCoInitializeEx(DWORD coInit)
 {
@@ -93,7 +106,9 @@ void OsSysFreeString(BSTR text)
 
 ULONG OsRelease(IUnknown *object)
 {
-    Log(object == static_cast<IUnknown *>(PolicyObject) ? L"Release policy" : L"Release rules");
+    Log(object == static_cast<IUnknown *>(PolicyObject)  ? L"Release policy"
+        : object == static_cast<IUnknown *>(RuleObject) ? L"Release rule"
+                                                         : L"Release rules");
     --Fake.LiveObjects;
     return 0;
 }
@@ -115,8 +130,26 @@ HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name)
     Log(L"Remove " + std::wstring(name == nullptr ? L"(null)" : name));
     if (rules != RulesObject)
         return E_POINTER;
-    Fake.RemovedRules.push_back(name == nullptr ? L"" : name);
+    std::wstring text = name == nullptr ? L"" : name;
+    Fake.RemovedRules.push_back(text);
+    auto rule = std::find(Fake.Rules.begin(), Fake.Rules.end(), text);
+    if (SUCCEEDED(Fake.RemoveResult) && !Fake.RemoveDeletesNothing && rule != Fake.Rules.end())
+        Fake.Rules.erase(rule);
     return Fake.RemoveResult;
+}
+
+HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule)
+{
+    Log(L"Item " + std::wstring(name == nullptr ? L"(null)" : name));
+    if (rules != RulesObject)
+        return E_POINTER;
+    if (FAILED(Fake.ItemResult))
+        return Fake.ItemResult;
+    if (std::find(Fake.Rules.begin(), Fake.Rules.end(), name == nullptr ? L"" : name) == Fake.Rules.end())
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    *rule = RuleObject;
+    ++Fake.LiveObjects;
+    return S_OK;
 }
 
 HRESULT OsGetFolderPath(int folder, wchar_t *path)

@@ -29,6 +29,10 @@ struct FakeShutdown {
 struct FakePlatform {
     std::vector<std::wstring> Calls;
 
+    // DLL search
+    bool RestrictionAvailable = true;
+    std::vector<std::wstring> SystemLibrariesLoaded;
+
     // COM: results computed like Windows unless scripted.
     std::deque<HRESULT> CoInitResults;
     int ComDepth = 0, CoUninitializeCount = 0;
@@ -41,6 +45,11 @@ struct FakePlatform {
     DWORD CreateContext = 0;
     IUnknown *CreateOuter = reinterpret_cast<IUnknown *>(1);
     std::vector<std::wstring> RemovedRules;
+    // The firewall's rules by name, duplicates allowed, as Windows keeps them:
+    // Remove takes away one per call, Item finds one by name.
+    std::vector<std::wstring> Rules;
+    bool RemoveDeletesNothing = false;
+    HRESULT ItemResult = S_OK; // a failure here stands for an Item that is not implemented
 
     // Shell folders by CSIDL.
     std::map<int, std::pair<HRESULT, std::wstring>> Folders;

@@ -96,12 +96,14 @@ TEST(RemoveOrScheduleFolder, RemovesOnlyAnEmptyFolderAndNeverItsContents)
         std::set<std::wstring> MoveFails;
         bool Result, Restart;
         std::vector<std::wstring> Pending;
+        bool VanishesAfterFailing = false;
     } rows[] = {
         {"absent", {}, {}, true, false, {}},
         {"a file, not a folder", {{folder, FILE_ATTRIBUTE_ARCHIVE}}, {}, true, false, {}},
         {"empty", {{folder, Dir}}, {}, true, false, {}},
         {"holds another file", {{folder, Dir}, {folder + L"\\notes.txt", 0}}, {}, true, true, {folder}},
         {"cannot be scheduled", {{folder, Dir}, {folder + L"\\notes.txt", 0}}, {folder}, false, false, {}},
+        {"gone after its failed removal", {{folder, Dir}}, {}, true, true, {}, true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.Name);
@@ -109,6 +111,10 @@ TEST(RemoveOrScheduleFolder, RemovesOnlyAnEmptyFolderAndNeverItsContents)
         RestartNeeded = 0;
         Fake.Files = row.Files;
         Fake.MoveFails = row.MoveFails;
+        if (row.VanishesAfterFailing) {
+            Fake.RemoveDirectoryFails.insert(folder);
+            Fake.VanishOnFailure.insert(folder);
+        }
         EXPECT_EQ(RemoveOrScheduleFolder(folder.c_str()), row.Result);
         EXPECT_EQ(RestartNeeded, row.Restart ? 1u : 0u);
         EXPECT_EQ(Fake.Pending, row.Pending);

@@ -57,6 +57,14 @@ const Row Rows[] = {
     {"NameCannotBeAllocated", L"R", [] { Fake.AllocStringFails = true; }, false, {}, 1},
     {"RemoveFails", L"R", [] { Fake.RemoveResult = E_ACCESSDENIED; }, false, {L"R"}, 1},
     {"RemoveSucceedsWithSFalse", L"R", [] { Fake.RemoveResult = S_FALSE; }, true, {L"R"}, 1},
+    {"EveryRuleOfTheNameRemoved", L"R", [] { Fake.Rules = {L"R", L"Other", L"R", L"R"}; }, true,
+     {L"R", L"R", L"R"}, 1},
+    {"RemoveThatDeletesNothingGivesUp", L"R",
+     [] {
+         Fake.Rules = {L"R"};
+         Fake.RemoveDeletesNothing = true;
+     },
+     false, std::vector<std::wstring>(100, L"R"), 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FirewallTest, testing::ValuesIn(Rows),

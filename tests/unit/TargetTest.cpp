@@ -20,6 +20,7 @@ protected:
 
 TEST_F(TargetTest, ParseArgumentsTakesTheApplicationAndTheRule)
 {
+    const std::wstring longestName(188, L'n'), longestRule(257, L'r');
     struct Row {
         std::wstring Argument;
         bool Accepted;
@@ -46,10 +47,14 @@ TEST_F(TargetTest, ParseArgumentsTakesTheApplicationAndTheRule)
         {L"./NULL", false, L".", L""},
         {L"a\\b/NULL", false, L"a\\b", L""},
         {L"\\/NULL", false, L"\\", L""},
+        // Windows drops trailing dots and blanks: these would be Program Files itself.
+        {L".../NULL", false, L"...", L""},
+        {L" /NULL", false, L" ", L""},
+        {L". ./NULL", false, L". .", L""},
         // Length: the argument text, then the uninstall key path (71 + name).
-        {std::wstring(188, L'n') + L"/NULL", true, nullptr, L""},
+        {longestName + L"/NULL", true, longestName.c_str(), L""},
         {std::wstring(189, L'n') + L"/NULL", false, nullptr, L""},
-        {L"A/" + std::wstring(257, L'r'), true, L"A", nullptr},
+        {L"A/" + longestRule, true, L"A", longestRule.c_str()},
         {L"A/" + std::wstring(258, L'r'), false, L"", L""},
         {std::wstring(600, L'x'), false, L"", L""},
     };
