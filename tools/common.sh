@@ -19,7 +19,8 @@ need_packages() {
 }
 
 install_build_packages() {
-    need_packages cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest
+    need_packages cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest \
+        nsis osslsigncode openssl zip
 }
 
 build_all() {

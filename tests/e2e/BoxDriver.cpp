@@ -165,8 +165,9 @@ DWORD CloseProgram(PROCESS_INFORMATION *process)
     return exitCode;
 }
 
-void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
-                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record)
+static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
+                                const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
+                                RunRecord *record)
 {
     record->Started = false;
     record->StartError = 0;
@@ -175,8 +176,7 @@ void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
     record->Boxes.clear();
 
     PROCESS_INFORMATION process;
-    std::wstring commandLine = BuildCommandLine(exePath, argumentText);
-    record->StartError = StartProgram(exePath.c_str(), commandLine, NULL, 0, NULL, &process);
+    record->StartError = StartProgram(exePath, commandLine, NULL, 0, NULL, &process);
     if (record->StartError != ERROR_SUCCESS)
         return;
     record->Started = true;
@@ -203,6 +203,20 @@ void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
         StopProgram(process.hProcess);
     }
     record->ExitCode = CloseProgram(&process);
+}
+
+void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
+                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record)
+{
+    RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
+                        timeoutMs, record);
+}
+
+void RunCommandLineWithBoxes(const std::wstring &commandLine,
+                             const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
+                             RunRecord *record)
+{
+    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record);
 }
 
 const wchar_t *BoxAnswerName(BoxAnswer answer)

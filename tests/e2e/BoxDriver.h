@@ -35,6 +35,11 @@ struct RunRecord
 // Answers beyond the end of the list are BoxAnswerOk.
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record);
+// The same for a whole command line, which CreateProcessW splits itself, as Windows
+// does with an uninstall entry's UninstallString.
+void RunCommandLineWithBoxes(const std::wstring &commandLine,
+                             const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
+                             RunRecord *record);
 
 std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &argumentText);
 const wchar_t *BoxAnswerName(BoxAnswer answer);

@@ -459,4 +459,65 @@ TEST_F(KestraneE2E, SimulatedRestartCarriesOutScheduledDeletions)
     ExpectScheduled({});
 }
 
+std::wstring RegistryString(HKEY root, const std::wstring &subkey, const wchar_t *name)
+{
+    wchar_t value[1024] = {0};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (RegGetValueW(root, subkey.c_str(), name, RRF_RT_REG_SZ, NULL, value, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return value;
+}
+
+// As Windows splits an UninstallString: the quoted program path, then what follows
+// the blanks, as it stands.
+bool SplitUninstallString(const std::wstring &line, std::wstring *exe, std::wstring *arguments)
+{
+    size_t close = line.find(L'"', 1);
+    if (line.empty() || line[0] != L'"' || close == std::wstring::npos)
+        return false;
+    *exe = line.substr(1, close - 1);
+    size_t start = line.find_first_not_of(L" \t", close + 1);
+    *arguments = start == std::wstring::npos ? std::wstring() : line.substr(start);
+    return true;
+}
+
+// The whole cycle a vendor ships: the installer in examples/nsis, run silently, lays out
+// exactly what Kestrane removes, and the command line it registers removes all of it.
+TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare(L"Orbel"));
+    std::wstring setup = PathFromEnvironment(L"ORBEL_SETUP");
+    ASSERT_TRUE(IsFile(setup)) << "ORBEL_SETUP does not name the built installer: " << Utf8(setup);
+    ASSERT_EQ(0u, RunAndWait(L"\"" + setup + L"\" /S", 60000)) << "installer";
+    const unsigned installation = Installed | UninstallerCopy;
+    for (unsigned bit = 1; bit <= AllItems; bit <<= 1)
+        if (installation & bit)
+            ASSERT_TRUE(ItemPresent(Target, (Item)bit)) << "the installer did not lay out "
+                                                        << ItemName(bit);
+
+    std::wstring line = RegistryString(HKEY_LOCAL_MACHINE, Target.UninstallKey, L"UninstallString");
+    std::wstring exe, arguments;
+    ASSERT_TRUE(SplitUninstallString(line, &exe, &arguments)) << "UninstallString: " << Utf8(line);
+    EXPECT_EQ(Utf8(Target.Uninstaller), Utf8(exe));
+    EXPECT_EQ("Orbel/Orbel Inbound", Utf8(arguments));
+    EXPECT_EQ("", Utf8(RegistryString(HKEY_LOCAL_MACHINE, Target.UninstallKey,
+                                      L"QuietUninstallString")));
+
+    RunRecord run;
+    RunWithBoxes(exe, arguments, {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk}, RunTimeoutMs, &run);
+    ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
+    ASSERT_FALSE(run.TimedOut);
+    std::vector<std::wstring> texts;
+    for (size_t i = 0; i < run.Boxes.size(); i++)
+        texts.push_back(run.Boxes[i].Text);
+    EXPECT_EQ(Utf8Each({Confirm(L"Orbel"), MsgRestartQuestion, MsgDone}), Utf8Each(texts));
+    EXPECT_EQ(0u, run.ExitCode);
+
+    ASSERT_EQ(0u, RunAndWait(L"wineboot.exe -r", 60000));
+    for (unsigned bit = 1; bit <= AllItems; bit <<= 1)
+        if (installation & bit)
+            EXPECT_FALSE(ItemPresent(Target, (Item)bit)) << ItemName(bit) << " is left";
+    ExpectScheduled({});
+}
+
 }  // namespace
