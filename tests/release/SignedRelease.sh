@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# SignedRelease.sh ROOT WORK RESOURCES_TEST E2E_TEST
+# Runs tools/release.sh with a throwaway certificate, then checks that the
+# signature is that certificate's, and that the signed executable keeps its
+# resources and still uninstalls under Wine (the prefix tools/test.sh started).
+set -euo pipefail
+root=$1 work=$2 resourcesTest=$3 e2eTest=$4
+rm -rf "$work"
+mkdir -p "$work/tmp"
+cd "$work"
+
+check() {
+    echo "--- $1"
+    shift
+    if ! "$@"; then
+        echo "FAILED: $*" >&2
+        exit 1
+    fi
+}
+
+not() { ! "$@"; }
+
+certificate() {
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 2 -subj "/CN=Kestrane test $1" 2>/dev/null
+    openssl pkcs12 -export -inkey "$1.key" -in "$1.pem" -out "$1.pfx" -passout "pass:$2"
+}
+certificate signer 'throw away'
+certificate stranger other
+
+release() {
+    env -u KESTRANE_SIGN_TIMESTAMP_URL TMPDIR="$work/tmp" KESTRANE_DIST="$work/dist" "$@" \
+        bash "$root/tools/release.sh" </dev/null
+}
+
+halfCertificate() {
+    ! release KESTRANE_SIGN_PFX="$work/signer.pfx" 2>half.log && grep "KESTRANE_SIGN_PASSWORD is not" half.log
+}
+check "half a certificate is refused" halfCertificate
+check "signed release" release KESTRANE_SIGN_PFX="$work/signer.pfx" KESTRANE_SIGN_PASSWORD='throw away'
+check "sums of both executables" bash -c 'cd dist && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 2 ]'
+check "the zip holds the signed executable" bash -c \
+    'mkdir unzipped && cd unzipped && cmake -E tar xf ../dist/Kestrane-*.zip && cmp Kestrane.exe ../dist/Kestrane.exe'
+check "verifies against its certificate" osslsigncode verify -CAfile signer.pem -in dist/Kestrane.exe
+check "does not verify against another" not osslsigncode verify -CAfile stranger.pem -in dist/Kestrane.exe
+
+signed="Z:$work/dist/Kestrane.exe"
+check "resources of the signed executable" bash -c \
+    'set -o pipefail; KESTRANE_EXE="$1" wine "$2" </dev/null 2>&1 | tee resources.log && grep -q "^\[  PASSED  \] [1-9]" resources.log' \
+    - "$signed" "$resourcesTest"
+check "an uninstall by the signed executable" bash -c \
+    'set -o pipefail; KESTRANE_EXE="$1" wine "$2" --gtest_filter=Rows/KestraneRun.Row/Foundation_FullRun </dev/null 2>&1 | tee e2e.log && grep -q "^\[  PASSED  \] 1 test\." e2e.log' \
+    - "$signed" "$e2eTest"
+echo "--- all passed"
