@@ -3,11 +3,11 @@
 #include "../platform/Platform.h"
 
 // Loaded by bare name, on those versions, by the system DLLs that a run like
-// ours brings in (themes, COM, security, the firewall). Naming one that is a
-// KnownDLL there costs nothing.
+// ours brings in (themes and the box, COM, security). Naming one that is a
+// KnownDLL there costs nothing; each other name costs a load on every run.
 static const wchar_t *const PlantedNames[] = {
-    L"uxtheme.dll", L"dwmapi.dll",  L"version.dll", L"cryptbase.dll", L"sspicli.dll", L"userenv.dll",
-    L"profapi.dll", L"propsys.dll", L"ntmarta.dll", L"apphelp.dll",   L"clbcatq.dll",
+    L"uxtheme.dll", L"dwmapi.dll", L"version.dll", L"cryptbase.dll",
+    L"sspicli.dll", L"userenv.dll", L"profapi.dll", L"clbcatq.dll",
 };
 
 void RestrictDllSearch()
