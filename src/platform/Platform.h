@@ -1,6 +1,7 @@
 // Every Windows operation the program uses. The logic reaches Windows only
 // through these functions, so the unit tests can link a fake in their place.
-// Each one passes its arguments and result through unchanged.
+// Each one passes its arguments and result through unchanged; the only steps
+// of their own are finding the functions that are looked up at run time.
 #pragma once
 
 #include <windows.h>
