@@ -1,15 +1,13 @@
 #include "Run.h"
 
-#include "Text.h"
 #include "../guards/Restart.h"
 #include "../guards/RunningCheck.h"
 #include "../platform/Platform.h"
 #include "../stages/Files.h"
 #include "../stages/Firewall.h"
 #include "../stages/Registry.h"
-
-UninstallTarget Target;
-DWORD RestartNeeded;
+#include "../target/Target.h"
+#include "../target/Text.h"
 
 static const wchar_t Caption[] = L"Kestrane";
 

@@ -1,6 +1,6 @@
 #include "RunningCheck.h"
 
-#include "../app/Run.h"
+#include "../target/Target.h"
 #include "../platform/Platform.h"
 
 #include <wchar.h>

@@ -1,6 +1,6 @@
 #include "Files.h"
 
-#include "../app/Run.h"
+#include "../target/Target.h"
 #include "../platform/Platform.h"
 
 static bool ExistsAsFile(const wchar_t *path)

@@ -1,7 +1,7 @@
 #include "Firewall.h"
 
-#include "../app/Run.h"
-#include "../app/Text.h"
+#include "../target/Target.h"
+#include "../target/Text.h"
 #include "../platform/Platform.h"
 
 // E2B3C97F-6AE1-41AC-817A-F6F92166D7DD

@@ -1,7 +1,7 @@
 #include "Registry.h"
 
-#include "../app/Run.h"
-#include "../app/Text.h"
+#include "../target/Target.h"
+#include "../target/Text.h"
 #include "../platform/Platform.h"
 
 #include <wchar.h>

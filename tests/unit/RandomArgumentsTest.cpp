@@ -2,7 +2,8 @@
 #include "FakePlatform.h"
 
 #include "app/Run.h"
-#include "app/Text.h"
+#include "target/Target.h"
+#include "target/Text.h"
 #include "stages/Registry.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "FakePlatform.h"
 
-#include "app/Run.h"
+#include "target/Target.h"
 #include "stages/Registry.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include "app/Run.h"
+#include "target/Target.h"
 
 #include <gtest/gtest.h>
 

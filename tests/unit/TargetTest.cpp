@@ -1,7 +1,6 @@
 #include "FakePlatform.h"
 
-#include "app/Run.h"
-#include "app/Target.h"
+#include "target/Target.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/Text.h"
+#include "target/Text.h"
 
 #include <gtest/gtest.h>
 

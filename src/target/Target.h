@@ -1,5 +1,6 @@
 // The uninstall target: the two names taken from the argument text and every
-// path and key path composed from them.
+// path and key path composed from them, and the state the run shares with its
+// stages for the whole process lifetime.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +20,11 @@ struct UninstallTarget {
     wchar_t UserKeyPath[MAX_PATH];
     wchar_t UninstallKeyPath[MAX_PATH];
 };
+
+extern UninstallTarget Target;
+// Cleared by the driver at start; set to 1 by the file stage once a deletion
+// was deferred to the next restart.
+extern DWORD RestartNeeded;
 
 enum ResolveResult {
     ResolveOk,

@@ -1,10 +1,12 @@
 #include "Target.h"
 
-#include "Run.h"
 #include "Text.h"
 #include "../platform/Platform.h"
 
 #include <shlobj.h>
+
+UninstallTarget Target;
+DWORD RestartNeeded;
 
 static const wchar_t UninstallerName[] = L"Kestrane";
 
