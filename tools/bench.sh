@@ -26,7 +26,7 @@ GUI_LINK=(-static -s -mwindows -Wl,--no-insert-timestamp -Wl,--subsystem,windows
           -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware -Wl,--gc-sections)
 $CXX -std=c++17 -O2 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -Itests/e2e \
     tools/bench/Harness.cpp tests/e2e/BoxDriver.cpp tests/e2e/Installation.cpp -o "$BIN/Harness.exe" \
-    -static -luser32 -lshell32 -ladvapi32 -lpsapi
+    -static -luser32 -lshell32 -ladvapi32 -lole32 -loleaut32 -lpsapi
 $CC -Os -Wall -Wextra -Werror -nostdlib -e FloorMain tools/bench/Floor.c -o "$BIN/Floor.exe" \
     "${GUI_LINK[@]}" -lkernel32 -ladvapi32
 $CC -Os -Wall -Wextra -Werror -municode tools/bench/BoxOnly.c -o "$BIN/BoxOnly.exe" "${GUI_LINK[@]}"

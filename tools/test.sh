@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (unit and end-to-end) under Wine.
+# Builds everything and runs every test under Wine: the hosted workflow's check, the release
+# test through CTest, then the packed suite (unit, resources, end to end) exactly as a
+# Windows machine runs it, through tools/windows-test.sh.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_build_packages
+
+# Nothing else checks the workflow before it runs on the forge.
+command -v npm >/dev/null || need_packages npm
+npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-validator/cli@0.6.0 >/dev/null
+"$BUILD_DIR/npm/node_modules/.bin/action-validator" .github/workflows/ci.yml
+echo "Workflow .github/workflows/ci.yml: valid"
+
 build_all
 start_prefix "$BUILD_DIR/wine-tests"
 # Wine very rarely fails to start a process at all; a real fault fails twice.
-ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 300 --repeat until-pass:2 "$@"
+ctest --test-dir "$BUILD_DIR" --output-on-failure --timeout 300 --repeat until-pass:2 \
+    --label-exclude windows-suite "$@"
+stop_prefix
+bash tools/windows-test.sh "$BUILD_DIR/windows-suite"

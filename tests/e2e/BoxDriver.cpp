@@ -167,7 +167,7 @@ DWORD CloseProgram(PROCESS_INFORMATION *process)
 
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
                                 const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                                RunRecord *record)
+                                RunRecord *record, HANDLE token)
 {
     record->Started = false;
     record->StartError = 0;
@@ -176,7 +176,7 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
     record->Boxes.clear();
 
     PROCESS_INFORMATION process;
-    record->StartError = StartProgram(exePath, commandLine, NULL, 0, NULL, &process);
+    record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process);
     if (record->StartError != ERROR_SUCCESS)
         return;
     record->Started = true;
@@ -206,17 +206,31 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 }
 
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
-                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record)
+                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
+                  HANDLE token)
 {
     RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
-                        timeoutMs, record);
+                        timeoutMs, record, token);
 }
 
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record)
+                             RunRecord *record, HANDLE token)
 {
-    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record);
+    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token);
+}
+
+HANDLE TokenWithoutShutdownPrivilege()
+{
+    HANDLE own = NULL, restricted = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own))
+        return NULL;
+    LUID_AND_ATTRIBUTES removed;
+    removed.Attributes = 0;
+    if (LookupPrivilegeValueW(NULL, L"SeShutdownPrivilege", &removed.Luid))
+        CreateRestrictedToken(own, 0, 0, NULL, 1, &removed, 0, NULL, &restricted);
+    CloseHandle(own);
+    return restricted;
 }
 
 const wchar_t *BoxAnswerName(BoxAnswer answer)

@@ -32,14 +32,19 @@ struct RunRecord
     std::vector<BoxRecord> Boxes;
 };
 
-// Answers beyond the end of the list are BoxAnswerOk.
+// Answers beyond the end of the list are BoxAnswerOk. A token, when given, is the one the
+// program runs with (StartProgram).
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
-                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record);
+                  const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
+                  HANDLE token = NULL);
 // The same for a whole command line, which CreateProcessW splits itself, as Windows
 // does with an uninstall entry's UninstallString.
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record);
+                             RunRecord *record, HANDLE token = NULL);
+// A restricted copy of this process's token without SeShutdownPrivilege, or NULL: a program
+// started with it cannot restart the machine. The caller closes it.
+HANDLE TokenWithoutShutdownPrivilege();
 
 std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &argumentText);
 const wchar_t *BoxAnswerName(BoxAnswer answer);

@@ -25,7 +25,27 @@ enum Condition : unsigned
     UninstallKeyUnreadable = 1u << 5,  // exists, but opening it for reading is denied
     PlantedDlls = 1u << 6,      // a marking DLL beside the program under system DLL names
     WatchRestart = 1u << 7,     // the run's restart request, as Wine's stub reports it
+    NoShutdownPrivilege = 1u << 8,  // run with a token that cannot enable it
+    ThreeRules = 1u << 9,       // inbound rules of the row's rule name: TCP, UDP and ICMPv4
+    ManyRules = 1u << 10,       // 150 of them
+    OtherRule = 1u << 11,       // a rule of another name, which must stay
 };
+
+// Where a row holds: Wine's switches and witnesses exist only under Wine, and only Windows
+// keeps firewall rules to look at afterwards.
+enum Place
+{
+    Both,
+    WineOnly,
+    WindowsOnly,
+};
+
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != NULL;
+}
+
+const wchar_t OtherRuleName[] = L"Kestrane E2E Other Rule";
 
 // Two are loaded unless the search is restricted (shcore through shell32, and Wine's
 // display driver through user32); the rest are names planted in the wild.
@@ -41,6 +61,7 @@ const wchar_t MissingDesktop[] = L"C:\\kestrane-e2e-no-such-desktop";
 struct Scenario
 {
     const char *Name;
+    Place Holds;
     std::wstring App;        // whose installation is laid out and checked
     std::wstring Arguments;
     unsigned Layout;         // Items (Installation.h)
@@ -178,87 +199,127 @@ std::vector<Scenario> Scenarios()
 
     return {
         // Foundation: the argument text and the confirmation.
-        {"Foundation_NoArgument", orbel, L"", Installed, 0, L"", ok, badArguments, 1, 0, {}},
-        {"Foundation_AppAlone", orbel, L"Orbel", Installed, 0, L"", ok, badArguments, 1, 0, {}},
-        {"Foundation_AppAndSlashOnly", orbel, L"Orbel/", Installed, 0, L"", ok, badArguments, 1, 0, {}},
-        {"Foundation_LoneSlash", orbel, L"/", 0, 0, L"", ok, badArguments, 1, 0, {}},
-        {"Foundation_ArgumentOf260Refused", orbel, L"Orbel/" + std::wstring(254, L'R'), Installed, 0,
+        {"Foundation_NoArgument", Both, orbel, L"", Installed, 0, L"", ok, badArguments, 1, 0, {}},
+        {"Foundation_AppAlone", Both, orbel, L"Orbel", Installed, 0, L"", ok, badArguments, 1, 0, {}},
+        {"Foundation_AppAndSlashOnly", Both, orbel, L"Orbel/", Installed, 0, L"", ok, badArguments, 1, 0, {}},
+        {"Foundation_LoneSlash", Both, orbel, L"/", 0, 0, L"", ok, badArguments, 1, 0, {}},
+        {"Foundation_ArgumentOf260Refused", Both, orbel, L"Orbel/" + std::wstring(254, L'R'), Installed, 0,
          L"", ok, badArguments, 1, 0, {}},
-        {"Foundation_ArgumentOf259Accepted", orbel, L"Orbel/" + std::wstring(253, L'R'), Installed, 0,
+        {"Foundation_ArgumentOf259Accepted", Both, orbel, L"Orbel/" + std::wstring(253, L'R'), Installed, 0,
          L"", {BoxAnswerCancel}, {Confirm(orbel)}, 0, 0, {}},
         // A window that the name matches shows the refusal comes before the running check.
-        {"Foundation_DotDotRefused", orbel, L"../Rule", 0, 0, L"Notes .. Document1", ok,
+        {"Foundation_DotDotRefused", Both, orbel, L"../Rule", 0, 0, L"Notes .. Document1", ok,
          badArguments, 1, 0, {}},
-        {"Foundation_DotRefused", orbel, L"./NULL", 0, 0, L"Notes. Document1", ok, badArguments, 1, 0,
+        {"Foundation_DotRefused", Both, orbel, L"./NULL", 0, 0, L"Notes. Document1", ok, badArguments, 1, 0,
          {}},
-        {"Foundation_BackslashRefused", orbel, L"a\\b/Rule", 0, 0, L"a\\b - Document1", ok,
+        {"Foundation_BackslashRefused", Both, orbel, L"a\\b/Rule", 0, 0, L"a\\b - Document1", ok,
          badArguments, 1, 0, {}},
-        {"Foundation_NameTooLongForRunningMessage", tooLongForRunning, tooLongForRunning + L"/NULL",
+        {"Foundation_NameTooLongForRunningMessage", Both, tooLongForRunning, tooLongForRunning + L"/NULL",
          SettingsKey, 0, tooLongForRunning + L" - Document1", ok, badArguments, 1, 0, {}},
         // Paths are composed only after the confirmation, so that is where this one is refused.
-        {"Foundation_NameTooLongForPaths", tooLongForPaths, tooLongForPaths + L"/NULL",
+        {"Foundation_NameTooLongForPaths", Both, tooLongForPaths, tooLongForPaths + L"/NULL",
          AppDir | SettingsKey, 0, L"", ok, {Confirm(tooLongForPaths), MsgBadArguments}, 1, 0, {}},
-        {"Foundation_LongestNameFits", fits, fits + L"/NULL", AppDir | AppExe | AppChm | SettingsKey,
+        {"Foundation_LongestNameFits", Both, fits, fits + L"/NULL", AppDir | AppExe | AppChm | SettingsKey,
          0, L"", ok, {Confirm(fits), MsgDone}, 0, AppDir | AppExe | AppChm | SettingsKey, {}},
-        {"Foundation_CancelAtConfirmation", orbel, rule, AllItems & ~(ExeFolder | UninstallSubkey),
+        {"Foundation_CancelAtConfirmation", Both, orbel, rule, AllItems & ~(ExeFolder | UninstallSubkey),
          0, L"", {BoxAnswerCancel}, {Confirm(orbel)}, 0, 0, {}},
-        {"Foundation_CloseAtConfirmation", orbel, rule, Installed, 0, L"", {BoxAnswerClose},
+        {"Foundation_CloseAtConfirmation", Both, orbel, rule, Installed, 0, L"", {BoxAnswerClose},
          {Confirm(orbel)}, 0, 0, {}},
-        {"Foundation_EscapeAtConfirmation", orbel, rule, Installed, 0, L"", {BoxAnswerEscape},
+        {"Foundation_EscapeAtConfirmation", Both, orbel, rule, Installed, 0, L"", {BoxAnswerEscape},
          {Confirm(orbel)}, 0, 0, {}},
-        {"Foundation_FullRun", orbel, L"Orbel/NULL", Installed, 0, L"", ok, done, 0, Installed, {}},
-        {"Foundation_SlashRunsCollapse", orbel, L"/Orbel//Orbel Inbound/", SettingsKey, 0, L"", ok,
+        {"Foundation_FullRun", Both, orbel, L"Orbel/NULL", Installed, 0, L"", ok, done, 0, Installed, {}},
+        {"Foundation_SlashRunsCollapse", Both, orbel, L"/Orbel//Orbel Inbound/", SettingsKey, 0, L"", ok,
          done, 0, SettingsKey, {}},
-        {"Foundation_QuotesKept", L"\"Orbel", L"\"Orbel/Orbel Inbound\"", 0, 0, L"",
+        {"Foundation_QuotesKept", Both, L"\"Orbel", L"\"Orbel/Orbel Inbound\"", 0, 0, L"",
          {BoxAnswerCancel}, {Confirm(L"\"Orbel")}, 0, 0, {}},
 
         // Removal stages.
-        {"Removal_EveryItemRemoved", orbel, rule, Installed | UninstallerCopy, 0, L"", ok, done, 0,
+        {"Removal_EveryItemRemoved", Both, orbel, rule, Installed | UninstallerCopy, 0, L"", ok, done, 0,
          Installed | UninstallerCopy, {}},
-        {"Removal_NothingInstalled", orbel, rule, 0, 0, L"", ok, done, 0, 0, {}},
-        {"Removal_ReadOnlyExeDeletedAtOnce", orbel, rule, AppDir | AppExe | AppChm, ReadOnlyExe,
+        {"Removal_NothingInstalled", Both, orbel, rule, 0, 0, L"", ok, done, 0, 0, {}},
+        {"Removal_ReadOnlyExeDeletedAtOnce", Both, orbel, rule, AppDir | AppExe | AppChm, ReadOnlyExe,
          L"", ok, done, 0, AppDir | AppExe | AppChm, {}},
-        {"Removal_HeldExeScheduled", orbel, rule, Installed | UninstallerCopy, HoldExeOpen, L"",
+        {"Removal_HeldExeScheduled", Both, orbel, rule, Installed | UninstallerCopy, HoldExeOpen, L"",
          okCancel, restart, 0, Links | Keys | AppChm | UninstallerCopy, {AppExe, AppDir}},
-        {"Removal_ExtraFileKeepsFolder", orbel, rule, AppDir | AppExe | ExtraFile, 0, L"", okCancel,
+        {"Removal_ExtraFileKeepsFolder", Both, orbel, rule, AppDir | AppExe | ExtraFile, 0, L"", okCancel,
          restart, 0, AppExe, {AppDir}},
-        {"Removal_FolderNamedExeLeftAlone", orbel, rule, AppDir | ExeFolder | AppChm, 0, L"",
+        {"Removal_FolderNamedExeLeftAlone", Both, orbel, rule, AppDir | ExeFolder | AppChm, 0, L"",
          okCancel, restart, 0, AppChm, {AppDir}},
-        {"Removal_UninstallKeyWithSubkey", orbel, rule, Installed | UninstallSubkey, 0, L"", ok,
+        {"Removal_UninstallKeyWithSubkey", Both, orbel, rule, Installed | UninstallSubkey, 0, L"", ok,
          {Confirm(orbel), MsgRegistry}, 1, 0, {}},
-        {"Removal_UnreadableUninstallKey", orbel, rule, Installed, UninstallKeyUnreadable, L"", ok,
+        {"Removal_UnreadableUninstallKey", Both, orbel, rule, Installed, UninstallKeyUnreadable, L"", ok,
          {Confirm(orbel), MsgRegistry}, 1, 0, {}},
-        {"Removal_OnlySettingsKey", orbel, rule, SettingsKey, 0, L"", ok, done, 0, SettingsKey, {}},
-        {"Removal_OnlyUninstallKey", orbel, rule, UninstallKey, 0, L"", ok, done, 0, UninstallKey,
+        {"Removal_OnlySettingsKey", Both, orbel, rule, SettingsKey, 0, L"", ok, done, 0, SettingsKey, {}},
+        {"Removal_OnlyUninstallKey", Both, orbel, rule, UninstallKey, 0, L"", ok, done, 0, UninstallKey,
          {}},
-        {"Removal_NameWithBlank", L"Demo Lab", L"Demo Lab/Demo Lab Inbound", Installed, 0, L"", ok,
+        {"Removal_NameWithBlank", Both, L"Demo Lab", L"Demo Lab/Demo Lab Inbound", Installed, 0, L"", ok,
          {Confirm(L"Demo Lab"), MsgDone}, 0, Installed, {}},
-        {"Removal_TypicalRunFromAppFolder", orbel, rule, Installed | UninstallerCopy, RunFromAppDir,
+        {"Removal_TypicalRunFromAppFolder", Both, orbel, rule, Installed | UninstallerCopy, RunFromAppDir,
          L"", okOk, restart, 0, Links | Keys | AppExe | AppChm, {UninstallerCopy, AppDir}},
 
         // Guards, firewall and restart.
-        {"Guards_RunningWindowStops", orbel, rule, Installed, 0, L"Orbel - Document1", ok,
+        {"Guards_RunningWindowStops", Both, orbel, rule, Installed, 0, L"Orbel - Document1", ok,
          {Running(orbel)}, 2, 0, {}},
-        {"Guards_RunningWindowWithBlankName", L"Demo Lab", L"Demo Lab/NULL", Installed, 0,
+        {"Guards_RunningWindowWithBlankName", Both, L"Demo Lab", L"Demo Lab/NULL", Installed, 0,
          L"Demo Lab - Document1", ok, {Running(L"Demo Lab")}, 2, 0, {}},
-        {"Guards_WindowInOtherCaseIgnored", orbel, rule, SettingsKey, 0, L"ORBEL - Document1", ok,
+        {"Guards_WindowInOtherCaseIgnored", Both, orbel, rule, SettingsKey, 0, L"ORBEL - Document1", ok,
          done, 0, SettingsKey, {}},
-        {"Guards_UnknownRuleSucceeds", orbel, L"Orbel/No Such Rule 4711", UninstallKey, 0, L"", ok,
+        {"Guards_UnknownRuleSucceeds", Both, orbel, L"Orbel/No Such Rule 4711", UninstallKey, 0, L"", ok,
          done, 0, UninstallKey, {}},
-        {"Guards_FirewallUnavailable", orbel, rule, Installed, FirewallOff, L"", ok,
+        {"Guards_FirewallUnavailable", WineOnly, orbel, rule, Installed, FirewallOff, L"", ok,
          {Confirm(orbel), MsgFirewall}, 1, 0, {}},
-        {"Guards_FirewallUnavailableWithNull", orbel, L"Orbel/null", Installed, FirewallOff, L"", ok,
+        {"Guards_FirewallUnavailableWithNull", WineOnly, orbel, L"Orbel/null", Installed, FirewallOff, L"", ok,
          {Confirm(orbel), MsgFirewall}, 1, 0, {}},
-        {"Guards_RestartAcceptedEndsWell", orbel, rule, AppDir | AppExe | ExtraFile, WatchRestart,
+        {"Guards_RestartAcceptedEndsWell", WineOnly, orbel, rule, AppDir | AppExe | ExtraFile, WatchRestart,
          L"", okOk, restart, 0, AppExe, {AppDir}},
-        {"Guards_DllsPlantedBesideItNeverLoaded", orbel, rule, Installed | UninstallerCopy,
+        {"Guards_DllsPlantedBesideItNeverLoaded", Both, orbel, rule, Installed | UninstallerCopy,
          RunFromAppDir | PlantedDlls, L"", okOk, restart, 0, Links | Keys | AppExe | AppChm,
          {UninstallerCopy, AppDir}},
-        {"Guards_RestartQuestionClosed", orbel, rule, AppDir | ExtraFile, 0, L"",
+        {"Guards_RestartRefusedWithoutShutdownPrivilege", Both, orbel, rule, AppDir | ExtraFile,
+         NoShutdownPrivilege, L"", okOk, {Confirm(orbel), MsgRestartQuestion, MsgRestartFailed}, 1, 0,
+         {AppDir}},
+        {"Guards_RestartQuestionClosed", Both, orbel, rule, AppDir | ExtraFile, 0, L"",
          {BoxAnswerOk, BoxAnswerClose}, restart, 0, 0, {AppDir}},
-        {"Guards_DesktopFolderUnresolved", orbel, rule, Installed, DesktopMissing, L"", ok,
+        {"Guards_DesktopFolderUnresolved", WineOnly, orbel, rule, Installed, DesktopMissing, L"", ok,
          {Confirm(orbel), MsgSystemFolders}, 1, 0, {}},
+
+        // Firewall rules, which only Windows keeps: checked through the firewall itself.
+        {"Firewall_EveryRuleOfTheNameRemoved", WindowsOnly, orbel, rule, SettingsKey,
+         ThreeRules | OtherRule, L"", ok, done, 0, SettingsKey, {}},
+        {"Firewall_150RulesRemovedInOneRun", WindowsOnly, orbel, rule, SettingsKey, ManyRules, L"",
+         ok, done, 0, SettingsKey, {}},
+        {"Firewall_UnknownRuleLeavesOthersAlone", WindowsOnly, orbel, L"Orbel/No Such Rule 4711",
+         SettingsKey, OtherRule, L"", ok, done, 0, SettingsKey, {}},
     };
+}
+
+const char *WhyOnlyUnderWine(unsigned conditions)
+{
+    if (conditions & FirewallOff)
+        return "the firewall library is switched off through Wine's DLL overrides";
+    if (conditions & WatchRestart)
+        return "the restart request is read from Wine's debug output";
+    return "only Wine fails to resolve a desktop folder whose folder is missing";
+}
+
+// No run may restart a real machine. On Windows a run that would accept the restart gets a
+// token that cannot enable the shutdown privilege, and so ends with the restart refused.
+bool AcceptsRestart(const std::vector<BoxAnswer> &answers, const std::vector<std::wstring> &boxes)
+{
+    for (size_t i = 0; i < boxes.size(); i++)
+        if (boxes[i] == MsgRestartQuestion)
+            return i >= answers.size() || answers[i] == BoxAnswerOk;
+    return false;
+}
+
+void RefuseRestartOnWindows(const std::vector<BoxAnswer> &answers, std::vector<std::wstring> *boxes,
+                            DWORD *exitCode, bool *noShutdown)
+{
+    if (UnderWine() || !AcceptsRestart(answers, *boxes))
+        return;
+    boxes->back() = MsgRestartFailed;
+    *exitCode = 1;
+    *noShutdown = true;
 }
 
 std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
@@ -275,6 +336,7 @@ protected:
     std::wstring Kestrane;
     InstallationPaths Target;
     RunSetup Around = NoRunSetup();
+    std::vector<std::wstring> RulesMade;
 
     void Prepare(const std::wstring &app)
     {
@@ -295,6 +357,15 @@ protected:
         UndoRunSetup(&Around);
         if (!Target.Dir.empty())
             RemoveLayout(Target);
+        for (size_t i = 0; i < RulesMade.size(); i++)
+            RemoveFirewallRules(RulesMade[i]);
+    }
+
+    void MakeRules(const std::wstring &name, int count)
+    {
+        RulesMade.push_back(name);
+        ASSERT_TRUE(AddFirewallRules(name, count)) << "cannot add rules named " << Utf8(name);
+        ASSERT_EQ(S_OK, FindFirewallRule(name)) << "the firewall does not find " << Utf8(name);
     }
 
     void ExpectItems(unsigned layout, unsigned gone)
@@ -317,7 +388,7 @@ protected:
         for (size_t i = 0; i < items.size(); i++)
             expected.push_back(ScheduledPath(Target, items[i]));
         std::vector<std::wstring> actual;
-        EXPECT_TRUE(ReadPendingDeletions(&actual)) << "a pending entry is a rename, not a deletion";
+        EXPECT_TRUE(ReadPendingDeletions(&actual, &Target)) << "a pending entry is a rename, not a deletion";
         EXPECT_EQ(Utf8Each(expected), Utf8Each(actual)) << "PendingFileRenameOperations";
     }
 };
@@ -329,6 +400,10 @@ class KestraneRun : public KestraneE2E, public ::testing::WithParamInterface<Sce
 TEST_P(KestraneRun, Row)
 {
     const Scenario &row = GetParam();
+    if (row.Holds == WineOnly && !UnderWine())
+        GTEST_SKIP() << "holds only under Wine: " << WhyOnlyUnderWine(row.Conditions);
+    if (row.Holds == WindowsOnly && UnderWine())
+        GTEST_SKIP() << "holds only on Windows: Wine's firewall keeps no rules to look at";
     ASSERT_NO_FATAL_FAILURE(Prepare(row.App));
 
     unsigned missing = LayOut(Target, row.Layout, Kestrane);
@@ -380,10 +455,23 @@ TEST_P(KestraneRun, Row)
         // The program inherits it; Wine takes its debug channels from there.
         ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDEBUG", L"fixme+advapi"));
     }
+    std::wstring ruleName = row.Arguments.substr(row.Arguments.find(L'/') + 1);
+    if (row.Conditions & (ThreeRules | ManyRules))
+        ASSERT_NO_FATAL_FAILURE(MakeRules(ruleName, (row.Conditions & ManyRules) ? 150 : 3));
+    if (row.Conditions & OtherRule)
+        ASSERT_NO_FATAL_FAILURE(MakeRules(OtherRuleName, 1));
+    std::vector<std::wstring> boxes = row.Boxes;
+    DWORD exitCode = row.ExitCode;
+    bool noShutdown = (row.Conditions & NoShutdownPrivilege) != 0;
+    RefuseRestartOnWindows(row.Answers, &boxes, &exitCode, &noShutdown);
+    HANDLE token = noShutdown ? TokenWithoutShutdownPrivilege() : NULL;
+    ASSERT_EQ(noShutdown, token != NULL) << "no token without the shutdown privilege";
     std::wstring exe = (row.Conditions & RunFromAppDir) ? Target.Uninstaller : Kestrane;
 
     RunRecord run;
-    RunWithBoxes(exe, row.Arguments, row.Answers, RunTimeoutMs, &run);
+    RunWithBoxes(exe, row.Arguments, row.Answers, RunTimeoutMs, &run, token);
+    if (token != NULL)
+        CloseHandle(token);
     if (row.Conditions & WatchRestart)
     {
         SetEnvironmentVariableW(L"WINEDEBUG", wineDebug);
@@ -411,10 +499,15 @@ TEST_P(KestraneRun, Row)
         EXPECT_TRUE(box.HasOk) << "box " << i + 1 << " has no OK button";
         EXPECT_EQ(OffersCancel(box.Text), box.HasCancel) << "Cancel button of box " << i + 1;
     }
-    EXPECT_EQ(Utf8Each(row.Boxes), Utf8Each(texts)) << "message boxes in order";
-    EXPECT_EQ(row.ExitCode, run.ExitCode) << "exit code";
+    EXPECT_EQ(Utf8Each(boxes), Utf8Each(texts)) << "message boxes in order";
+    EXPECT_EQ(exitCode, run.ExitCode) << "exit code";
     ExpectItems(row.Layout, row.Gone);
     ExpectScheduled(row.Scheduled);
+    if (row.Conditions & (ThreeRules | ManyRules | OtherRule))
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), FindFirewallRule(ruleName))
+            << "a rule named " << Utf8(ruleName) << " is left";
+    if (row.Conditions & OtherRule)
+        EXPECT_EQ(S_OK, FindFirewallRule(OtherRuleName)) << "the rule of another name is gone";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, KestraneRun, ::testing::ValuesIn(Scenarios()),
@@ -440,6 +533,8 @@ DWORD RunAndWait(const std::wstring &commandLine, DWORD timeoutMs)
 // wineboot -r carries out the pending operations as a restart would.
 TEST_F(KestraneE2E, SimulatedRestartCarriesOutScheduledDeletions)
 {
+    if (!UnderWine())
+        GTEST_SKIP() << "holds only under Wine: wineboot -r stands in for the restart";
     ASSERT_NO_FATAL_FAILURE(Prepare(L"Orbel"));
     unsigned layout = Installed | UninstallerCopy;
     ASSERT_EQ(0u, LayOut(Target, layout, Kestrane));
@@ -487,16 +582,39 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     EXPECT_EQ("", Utf8(RegistryString(HKEY_LOCAL_MACHINE, Target.UninstallKey,
                                       L"QuietUninstallString")));
 
+    if (!UnderWine())
+    {
+        RulesMade.push_back(L"Orbel Inbound");
+        ASSERT_EQ(S_OK, FindFirewallRule(L"Orbel Inbound")) << "the installer added no rule";
+    }
+
     // Started as Windows starts it: the whole line, split by CreateProcessW.
+    const std::vector<BoxAnswer> answers = {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk};
+    std::vector<std::wstring> boxes = {Confirm(L"Orbel"), MsgRestartQuestion, MsgDone};
+    DWORD exitCode = 0;
+    bool noShutdown = false;
+    RefuseRestartOnWindows(answers, &boxes, &exitCode, &noShutdown);
+    HANDLE token = noShutdown ? TokenWithoutShutdownPrivilege() : NULL;
+    ASSERT_EQ(noShutdown, token != NULL) << "no token without the shutdown privilege";
     RunRecord run;
-    RunCommandLineWithBoxes(line, {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk}, RunTimeoutMs, &run);
+    RunCommandLineWithBoxes(line, answers, RunTimeoutMs, &run, token);
+    if (token != NULL)
+        CloseHandle(token);
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
     ASSERT_FALSE(run.TimedOut);
     std::vector<std::wstring> texts;
     for (size_t i = 0; i < run.Boxes.size(); i++)
         texts.push_back(run.Boxes[i].Text);
-    EXPECT_EQ(Utf8Each({Confirm(L"Orbel"), MsgRestartQuestion, MsgDone}), Utf8Each(texts));
-    EXPECT_EQ(0u, run.ExitCode);
+    EXPECT_EQ(Utf8Each(boxes), Utf8Each(texts));
+    EXPECT_EQ(exitCode, run.ExitCode);
+    ExpectItems(installation, installation & ~(UninstallerCopy | AppDir));
+    ExpectScheduled({UninstallerCopy, AppDir});
+    if (!UnderWine())
+    {
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), FindFirewallRule(L"Orbel Inbound"))
+            << "Orbel's rule is left";
+        return;  // the restart that would finish the job is Wine's alone to simulate
+    }
 
     ASSERT_EQ(0u, RunAndWait(L"wineboot.exe -r", 60000));
     for (unsigned bit = 1; bit <= AllItems; bit <<= 1)

@@ -1,7 +1,10 @@
 #include "Installation.h"
 
+#include <netfw.h>
 #include <shlobj.h>
 #include <string.h>
+
+#include <functional>
 #include <wchar.h>
 
 std::wstring ShellFolder(int csidl)
@@ -83,7 +86,7 @@ void RemoveInstallation(const InstallationPaths &paths)
     DeleteTree(paths.DesktopLink);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, paths.UninstallKey.c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, paths.SettingsKey.c_str());
-    ClearPendingDeletions();
+    ClearPendingDeletions(paths);
 }
 
 bool ItemPresent(const InstallationPaths &paths, Item item)
@@ -218,12 +221,13 @@ bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
 static const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 static const wchar_t PendingValue[] = L"PendingFileRenameOperations";
 
-bool ReadPendingDeletions(std::vector<std::wstring> *sources)
+// The value's strings, two per entry (source, then target), up to its terminator.
+static std::vector<std::wstring> ReadPendingStrings()
 {
-    sources->clear();
+    std::vector<std::wstring> strings;
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return true;
+        return strings;
     DWORD type = 0, size = 0;
     LONG result = RegQueryValueExW(key, PendingValue, NULL, &type, NULL, &size);
     std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
@@ -231,36 +235,68 @@ bool ReadPendingDeletions(std::vector<std::wstring> *sources)
         result = RegQueryValueExW(key, PendingValue, NULL, &type, (BYTE *)&data[0], &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS)
-        return true;
+        return strings;
 
-    std::vector<std::wstring> strings;
     size_t count = size / sizeof(wchar_t);
     for (size_t at = 0; at < count;)
     {
         std::wstring text(&data[at]);
+        if (text.empty() && strings.size() % 2 == 0)
+            break;  // the list's terminator
         strings.push_back(text);
         at += text.size() + 1;
     }
-    bool deletionsOnly = true;
+    return strings;
+}
+
+bool IsPendingOf(const InstallationPaths &paths, const std::wstring &source)
+{
+    const std::wstring dir = L"\\??\\" + paths.Dir;
+    return (!paths.Dir.empty() && (source == dir || source.compare(0, dir.size() + 1, dir + L"\\") == 0))
+        || source == L"\\??\\" + paths.StartMenuLink || source == L"\\??\\" + paths.DesktopLink;
+}
+
+bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of)
+{
+    sources->clear();
+    std::vector<std::wstring> strings = ReadPendingStrings();
+    bool deletionsOnly = strings.size() % 2 == 0;
     for (size_t i = 0; i < strings.size(); i += 2)
     {
-        if (strings[i].empty())
-            break;  // the list's terminator
+        if (of != NULL && !IsPendingOf(*of, strings[i]))
+            continue;
         sources->push_back(strings[i]);
-        if (i + 1 >= strings.size() || !strings[i + 1].empty())
+        if (i + 1 < strings.size() && !strings[i + 1].empty())
             deletionsOnly = false;
     }
     return deletionsOnly;
 }
 
-bool ClearPendingDeletions()
+bool ClearPendingDeletions(const InstallationPaths &paths)
 {
+    std::vector<std::wstring> strings = ReadPendingStrings();
+    std::wstring kept;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2)
+        if (!IsPendingOf(paths, strings[i]))
+            kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    LONG result = RegDeleteValueW(key, PendingValue);
+    LONG result;
+    if (kept.empty())
+    {
+        result = RegDeleteValueW(key, PendingValue);
+        if (result == ERROR_FILE_NOT_FOUND)
+            result = ERROR_SUCCESS;
+    }
+    else
+    {
+        kept += L'\0';
+        result = RegSetValueExW(key, PendingValue, 0, REG_MULTI_SZ, (const BYTE *)kept.data(),
+                                (DWORD)(kept.size() * sizeof(wchar_t)));
+    }
     RegCloseKey(key);
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    return result == ERROR_SUCCESS;
 }
 
 bool RefusePendingDeletions()
@@ -295,6 +331,87 @@ bool SetFirewallOff(bool off)
     }
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+static const CLSID ClsidNetFwPolicy2 =
+    {0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
+static const IID IidINetFwPolicy2 =
+    {0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+static const CLSID ClsidNetFwRule =
+    {0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
+static const IID IidINetFwRule =
+    {0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+
+static HRESULT WithFirewallRules(const std::function<HRESULT(INetFwRules *, BSTR)> &use,
+                                 const std::wstring &name)
+{
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    INetFwPolicy2 *policy = NULL;
+    INetFwRules *rules = NULL;
+    BSTR text = SysAllocString(name.c_str());
+    HRESULT result = CoCreateInstance(ClsidNetFwPolicy2, NULL, CLSCTX_INPROC_SERVER,
+                                      IidINetFwPolicy2, (void **)&policy);
+    if (SUCCEEDED(result))
+        result = policy->get_Rules(&rules);
+    if (SUCCEEDED(result))
+        result = text != NULL ? use(rules, text) : E_OUTOFMEMORY;
+    SysFreeString(text);
+    if (rules != NULL)
+        rules->Release();
+    if (policy != NULL)
+        policy->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return result;
+}
+
+bool AddFirewallRules(const std::wstring &name, int count)
+{
+    return SUCCEEDED(WithFirewallRules([count](INetFwRules *rules, BSTR text) {
+        const LONG IcmpV4 = 1;
+        const LONG protocols[] = {NET_FW_IP_PROTOCOL_TCP, NET_FW_IP_PROTOCOL_UDP, IcmpV4};
+        HRESULT result = S_OK;
+        for (int i = 0; i < count && SUCCEEDED(result); i++)
+        {
+            INetFwRule *rule = NULL;
+            result = CoCreateInstance(ClsidNetFwRule, NULL, CLSCTX_INPROC_SERVER, IidINetFwRule,
+                                      (void **)&rule);
+            // Disabled: the rules exist only to be removed, and open nothing meanwhile.
+            if (SUCCEEDED(result) && SUCCEEDED(result = rule->put_Name(text)) &&
+                SUCCEEDED(result = rule->put_Protocol(protocols[i % 3])) &&
+                SUCCEEDED(result = rule->put_Direction(NET_FW_RULE_DIR_IN)) &&
+                SUCCEEDED(result = rule->put_Enabled(VARIANT_FALSE)))
+                result = rules->Add(rule);
+            if (rule != NULL)
+                rule->Release();
+        }
+        return result;
+    }, name));
+}
+
+HRESULT FindFirewallRule(const std::wstring &name)
+{
+    return WithFirewallRules([](INetFwRules *rules, BSTR text) {
+        INetFwRule *rule = NULL;
+        HRESULT result = rules->Item(text, &rule);
+        if (SUCCEEDED(result) && rule != NULL)
+            rule->Release();
+        return result;
+    }, name);
+}
+
+void RemoveFirewallRules(const std::wstring &name)
+{
+    WithFirewallRules([](INetFwRules *rules, BSTR text) {
+        INetFwRule *rule = NULL;
+        for (int i = 0; i < 1000 && SUCCEEDED(rules->Item(text, &rule)) && rule != NULL; i++)
+        {
+            rule->Release();
+            rule = NULL;
+            rules->Remove(text);
+        }
+        return S_OK;
+    }, name);
 }
 
 static const wchar_t UserShellFolders[] =

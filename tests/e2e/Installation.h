@@ -60,15 +60,27 @@ bool KeyExists(HKEY root, const std::wstring &subkey);
 bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
                  const std::wstring &value);
 
-// PendingFileRenameOperations: sources in order; false when an entry is a rename rather
-// than a deletion. An absent value is an empty list.
-bool ReadPendingDeletions(std::vector<std::wstring> *sources);
-bool ClearPendingDeletions();
+// Whether a pending source ("\??\" and a path) is the installation's folder, a file in it
+// or one of its shortcuts: a real machine may hold other programs' entries too.
+bool IsPendingOf(const InstallationPaths &paths, const std::wstring &source);
+// PendingFileRenameOperations: sources in order, of the installation only when one is given;
+// false when such an entry is a rename rather than a deletion. An absent value is an empty list.
+bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of = NULL);
+// Drops the installation's pending entries and keeps every other one.
+bool ClearPendingDeletions(const InstallationPaths &paths);
 // A value that is not REG_MULTI_SZ makes Wine's MoveFileExW refuse to add a deletion to it.
 bool RefusePendingDeletions();
 
 // A Wine DLL override that disables the firewall library, or its removal.
 bool SetFirewallOff(bool off);
+
+// Firewall rules through the firewall's own policy object. Only Windows keeps them: Wine's
+// Add stores nothing and its Item is not implemented.
+// Adds count disabled inbound rules of the name, protocols TCP, UDP and ICMPv4 in turn.
+bool AddFirewallRules(const std::wstring &name, int count);
+// INetFwRules::Item's answer for the name: S_OK while a rule of it is left.
+HRESULT FindFirewallRule(const std::wstring &name);
+void RemoveFirewallRules(const std::wstring &name);
 
 // The desktop's User Shell Folders value, pointed elsewhere and put back.
 struct SavedValue

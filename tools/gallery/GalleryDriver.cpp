@@ -119,19 +119,6 @@ void RemoveLayout(const InstallationPaths &paths)
     SetFirewallOff(false);
 }
 
-HANDLE TokenWithoutShutdownPrivilege()
-{
-    HANDLE own = NULL, restricted = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own))
-        return NULL;
-    LUID_AND_ATTRIBUTES removed;
-    removed.Attributes = 0;
-    if (LookupPrivilegeValueW(NULL, L"SeShutdownPrivilege", &removed.Luid))
-        CreateRestrictedToken(own, 0, 0, NULL, 1, &removed, 0, NULL, &restricted);
-    CloseHandle(own);
-    return restricted;
-}
-
 BOOL CALLBACK FindIconProc(HWND window, LPARAM param)
 {
     wchar_t className[16] = {0};

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Runs the packed suite (unit, resources, end to end) from one folder that the build makes
+# (build/windows-suite): natively on Windows, in Git for Windows' bash as an administrator,
+# or anywhere else under a throwaway Wine prefix of its own.
+#   bash tools/windows-test.sh [FOLDER]
+# On Windows it deletes items under Program Files and HKLM, adds and removes firewall rules
+# and changes the user's shortcuts: run it only on a throwaway machine.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+folder=${1:-}
+[ -z "$folder" ] || folder=$(cd "$folder" && pwd) || exit 2
+
+case "$(uname -s)" in
+MINGW* | MSYS* | CYGWIN*)
+    place=Windows
+    [ -n "$folder" ] || folder=$here
+    # Kestrane's manifest demands elevation, which a test cannot answer.
+    if ! net session >/dev/null 2>&1; then
+        echo "Run this as an administrator." >&2
+        exit 2
+    fi
+    native_path() { cygpath -w "$1"; }
+    run() { "$@"; }
+    ;;
+*)
+    place=Wine
+    if [ ! -f "$here/common.sh" ]; then
+        echo "Under Wine, run tools/windows-test.sh from the repository." >&2
+        exit 2
+    fi
+    source "$here/common.sh"
+    set +e
+    install_build_packages
+    if [ -z "$folder" ]; then
+        build_all >/dev/null || exit 1
+        folder=$BUILD_DIR/windows-suite
+    fi
+    start_prefix "$BUILD_DIR/wine-windows-suite"
+    native_path() { windows_path "$1"; }
+    run() { wine "$@"; }
+    ;;
+esac
+
+for file in UnitTests.exe ResourcesTest.exe E2ETest.exe Kestrane.exe PlantedDll.dll OrbelSetup.exe; do
+    [ -f "$folder/$file" ] || { echo "$folder holds no $file: build the suite first." >&2; exit 2; }
+done
+logs=$(mktemp -d)
+export KESTRANE_EXE=$(native_path "$folder/Kestrane.exe")
+export ORBEL_SETUP=$(native_path "$folder/OrbelSetup.exe")
+export PLANTED_DLL=$(native_path "$folder/PlantedDll.dll")
+# Under Wine the restart request is read from Wine's debug output, kept here.
+export KESTRANE_WINE_LOG=$(native_path "$logs/wine-stderr.log")
+: >"$logs/wine-stderr.log"
+
+passed=0 failed=0 skipped=0
+count() { sed -n "s/^\[  $1 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$2" | head -n 1; }
+for suite in UnitTests ResourcesTest E2ETest; do
+    log=$logs/$suite.log
+    # Wine very rarely fails to start a program at all: such a run is tried once more.
+    for try in 1 2; do
+        echo "== $suite ($place)"
+        run "$folder/$suite.exe" --gtest_color=no 2> >(tee -a "$logs/wine-stderr.log" >&2) | tee "$log"
+        status=$?
+        grep -q '^\[==========\] .* ran\.' "$log" && break
+    done
+    p=$(count PASSED "$log") f=$(count FAILED "$log") s=$(count SKIPPED "$log")
+    if [ -z "$p" ] || { [ "$status" -ne 0 ] && [ -z "$f" ]; }; then
+        echo "$suite did not finish (exit code $status)"
+        f=$((${f:-0} + 1))
+    fi
+    passed=$((passed + ${p:-0})) failed=$((failed + ${f:-0})) skipped=$((skipped + ${s:-0}))
+done
+
+other=$([ "$place" = Wine ] && echo Windows || echo Wine)
+echo "== Suite on $place: $skipped rows skipped here, since they hold only on $other"
+echo "$passed passed, $failed failed, $skipped skipped"
+rm -rf "$logs"
+[ "$failed" -eq 0 ]
