@@ -13,7 +13,8 @@
 
 namespace {
 
-const DWORD RunTimeoutMs = 30000;
+// Generous: on Windows, 150 firewall rules take a while to remove one by one.
+const DWORD RunTimeoutMs = 90000;
 
 enum Condition : unsigned
 {
