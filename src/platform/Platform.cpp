@@ -47,6 +47,7 @@ HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules)
     return policy->get_Rules(rules);
 }
 
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count) { return rules->get_Count(count); }
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name) { return rules->Remove(name); }
 
 HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule)

@@ -26,6 +26,7 @@ ULONG OsRelease(IUnknown *object);
 
 // Firewall policy
 HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules);
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count);
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name);
 HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule);
 

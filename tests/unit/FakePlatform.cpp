@@ -125,6 +125,14 @@ HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules)
     return Fake.GetRulesResult;
 }
 
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count)
+{
+    Log(L"get_Count");
+    if (SUCCEEDED(Fake.CountResult))
+        *count = (long)Fake.Rules.size();
+    return rules == RulesObject ? Fake.CountResult : E_POINTER;
+}
+
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name)
 {
     Log(L"Remove " + std::wstring(name == nullptr ? L"(null)" : name));
