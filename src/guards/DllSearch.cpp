@@ -18,11 +18,31 @@ static const wchar_t *const PlantedNames[] = {
     L"cryptsp.dll",     // advapi32 forwards CryptoAPI to it, which the firewall object uses (7)
 };
 
+// Not on Vista even with the update: shell objects were seen failing in
+// CoCreateInstance after the restriction there, and the firewall stage creates
+// its object that way. The manifest lists Vista, so Vista reports 6.0.
+static bool MayRestrict()
+{
+    OSVERSIONINFOW version;
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!OsHasSetDefaultDllDirectories() || !OsGetVersionEx(&version))
+        return false;
+    return version.dwMajorVersion != 6 || version.dwMinorVersion != 0;
+}
+
 void RestrictDllSearch()
 {
-    if (OsRestrictDllSearchToSystem())
+    if (MayRestrict() && OsSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        // Once default directories are set, a full path loaded with the
+        // altered search path may have its dependencies searched for in the
+        // current folder; this flag keeps them to the system folder.
+        OsSetShellLoadFlags(LOAD_LIBRARY_SEARCH_SYSTEM32);
         return;
+    }
+    // The DLL's own folder, the system folder, is then searched first for
+    // the DLLs it needs in turn.
+    OsSetShellLoadFlags(LOAD_WITH_ALTERED_SEARCH_PATH);
     // Once loaded, a DLL is found by its name before any folder is searched.
     for (const wchar_t *name : PlantedNames)
-        OsLoadSystemLibrary(name);
+        OsLoadSystemLibrary(name, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

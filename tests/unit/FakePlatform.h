@@ -29,9 +29,12 @@ struct FakeShutdown {
 struct FakePlatform {
     std::vector<std::wstring> Calls;
 
-    // DLL search
-    bool RestrictionAvailable = true;
-    std::vector<std::wstring> SystemLibrariesLoaded;
+    // DLL search, on Windows 10 unless scripted (version 0: it cannot be read).
+    bool HasSetDefaultDllDirectories = true;
+    BOOL SetDefaultDllDirectoriesResult = TRUE;
+    WORD WindowsVersion = 0x0A00;
+    std::vector<std::wstring> SystemLibrariesLoaded; // "name flags"
+    DWORD ShellLoadFlags = 0;
 
     // COM: results computed like Windows unless scripted.
     std::deque<HRESULT> CoInitResults;
