@@ -7,17 +7,23 @@ typedef BOOL(WINAPI *SetDefaultDllDirectoriesFunction)(DWORD);
 typedef HRESULT(WINAPI *GetFolderPathFunction)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 // Looked up, not imported: Vista and 7 have it only with a later update.
-BOOL OsRestrictDllSearchToSystem()
+static SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories()
 {
-    SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
-        (SetDefaultDllDirectoriesFunction)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                                                                 "SetDefaultDllDirectories");
-    return setDefaultDllDirectories != NULL && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return (SetDefaultDllDirectoriesFunction)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                                    "SetDefaultDllDirectories");
 }
 
-// The altered search path makes the DLL's own folder, the system folder,
-// the first place searched for the DLLs it needs in turn.
-HMODULE OsLoadSystemLibrary(const wchar_t *name)
+BOOL OsHasSetDefaultDllDirectories() { return FindSetDefaultDllDirectories() != NULL; }
+
+BOOL OsSetDefaultDllDirectories(DWORD flags)
+{
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = FindSetDefaultDllDirectories();
+    return setDefaultDllDirectories != NULL && setDefaultDllDirectories(flags);
+}
+
+BOOL OsGetVersionEx(OSVERSIONINFOW *version) { return GetVersionExW(version); }
+
+HMODULE OsLoadSystemLibrary(const wchar_t *name, DWORD flags)
 {
     wchar_t path[MAX_PATH];
     UINT length = GetSystemDirectoryW(path, MAX_PATH);
@@ -26,8 +32,11 @@ HMODULE OsLoadSystemLibrary(const wchar_t *name)
         return NULL;
     path[length] = L'\\';
     wmemcpy(path + length + 1, name, nameLength + 1);
-    return LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExW(path, NULL, flags);
 }
+
+static DWORD ShellLoadFlags;
+void OsSetShellLoadFlags(DWORD flags) { ShellLoadFlags = flags; }
 
 HRESULT OsCoInitializeEx(DWORD coInit) { return CoInitializeEx(NULL, coInit); }
 void OsCoUninitialize() { CoUninitialize(); }
@@ -47,6 +56,7 @@ HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules)
     return policy->get_Rules(rules);
 }
 
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count) { return rules->get_Count(count); }
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name) { return rules->Remove(name); }
 
 HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule)
@@ -54,14 +64,14 @@ HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule)
     return rules->Item(name, rule);
 }
 
-// shell32 is not imported: the loader would take it, and what it needs, from
-// beside the program before anything could restrict the search. It stays
-// loaded for the rest of the run.
+// shell32 is a KnownDLL, but importing it would map what it needs before
+// wWinMain could restrict the search: under Wine, a shcore.dll from beside the
+// program. It stays loaded for the rest of the run.
 HRESULT OsGetFolderPath(int folder, wchar_t *path)
 {
     static GetFolderPathFunction getFolderPath;
     if (getFolderPath == NULL) {
-        HMODULE shell = OsLoadSystemLibrary(L"shell32.dll");
+        HMODULE shell = OsLoadSystemLibrary(L"shell32.dll", ShellLoadFlags);
         if (shell != NULL)
             getFolderPath = (GetFolderPathFunction)(void *)GetProcAddress(shell, "SHGetFolderPathW");
         if (getFolderPath == NULL)

@@ -10,10 +10,15 @@
 
 // DLL search. Windows looks for a DLL loaded by name beside the program
 // first, where anyone may have planted one.
-// Limits the search to the system folder; FALSE where this Windows cannot.
-BOOL OsRestrictDllSearchToSystem();
-// Loads a DLL by its full path in the system folder, and what it needs from there too.
-HMODULE OsLoadSystemLibrary(const wchar_t *name);
+// SetDefaultDllDirectories is looked up at run time: whether this Windows has
+// it, and the call itself (FALSE where it is missing).
+BOOL OsHasSetDefaultDllDirectories();
+BOOL OsSetDefaultDllDirectories(DWORD flags);
+BOOL OsGetVersionEx(OSVERSIONINFOW *version);
+// Loads a DLL by its full path in the system folder, with these LoadLibraryEx flags.
+HMODULE OsLoadSystemLibrary(const wchar_t *name, DWORD flags);
+// The LoadLibraryEx flags OsGetFolderPath is to load shell32 with.
+void OsSetShellLoadFlags(DWORD flags);
 
 // COM
 HRESULT OsCoInitializeEx(DWORD coInit);
@@ -26,6 +31,7 @@ ULONG OsRelease(IUnknown *object);
 
 // Firewall policy
 HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules);
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count);
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name);
 HRESULT OsFirewallFindRule(INetFwRules *rules, BSTR name, INetFwRule **rule);
 

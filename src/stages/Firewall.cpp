@@ -11,10 +11,6 @@ static const CLSID ClsidNetFwPolicy2 =
 static const IID IidINetFwPolicy2 =
     {0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
 
-// Far more rules than any application keeps under one name; a rule store
-// whose Remove reports success and deletes nothing must not hang the run.
-static const int MaxRemovals = 100;
-
 static HRESULT FirewallComResult;
 static INetFwPolicy2 *FirewallPolicy;
 
@@ -29,27 +25,37 @@ static bool LeaveStage(bool result)
     return result;
 }
 
-// Item fails when no rule has the name; it is not implemented everywhere
-// either, and then the one Remove is all that can be done.
-static bool RuleNamedExists(INetFwRules *rules, BSTR name)
-{
-    INetFwRule *rule = NULL;
-    if (FAILED(OsFirewallFindRule(rules, name, &rule)) || rule == NULL)
-        return false;
-    OsRelease(rule);
-    return true;
-}
-
-// Windows keeps several rules under one name (one per protocol, say), and
-// Remove takes away one of them per call.
+// Windows keeps several rules under one name (one per protocol, and one
+// more each time some installers run), and Remove takes away one per call.
+// Each pass must lower the rule count, so the count read first bounds the
+// passes and a store whose Remove deletes nothing fails at once.
 static HRESULT RemoveEveryRuleNamed(INetFwRules *rules, BSTR name)
 {
-    for (int removals = 0; removals < MaxRemovals; ++removals) {
-        HRESULT result = OsFirewallRemoveRule(rules, name);
-        if (FAILED(result) || !RuleNamedExists(rules, name))
+    long count = 0;
+    HRESULT result = OsFirewallCountRules(rules, &count);
+    if (FAILED(result))
+        return result;
+    for (;;) {
+        result = OsFirewallRemoveRule(rules, name);
+        if (FAILED(result))
             return result;
+        INetFwRule *rule = NULL;
+        result = OsFirewallFindRule(rules, name, &rule);
+        if (rule != NULL)
+            OsRelease(rule);
+        // None left; or no Item in this store, where one Remove is all that
+        // can be done. Any other failure may hide rules still there.
+        if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || result == E_NOTIMPL)
+            return S_OK;
+        if (FAILED(result))
+            return result;
+        long previous = count;
+        result = OsFirewallCountRules(rules, &count);
+        if (FAILED(result))
+            return result;
+        if (count >= previous)
+            return E_FAIL;
     }
-    return E_FAIL;
 }
 
 bool RemoveFirewallRule()

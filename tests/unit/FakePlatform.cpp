@@ -34,17 +34,28 @@ std::vector<std::wstring> CallsStartingWith(const std::wstring &prefix)
 
 static void Log(const std::wstring &call) { Fake.Calls.push_back(call); }
 
-BOOL OsRestrictDllSearchToSystem()
+BOOL OsHasSetDefaultDllDirectories() { return Fake.HasSetDefaultDllDirectories; }
+
+BOOL OsSetDefaultDllDirectories(DWORD flags)
 {
-    Log(L"RestrictDllSearchToSystem");
-    return Fake.RestrictionAvailable;
+    Log(L"SetDefaultDllDirectories " + std::to_wstring(flags));
+    return Fake.HasSetDefaultDllDirectories && Fake.SetDefaultDllDirectoriesResult;
 }
 
-HMODULE OsLoadSystemLibrary(const wchar_t *name)
+BOOL OsGetVersionEx(OSVERSIONINFOW *version)
 {
-    Fake.SystemLibrariesLoaded.push_back(name);
+    version->dwMajorVersion = HIBYTE(Fake.WindowsVersion);
+    version->dwMinorVersion = LOBYTE(Fake.WindowsVersion);
+    return Fake.WindowsVersion != 0 && version->dwOSVersionInfoSize == sizeof *version;
+}
+
+HMODULE OsLoadSystemLibrary(const wchar_t *name, DWORD flags)
+{
+    Fake.SystemLibrariesLoaded.push_back(name + (L" " + std::to_wstring(flags)));
     return reinterpret_cast<HMODULE>(0x4000);
 }
+
+void OsSetShellLoadFlags(DWORD flags) { Fake.ShellLoadFlags = flags; }
 
 HRESULT OsCoInitializeEx(DWORD coInit)
 {
@@ -123,6 +134,14 @@ HRESULT OsFirewallGetRules(INetFwPolicy2 *policy, INetFwRules **rules)
     *rules = RulesObject;
     ++Fake.LiveObjects;
     return Fake.GetRulesResult;
+}
+
+HRESULT OsFirewallCountRules(INetFwRules *rules, long *count)
+{
+    Log(L"get_Count");
+    if (SUCCEEDED(Fake.CountResult))
+        *count = (long)Fake.Rules.size();
+    return rules == RulesObject ? Fake.CountResult : E_POINTER;
 }
 
 HRESULT OsFirewallRemoveRule(INetFwRules *rules, BSTR name)

@@ -29,9 +29,12 @@ struct FakeShutdown {
 struct FakePlatform {
     std::vector<std::wstring> Calls;
 
-    // DLL search
-    bool RestrictionAvailable = true;
-    std::vector<std::wstring> SystemLibrariesLoaded;
+    // DLL search, on Windows 10 unless scripted (version 0: it cannot be read).
+    bool HasSetDefaultDllDirectories = true;
+    BOOL SetDefaultDllDirectoriesResult = TRUE;
+    WORD WindowsVersion = 0x0A00;
+    std::vector<std::wstring> SystemLibrariesLoaded; // "name flags"
+    DWORD ShellLoadFlags = 0;
 
     // COM: results computed like Windows unless scripted.
     std::deque<HRESULT> CoInitResults;
@@ -46,10 +49,10 @@ struct FakePlatform {
     IUnknown *CreateOuter = reinterpret_cast<IUnknown *>(1);
     std::vector<std::wstring> RemovedRules;
     // The firewall's rules by name, duplicates allowed, as Windows keeps them:
-    // Remove takes away one per call, Item finds one by name.
+    // Remove takes away one per call, Item finds one by name, get_Count counts all.
     std::vector<std::wstring> Rules;
     bool RemoveDeletesNothing = false;
-    HRESULT ItemResult = S_OK; // a failure here stands for an Item that is not implemented
+    HRESULT ItemResult = S_OK, CountResult = S_OK; // E_NOTIMPL from Item stands for Wine's
 
     // Shell folders by CSIDL.
     std::map<int, std::pair<HRESULT, std::wstring>> Folders;

@@ -64,7 +64,11 @@ const Row Rows[] = {
          Fake.Rules = {L"R"};
          Fake.RemoveDeletesNothing = true;
      },
-     false, std::vector<std::wstring>(100, L"R"), 1},
+     false, {L"R"}, 1},
+    {"HundredAndFiftyRulesOfOneNameRemoved", L"R", [] { Fake.Rules.assign(150, L"R"); }, true,
+     std::vector<std::wstring>(150, L"R"), 1},
+    {"ItemDeniedFails", L"R", [] { Fake.ItemResult = E_ACCESSDENIED; }, false, {L"R"}, 1},
+    {"CountFails", L"R", [] { Fake.CountResult = E_ACCESSDENIED; }, false, {}, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FirewallTest, testing::ValuesIn(Rows),
