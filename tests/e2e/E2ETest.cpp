@@ -281,7 +281,7 @@ std::vector<Scenario> Scenarios()
          {AppDir}},
         {"Guards_RestartQuestionClosed", Both, orbel, rule, AppDir | ExtraFile, 0, L"",
          {BoxAnswerOk, BoxAnswerClose}, restart, 0, 0, {AppDir}},
-        {"Guards_DesktopFolderUnresolved", WineOnly, orbel, rule, Installed, DesktopMissing, L"", ok,
+        {"Guards_DesktopFolderUnresolved", Both, orbel, rule, Installed, DesktopMissing, L"", ok,
          {Confirm(orbel), MsgSystemFolders}, 1, 0, {}},
 
         // Firewall rules, which only Windows keeps: checked through the firewall itself.
@@ -298,9 +298,7 @@ const char *WhyOnlyUnderWine(unsigned conditions)
 {
     if (conditions & FirewallOff)
         return "the firewall library is switched off through Wine's DLL overrides";
-    if (conditions & WatchRestart)
-        return "the restart request is read from Wine's debug output";
-    return "only Wine fails to resolve a desktop folder whose folder is missing";
+    return "the restart request is read from Wine's debug output";
 }
 
 // No run may restart a real machine. On Windows a run that would accept the restart gets a
