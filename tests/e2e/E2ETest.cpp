@@ -311,14 +311,21 @@ bool AcceptsRestart(const std::vector<BoxAnswer> &answers, const std::vector<std
     return false;
 }
 
-void RefuseRestartOnWindows(const std::vector<BoxAnswer> &answers, std::vector<std::wstring> *boxes,
-                            DWORD *exitCode, bool *noShutdown)
+// The token a run gets, adjusting what it should show for it: NULL for the test's own,
+// INVALID_HANDLE_VALUE when the one without the shutdown privilege cannot be made.
+HANDLE RunToken(bool noShutdown, const std::vector<BoxAnswer> &answers,
+                std::vector<std::wstring> *boxes, DWORD *exitCode)
 {
-    if (UnderWine() || !AcceptsRestart(answers, *boxes))
-        return;
-    boxes->back() = MsgRestartFailed;
-    *exitCode = 1;
-    *noShutdown = true;
+    if (!UnderWine() && AcceptsRestart(answers, *boxes))
+    {
+        boxes->back() = MsgRestartFailed;
+        *exitCode = 1;
+        noShutdown = true;
+    }
+    if (!noShutdown)
+        return NULL;
+    HANDLE token = TokenWithoutShutdownPrivilege();
+    return token != NULL ? token : INVALID_HANDLE_VALUE;
 }
 
 std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
@@ -461,10 +468,8 @@ TEST_P(KestraneRun, Row)
         ASSERT_NO_FATAL_FAILURE(MakeRules(OtherRuleName, 1));
     std::vector<std::wstring> boxes = row.Boxes;
     DWORD exitCode = row.ExitCode;
-    bool noShutdown = (row.Conditions & NoShutdownPrivilege) != 0;
-    RefuseRestartOnWindows(row.Answers, &boxes, &exitCode, &noShutdown);
-    HANDLE token = noShutdown ? TokenWithoutShutdownPrivilege() : NULL;
-    ASSERT_EQ(noShutdown, token != NULL) << "no token without the shutdown privilege";
+    HANDLE token = RunToken(row.Conditions & NoShutdownPrivilege, row.Answers, &boxes, &exitCode);
+    ASSERT_NE(INVALID_HANDLE_VALUE, token) << "no token without the shutdown privilege";
     std::wstring exe = (row.Conditions & RunFromAppDir) ? Target.Uninstaller : Kestrane;
 
     RunRecord run;
@@ -591,10 +596,8 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     const std::vector<BoxAnswer> answers = {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk};
     std::vector<std::wstring> boxes = {Confirm(L"Orbel"), MsgRestartQuestion, MsgDone};
     DWORD exitCode = 0;
-    bool noShutdown = false;
-    RefuseRestartOnWindows(answers, &boxes, &exitCode, &noShutdown);
-    HANDLE token = noShutdown ? TokenWithoutShutdownPrivilege() : NULL;
-    ASSERT_EQ(noShutdown, token != NULL) << "no token without the shutdown privilege";
+    HANDLE token = RunToken(false, answers, &boxes, &exitCode);
+    ASSERT_NE(INVALID_HANDLE_VALUE, token) << "no token without the shutdown privilege";
     RunRecord run;
     RunCommandLineWithBoxes(line, answers, RunTimeoutMs, &run, token);
     if (token != NULL)
