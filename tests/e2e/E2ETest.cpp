@@ -231,8 +231,9 @@ std::vector<Scenario> Scenarios()
         {"Foundation_FullRun", Both, orbel, L"Orbel/NULL", Installed, 0, L"", ok, done, 0, Installed, {}},
         {"Foundation_SlashRunsCollapse", Both, orbel, L"/Orbel//Orbel Inbound/", SettingsKey, 0, L"", ok,
          done, 0, SettingsKey, {}},
-        {"Foundation_QuotesKept", Both, L"\"Orbel", L"\"Orbel/Orbel Inbound\"", 0, 0, L"",
-         {BoxAnswerCancel}, {Confirm(L"\"Orbel")}, 0, 0, {}},
+        // The quotes are part of the text, and no folder can be named "Orbel.
+        {"Foundation_QuotedArgumentRefused", Both, orbel, L"\"Orbel/Orbel Inbound\"", Installed, 0,
+         L"\"Orbel - Document1", ok, badArguments, 1, 0, {}},
 
         // Removal stages.
         {"Removal_EveryItemRemoved", Both, orbel, rule, Installed | UninstallerCopy, 0, L"", ok, done, 0,
