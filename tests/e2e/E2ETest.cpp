@@ -336,6 +336,49 @@ std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
     return result;
 }
 
+// What every row's check of PendingFileRenameOperations relies on, from strings alone.
+TEST(PendingEntries, ReadAndClearedWhateverTheMarker)
+{
+    InstallationPaths app;
+    app.Dir = L"C:\\a";
+    app.DesktopLink = L"C:\\d\\a.lnk";
+    const std::wstring end(1, L'\0');
+    const std::wstring other = L"*1\\??\\C:\\b\\b.exe" + end + end + L"\\??\\C:\\ab" + end + end;
+    struct Row
+    {
+        const char *Name;
+        std::wstring Value;
+        std::vector<std::wstring> Sources;  // the installation's, in order
+        bool DeletionsOnly;
+        std::wstring Kept;  // after its entries are cleared
+    } rows[] = {
+        {"as Wine writes them", L"\\??\\C:\\a\\a.exe" + end + end + L"\\??\\C:\\a" + end + end + end,
+         {L"\\??\\C:\\a\\a.exe", L"\\??\\C:\\a"}, true, L""},
+        {"*1 before", L"*1\\??\\C:\\a" + end + end + end, {L"\\??\\C:\\a"}, true, L""},
+        {"*2 before", L"*2\\??\\C:\\a\\a.exe" + end + end + L"*1\\??\\C:\\d\\a.lnk" + end + end + end,
+         {L"\\??\\C:\\a\\a.exe", L"\\??\\C:\\d\\a.lnk"}, true, L""},
+        {"a rename", L"*1\\??\\C:\\a\\a.exe" + end + L"!\\??\\C:\\a\\b.exe" + end + end,
+         {L"\\??\\C:\\a\\a.exe"}, false, L""},
+        {"other programs' entries", other + L"*1\\??\\C:\\a" + end + end + end, {L"\\??\\C:\\a"}, true,
+         other},
+        {"not a marker", L"*\\??\\C:\\a" + end + end + L"*1C:\\a" + end + end + end, {}, true,
+         L"*\\??\\C:\\a" + end + end + L"*1C:\\a" + end + end},
+        {"an empty value", L"", {}, true, L""},
+    };
+    for (const Row &row : rows)
+    {
+        SCOPED_TRACE(row.Name);
+        std::vector<std::wstring> strings = SplitPending(row.Value), sources;
+        EXPECT_EQ(row.DeletionsOnly, PendingDeletionsIn(strings, &sources, &app));
+        EXPECT_EQ(Utf8Each(row.Sources), Utf8Each(sources));
+        std::vector<std::wstring> kept = PendingWithout(strings, app);
+        std::wstring value;
+        for (size_t i = 0; i < kept.size(); i++)
+            value += kept[i] + L'\0';
+        EXPECT_EQ(Utf8(row.Kept), Utf8(value));
+    }
+}
+
 class KestraneE2E : public ::testing::Test
 {
 protected:
