@@ -36,14 +36,21 @@ HWND FindBox(DWORD processId)
     return state.Found;
 }
 
-// GetWindowTextW reads another process's window text without sending it a message.
+static const UINT TextTimeoutMs = 5000;
+
+// GetWindowTextW cannot read a control of another process on Windows (only Wine lets it):
+// ask the window itself, and give up on one that hangs.
 std::wstring ReadWindowText(HWND window)
 {
-    if (window == NULL)
+    DWORD_PTR length = 0;
+    if (window == NULL || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                                               TextTimeoutMs, &length))
         return std::wstring();
-    int length = GetWindowTextLengthW(window);
     std::vector<wchar_t> buffer(length + 2, L'\0');
-    GetWindowTextW(window, &buffer[0], length + 1);
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, length + 1, (LPARAM)&buffer[0], SMTO_ABORTIFHUNG,
+                             TextTimeoutMs, &copied))
+        return std::wstring();
     return std::wstring(&buffer[0]);
 }
 
