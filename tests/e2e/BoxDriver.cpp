@@ -62,6 +62,7 @@ BoxRecord ReadBox(HWND box)
     seen.HasOk = GetDlgItem(box, IDOK) != NULL;
     seen.HasCancel = GetDlgItem(box, IDCANCEL) != NULL;
     seen.Answer = BoxAnswerOk;
+    seen.Unlisted = false;
     return seen;
 }
 
@@ -174,7 +175,8 @@ DWORD CloseProgram(PROCESS_INFORMATION *process)
 
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
                                 const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                                RunRecord *record, HANDLE token)
+                                RunRecord *record, HANDLE token,
+                                const std::vector<std::wstring> *listed)
 {
     record->Started = false;
     record->StartError = 0;
@@ -198,7 +200,9 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 
         BoxRecord seen = ReadBox(box);
         size_t index = record->Boxes.size();
-        seen.Answer = index < answers.size() ? answers[index] : BoxAnswerOk;
+        seen.Unlisted = listed != NULL && (index >= listed->size() || (*listed)[index] != seen.Text);
+        seen.Answer = seen.Unlisted ? BoxAnswerCancel
+                                    : index < answers.size() ? answers[index] : BoxAnswerOk;
         record->Boxes.push_back(seen);
         AnswerBox(box, seen.Answer);
         exited = WaitBoxGone(box, process.hProcess, deadline);
@@ -214,17 +218,18 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
-                  HANDLE token)
+                  HANDLE token, const std::vector<std::wstring> *listed)
 {
     RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
-                        timeoutMs, record, token);
+                        timeoutMs, record, token, listed);
 }
 
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record, HANDLE token)
+                             RunRecord *record, HANDLE token,
+                             const std::vector<std::wstring> *listed)
 {
-    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token);
+    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token, listed);
 }
 
 HANDLE TokenWithoutShutdownPrivilege()

@@ -21,6 +21,7 @@ struct BoxRecord
     bool HasOk;
     bool HasCancel;
     BoxAnswer Answer;
+    bool Unlisted;     // not the box listed at its place, so answered Cancel
 };
 
 struct RunRecord
@@ -33,15 +34,18 @@ struct RunRecord
 };
 
 // Answers beyond the end of the list are BoxAnswerOk. A token, when given, is the one the
-// program runs with (StartProgram).
+// program runs with (StartProgram). When the texts of the boxes expected are listed, a box
+// that is not the one listed at its place is answered Cancel whatever the answers say, so
+// that no unexpected question is ever accepted.
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
-                  HANDLE token = NULL);
+                  HANDLE token = NULL, const std::vector<std::wstring> *listed = NULL);
 // The same for a whole command line, which CreateProcessW splits itself, as Windows
 // does with an uninstall entry's UninstallString.
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record, HANDLE token = NULL);
+                             RunRecord *record, HANDLE token = NULL,
+                             const std::vector<std::wstring> *listed = NULL);
 // A restricted copy of this process's token without SeShutdownPrivilege, or NULL: a program
 // started with it cannot restart the machine. The caller closes it.
 HANDLE TokenWithoutShutdownPrivilege();
