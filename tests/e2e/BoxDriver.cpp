@@ -173,6 +173,30 @@ DWORD CloseProgram(PROCESS_INFORMATION *process)
     return exitCode;
 }
 
+// 1 when the process's token holds the privilege, enabled or not, 0 when not, -1 unknown.
+static int HoldsPrivilege(HANDLE process, const wchar_t *name)
+{
+    LUID luid;
+    HANDLE token;
+    if (!LookupPrivilegeValueW(NULL, name, &luid) || !OpenProcessToken(process, TOKEN_QUERY, &token))
+        return -1;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+    std::vector<BYTE> buffer(size + sizeof(TOKEN_PRIVILEGES));
+    int held = -1;
+    if (GetTokenInformation(token, TokenPrivileges, &buffer[0], (DWORD)buffer.size(), &size))
+    {
+        const TOKEN_PRIVILEGES *privileges = (const TOKEN_PRIVILEGES *)&buffer[0];
+        held = 0;
+        for (DWORD i = 0; i < privileges->PrivilegeCount; i++)
+            if (privileges->Privileges[i].Luid.LowPart == luid.LowPart &&
+                privileges->Privileges[i].Luid.HighPart == luid.HighPart)
+                held = 1;
+    }
+    CloseHandle(token);
+    return held;
+}
+
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
                                 const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
                                 RunRecord *record, HANDLE token,
@@ -183,6 +207,7 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
     record->TimedOut = false;
     record->ExitCode = 0;
     record->Boxes.clear();
+    record->ShutdownPrivilege = -1;
 
     PROCESS_INFORMATION process;
     record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process);
@@ -200,6 +225,8 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 
         BoxRecord seen = ReadBox(box);
         size_t index = record->Boxes.size();
+        if (index == 0)
+            record->ShutdownPrivilege = HoldsPrivilege(process.hProcess, L"SeShutdownPrivilege");
         seen.Unlisted = listed != NULL && (index >= listed->size() || (*listed)[index] != seen.Text);
         seen.Answer = seen.Unlisted ? BoxAnswerCancel
                                     : index < answers.size() ? answers[index] : BoxAnswerOk;

@@ -31,6 +31,9 @@ struct RunRecord
     bool TimedOut;
     DWORD ExitCode;
     std::vector<BoxRecord> Boxes;
+    // Whether the program's own token held SeShutdownPrivilege while its first box was up:
+    // 1 or 0, -1 when no box came or the token could not be read.
+    int ShutdownPrivilege;
 };
 
 // Answers beyond the end of the list are BoxAnswerOk. A token, when given, is the one the

@@ -331,6 +331,12 @@ HANDLE RunToken(bool noShutdown, const std::vector<BoxAnswer> &answers,
     return token != NULL ? token : INVALID_HANDLE_VALUE;
 }
 
+// A program whose manifest demands elevation may get another token than the one it was
+// started with: Wine 10 makes the linked administrator token its process token before its
+// entry point. Windows keeps a token that is already elevated.
+const char TokenNotKept[] = "Kestrane's process holds the shutdown privilege although it was "
+                            "started with a token without it";
+
 std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
 {
     std::vector<std::string> result;
@@ -520,6 +526,7 @@ TEST_P(KestraneRun, Row)
 
     RunRecord run;
     RunWithBoxes(exe, row.Arguments, row.Answers, RunTimeoutMs, &run, token, &boxes);
+    bool restricted = token != NULL;
     if (token != NULL)
         CloseHandle(token);
     if (row.Conditions & WatchRestart)
@@ -535,6 +542,13 @@ TEST_P(KestraneRun, Row)
         std::string marks = ReadWholeFile(PlantedMarker);
         EXPECT_FALSE(IsFile(PlantedMarker))
             << "loaded: " << Utf8(std::wstring((const wchar_t *)marks.data(), marks.size() / 2));
+    }
+    if (restricted && run.ShutdownPrivilege == 1)
+    {
+        if (UnderWine())
+            GTEST_SKIP() << "holds only on Windows: " << TokenNotKept
+                         << " (this Wine replaces the token of a program that demands elevation)";
+        FAIL() << TokenNotKept;
     }
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
     ASSERT_FALSE(run.TimedOut) << "still running after " << RunTimeoutMs << " ms; "
@@ -648,8 +662,10 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     ASSERT_NE(INVALID_HANDLE_VALUE, token) << "no token without the shutdown privilege";
     RunRecord run;
     RunCommandLineWithBoxes(line, answers, RunTimeoutMs, &run, token, &boxes);
+    bool restricted = token != NULL;
     if (token != NULL)
         CloseHandle(token);
+    ASSERT_FALSE(restricted && run.ShutdownPrivilege == 1) << TokenNotKept;
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
     ASSERT_FALSE(run.TimedOut);
     std::vector<std::wstring> texts;
