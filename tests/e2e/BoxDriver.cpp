@@ -63,6 +63,7 @@ BoxRecord ReadBox(HWND box)
     seen.HasCancel = GetDlgItem(box, IDCANCEL) != NULL;
     seen.Answer = BoxAnswerOk;
     seen.Unlisted = false;
+    seen.SeenAtMs = 0;
     return seen;
 }
 
@@ -215,7 +216,8 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
         return;
     record->Started = true;
 
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    ULONGLONG start = GetTickCount64();
+    ULONGLONG deadline = start + timeoutMs;
     bool exited = false;
     while (!exited && !PastDeadline(deadline))
     {
@@ -224,6 +226,7 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
             continue;
 
         BoxRecord seen = ReadBox(box);
+        seen.SeenAtMs = (DWORD)(GetTickCount64() - start);
         size_t index = record->Boxes.size();
         if (index == 0)
             record->ShutdownPrivilege = HoldsPrivilege(process.hProcess, L"SeShutdownPrivilege");

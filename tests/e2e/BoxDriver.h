@@ -22,6 +22,7 @@ struct BoxRecord
     bool HasCancel;
     BoxAnswer Answer;
     bool Unlisted;     // not the box listed at its place, so answered Cancel
+    DWORD SeenAtMs;    // since the program started
 };
 
 struct RunRecord
