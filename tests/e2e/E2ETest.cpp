@@ -8,13 +8,16 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Generous: on Windows, 150 firewall rules take a while to remove one by one.
-const DWORD RunTimeoutMs = 90000;
+// A box that never comes costs a run this long. Removing 150 firewall rules one by one takes
+// a while on Windows, so that row has its own limit.
+const DWORD RunTimeoutMs = 30000;
+const DWORD ManyRulesTimeoutMs = 300000;
 
 enum Condition : unsigned
 {
@@ -302,8 +305,8 @@ const char *WhyOnlyUnderWine(unsigned conditions)
     return "the restart request is read from Wine's debug output";
 }
 
-// No run may restart a real machine. On Windows a run that would accept the restart gets a
-// token that cannot enable the shutdown privilege, and so ends with the restart refused.
+// No run may restart a real machine. On Windows every run gets a token that cannot enable the
+// shutdown privilege, so a run that would accept the restart ends with it refused.
 bool AcceptsRestart(const std::vector<BoxAnswer> &answers, const std::vector<std::wstring> &boxes)
 {
     for (size_t i = 0; i < boxes.size(); i++)
@@ -317,10 +320,13 @@ bool AcceptsRestart(const std::vector<BoxAnswer> &answers, const std::vector<std
 HANDLE RunToken(bool noShutdown, const std::vector<BoxAnswer> &answers,
                 std::vector<std::wstring> *boxes, DWORD *exitCode)
 {
-    if (!UnderWine() && AcceptsRestart(answers, *boxes))
+    if (!UnderWine())
     {
-        boxes->back() = MsgRestartFailed;
-        *exitCode = 1;
+        if (AcceptsRestart(answers, *boxes))
+        {
+            boxes->back() = MsgRestartFailed;
+            *exitCode = 1;
+        }
         noShutdown = true;
     }
     if (!noShutdown)
@@ -329,12 +335,61 @@ HANDLE RunToken(bool noShutdown, const std::vector<BoxAnswer> &answers,
     return token != NULL ? token : INVALID_HANDLE_VALUE;
 }
 
+// A program whose manifest demands elevation may get another token than the one it was
+// started with: Wine 10 makes the linked administrator token its process token before its
+// entry point. Windows keeps a token that is already elevated.
+const char TokenNotKept[] = "Kestrane's process holds the shutdown privilege although it was "
+                            "started with a token without it";
+
 std::vector<std::string> Utf8Each(const std::vector<std::wstring> &texts)
 {
     std::vector<std::string> result;
     for (size_t i = 0; i < texts.size(); i++)
         result.push_back(Utf8(texts[i]));
     return result;
+}
+
+// What every row's check of PendingFileRenameOperations relies on, from strings alone.
+TEST(PendingEntries, ReadAndClearedWhateverTheMarker)
+{
+    InstallationPaths app;
+    app.Dir = L"C:\\a";
+    app.DesktopLink = L"C:\\d\\a.lnk";
+    const std::wstring end(1, L'\0');
+    const std::wstring other = L"*1\\??\\C:\\b\\b.exe" + end + end + L"\\??\\C:\\ab" + end + end;
+    struct Row
+    {
+        const char *Name;
+        std::wstring Value;
+        std::vector<std::wstring> Sources;  // the installation's, in order
+        bool DeletionsOnly;
+        std::wstring Kept;  // after its entries are cleared
+    } rows[] = {
+        {"as Wine writes them", L"\\??\\C:\\a\\a.exe" + end + end + L"\\??\\C:\\a" + end + end + end,
+         {L"\\??\\C:\\a\\a.exe", L"\\??\\C:\\a"}, true, L""},
+        {"*1 before", L"*1\\??\\C:\\a" + end + end + end, {L"\\??\\C:\\a"}, true, L""},
+        {"*2 before", L"*2\\??\\C:\\a\\a.exe" + end + end + L"*1\\??\\C:\\d\\a.lnk" + end + end + end,
+         {L"\\??\\C:\\a\\a.exe", L"\\??\\C:\\d\\a.lnk"}, true, L""},
+        {"a rename", L"*1\\??\\C:\\a\\a.exe" + end + L"!\\??\\C:\\a\\b.exe" + end + end,
+         {L"\\??\\C:\\a\\a.exe"}, false, L""},
+        {"other programs' entries", other + L"*1\\??\\C:\\a" + end + end + end, {L"\\??\\C:\\a"}, true,
+         other},
+        {"not a marker", L"*\\??\\C:\\a" + end + end + L"*1C:\\a" + end + end + end, {}, true,
+         L"*\\??\\C:\\a" + end + end + L"*1C:\\a" + end + end},
+        {"an empty value", L"", {}, true, L""},
+    };
+    for (const Row &row : rows)
+    {
+        SCOPED_TRACE(row.Name);
+        std::vector<std::wstring> strings = SplitPending(row.Value), sources;
+        EXPECT_EQ(row.DeletionsOnly, PendingDeletionsIn(strings, &sources, &app));
+        EXPECT_EQ(Utf8Each(row.Sources), Utf8Each(sources));
+        std::vector<std::wstring> kept = PendingWithout(strings, app);
+        std::wstring value;
+        for (size_t i = 0; i < kept.size(); i++)
+            value += kept[i] + L'\0';
+        EXPECT_EQ(Utf8(row.Kept), Utf8(value));
+    }
 }
 
 class KestraneE2E : public ::testing::Test
@@ -474,7 +529,11 @@ TEST_P(KestraneRun, Row)
     std::wstring exe = (row.Conditions & RunFromAppDir) ? Target.Uninstaller : Kestrane;
 
     RunRecord run;
-    RunWithBoxes(exe, row.Arguments, row.Answers, RunTimeoutMs, &run, token);
+    DWORD limitMs = (row.Conditions & ManyRules) ? ManyRulesTimeoutMs : RunTimeoutMs;
+    ULONGLONG started = GetTickCount64();
+    RunWithBoxes(exe, row.Arguments, row.Answers, limitMs, &run, token, &boxes);
+    ULONGLONG tookMs = GetTickCount64() - started;
+    bool restricted = token != NULL;
     if (token != NULL)
         CloseHandle(token);
     if (row.Conditions & WatchRestart)
@@ -491,8 +550,24 @@ TEST_P(KestraneRun, Row)
         EXPECT_FALSE(IsFile(PlantedMarker))
             << "loaded: " << Utf8(std::wstring((const wchar_t *)marks.data(), marks.size() / 2));
     }
+    if (row.Conditions & ManyRules)
+    {
+        // The first hosted run tells what the removal really costs.
+        std::cout << "[   TIME   ] the whole run took " << tookMs / 1000.0 << " s";
+        if (run.Boxes.size() >= 2)
+            std::cout << ", the rules' removal (confirmation to the next box) "
+                      << (run.Boxes[1].SeenAtMs - run.Boxes[0].SeenAtMs) / 1000.0 << " s";
+        std::cout << std::endl;
+    }
+    if (restricted && run.ShutdownPrivilege == 1)
+    {
+        if (UnderWine())
+            GTEST_SKIP() << "holds only on Windows: " << TokenNotKept
+                         << " (this Wine replaces the token of a program that demands elevation)";
+        FAIL() << TokenNotKept;
+    }
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
-    ASSERT_FALSE(run.TimedOut) << "still running after " << RunTimeoutMs << " ms; "
+    ASSERT_FALSE(run.TimedOut) << "still running after " << limitMs << " ms; "
                                << run.Boxes.size() << " boxes seen";
 
     std::vector<std::wstring> texts;
@@ -503,6 +578,8 @@ TEST_P(KestraneRun, Row)
         EXPECT_EQ(Utf8(BoxCaption), Utf8(box.Caption)) << "caption of box " << i + 1;
         EXPECT_TRUE(box.HasOk) << "box " << i + 1 << " has no OK button";
         EXPECT_EQ(OffersCancel(box.Text), box.HasCancel) << "Cancel button of box " << i + 1;
+        EXPECT_FALSE(box.Unlisted) << "box " << i + 1 << " was not expected, answered Cancel: "
+                                   << Utf8(box.Text);
     }
     EXPECT_EQ(Utf8Each(boxes), Utf8Each(texts)) << "message boxes in order";
     EXPECT_EQ(exitCode, run.ExitCode) << "exit code";
@@ -600,9 +677,11 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     HANDLE token = RunToken(false, answers, &boxes, &exitCode);
     ASSERT_NE(INVALID_HANDLE_VALUE, token) << "no token without the shutdown privilege";
     RunRecord run;
-    RunCommandLineWithBoxes(line, answers, RunTimeoutMs, &run, token);
+    RunCommandLineWithBoxes(line, answers, RunTimeoutMs, &run, token, &boxes);
+    bool restricted = token != NULL;
     if (token != NULL)
         CloseHandle(token);
+    ASSERT_FALSE(restricted && run.ShutdownPrivilege == 1) << TokenNotKept;
     ASSERT_TRUE(run.Started) << "CreateProcessW error " << run.StartError;
     ASSERT_FALSE(run.TimedOut);
     std::vector<std::wstring> texts;
