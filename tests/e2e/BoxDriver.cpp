@@ -140,7 +140,8 @@ std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &a
 }
 
 DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HANDLE token,
-                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process)
+                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process,
+                   const wchar_t *desktop)
 {
     // CreateProcessW may write to the command line it is given.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
@@ -148,6 +149,7 @@ DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HAND
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
+    startup.lpDesktop = (wchar_t *)desktop;
     ZeroMemory(process, sizeof(*process));
     BOOL started;
     if (token != NULL)
@@ -201,7 +203,7 @@ static int HoldsPrivilege(HANDLE process, const wchar_t *name)
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
                                 const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
                                 RunRecord *record, HANDLE token,
-                                const std::vector<std::wstring> *listed)
+                                const std::vector<std::wstring> *listed, const wchar_t *desktop)
 {
     record->Started = false;
     record->StartError = 0;
@@ -211,7 +213,7 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
     record->ShutdownPrivilege = -1;
 
     PROCESS_INFORMATION process;
-    record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process);
+    record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process, desktop);
     if (record->StartError != ERROR_SUCCESS)
         return;
     record->Started = true;
@@ -248,10 +250,10 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
-                  HANDLE token, const std::vector<std::wstring> *listed)
+                  HANDLE token, const std::vector<std::wstring> *listed, const wchar_t *desktop)
 {
     RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
-                        timeoutMs, record, token, listed);
+                        timeoutMs, record, token, listed, desktop);
 }
 
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
@@ -259,7 +261,7 @@ void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              RunRecord *record, HANDLE token,
                              const std::vector<std::wstring> *listed)
 {
-    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token, listed);
+    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token, listed, NULL);
 }
 
 HANDLE TokenWithoutShutdownPrivilege()

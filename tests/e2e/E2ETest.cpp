@@ -33,6 +33,9 @@ enum Condition : unsigned
     ThreeRules = 1u << 9,       // inbound rules of the row's rule name: TCP, UDP and ICMPv4
     ManyRules = 1u << 10,       // 150 of them
     OtherRule = 1u << 11,       // a rule of another name, which must stay
+    NoDisplay = 1u << 12,       // on a desktop of its own where no display driver loads
+    AsVista = 1u << 13,         // Wine reports Windows Vista to the run
+    AsWindows7 = 1u << 14,      // Wine reports Windows 7 to the run
 };
 
 // Where a row holds: Wine's switches and witnesses exist only under Wine, and only Windows
@@ -52,12 +55,20 @@ bool UnderWine()
 const wchar_t OtherRuleName[] = L"Kestrane E2E Other Rule";
 
 // Two are loaded unless the search is restricted (shcore through shell32, and Wine's
-// display driver through user32); the rest are names planted in the wild.
+// display driver through user32); the rest are names planted in the wild, and those the
+// program preloads where it cannot restrict the search.
 const wchar_t *const PlantedNames[] = {
     L"shcore.dll",  L"null.dll",    L"shell32.dll", L"uxtheme.dll",  L"dwmapi.dll",
     L"version.dll", L"userenv.dll", L"propsys.dll", L"cryptbase.dll", L"sspicli.dll",
-    L"profapi.dll", L"apphelp.dll", L"ntmarta.dll",
+    L"profapi.dll", L"apphelp.dll", L"ntmarta.dll", L"clbcatq.dll",  L"rpcrtremote.dll",
+    L"cryptsp.dll",
 };
+// Wine's display driver, which Windows never has: as Vista or 7 without the restriction,
+// user32 looks for it beside the program when the first box appears.
+const wchar_t WineDisplayDriver[] = L"null.dll";
+const wchar_t WineKey[] = L"Software\\Wine";
+const wchar_t WineDriversKey[] = L"Software\\Wine\\Drivers";
+const wchar_t NoDisplayDesktop[] = L"KestraneNoDisplay";
 const wchar_t PlantedMarker[] = L"C:\\kestrane-planted-loaded.txt";
 
 const wchar_t MissingDesktop[] = L"C:\\kestrane-e2e-no-such-desktop";
@@ -280,9 +291,18 @@ std::vector<Scenario> Scenarios()
         {"Guards_DllsPlantedBesideItNeverLoaded", Both, orbel, rule, Installed | UninstallerCopy,
          RunFromAppDir | PlantedDlls, L"", okOk, restart, 0, Links | Keys | AppExe | AppChm,
          {UninstallerCopy, AppDir}},
+        {"Guards_DllsPlantedBesideItNeverLoadedAsVista", WineOnly, orbel, rule, Installed | UninstallerCopy,
+         RunFromAppDir | PlantedDlls | AsVista, L"", okOk, restart, 0, Links | Keys | AppExe | AppChm,
+         {UninstallerCopy, AppDir}},
+        {"Guards_DllsPlantedBesideItNeverLoadedAsWindows7", WineOnly, orbel, rule,
+         Installed | UninstallerCopy, RunFromAppDir | PlantedDlls | AsWindows7, L"", okOk, restart, 0,
+         Links | Keys | AppExe | AppChm, {UninstallerCopy, AppDir}},
         {"Guards_RestartRefusedWithoutShutdownPrivilege", Both, orbel, rule, AppDir | ExtraFile,
          NoShutdownPrivilege, L"", okOk, {Confirm(orbel), MsgRestartQuestion, MsgRestartFailed}, 1, 0,
          {AppDir}},
+        // Nobody saw the restart question, so nobody agreed to a restart.
+        {"Guards_NoDisplayNoRestart", WineOnly, orbel, rule, AppDir | ExtraFile, NoDisplay | WatchRestart,
+         L"", {}, {}, 0, 0, {AppDir}},
         {"Guards_RestartQuestionClosed", Both, orbel, rule, AppDir | ExtraFile, 0, L"",
          {BoxAnswerOk, BoxAnswerClose}, restart, 0, 0, {AppDir}},
         {"Guards_DesktopFolderUnresolved", Both, orbel, rule, Installed, DesktopMissing, L"", ok,
@@ -302,6 +322,10 @@ const char *WhyOnlyUnderWine(unsigned conditions)
 {
     if (conditions & FirewallOff)
         return "the firewall library is switched off through Wine's DLL overrides";
+    if (conditions & NoDisplay)
+        return "the display driver is switched off through Wine's settings";
+    if (conditions & (AsVista | AsWindows7))
+        return "the Windows version reported is set through Wine's settings";
     return "the restart request is read from Wine's debug output";
 }
 
@@ -503,7 +527,8 @@ TEST_P(KestraneRun, Row)
         std::wstring planted = PathFromEnvironment(L"PLANTED_DLL");
         ASSERT_TRUE(IsFile(planted)) << "PLANTED_DLL names no file";
         for (const wchar_t *name : PlantedNames)
-            ASSERT_TRUE(CopyFileW(planted.c_str(), (Target.Dir + L"\\" + name).c_str(), FALSE));
+            if (!(row.Conditions & (AsVista | AsWindows7)) || wcscmp(name, WineDisplayDriver) != 0)
+                ASSERT_TRUE(CopyFileW(planted.c_str(), (Target.Dir + L"\\" + name).c_str(), FALSE));
         DeleteFileW(PlantedMarker);
     }
     std::wstring wineLog = PathFromEnvironment(L"KESTRANE_WINE_LOG");
@@ -517,6 +542,17 @@ TEST_P(KestraneRun, Row)
         // The program inherits it; Wine takes its debug channels from there.
         ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDEBUG", L"fixme+advapi"));
     }
+    HDESK desktop = NULL;
+    if (row.Conditions & NoDisplay)
+    {
+        // A new desktop loads the driver Wine's settings name when it is made.
+        ASSERT_TRUE(ReplaceUserValue(WineDriversKey, L"Graphics", REG_SZ, L"none", &Around.WineSetting));
+        desktop = CreateDesktopW(NoDisplayDesktop, NULL, NULL, 0, GENERIC_ALL, NULL);
+        ASSERT_NE((HDESK)NULL, desktop);
+    }
+    if (row.Conditions & (AsVista | AsWindows7))
+        ASSERT_TRUE(ReplaceUserValue(WineKey, L"Version", REG_SZ,
+                                     (row.Conditions & AsVista) ? L"vista" : L"win7", &Around.WineSetting));
     std::wstring ruleName = row.Arguments.substr(row.Arguments.find(L'/') + 1);
     if (row.Conditions & (ThreeRules | ManyRules))
         ASSERT_NO_FATAL_FAILURE(MakeRules(ruleName, (row.Conditions & ManyRules) ? 150 : 3));
@@ -531,9 +567,12 @@ TEST_P(KestraneRun, Row)
     RunRecord run;
     DWORD limitMs = (row.Conditions & ManyRules) ? ManyRulesTimeoutMs : RunTimeoutMs;
     ULONGLONG started = GetTickCount64();
-    RunWithBoxes(exe, row.Arguments, row.Answers, limitMs, &run, token, &boxes);
+    RunWithBoxes(exe, row.Arguments, row.Answers, limitMs, &run, token, &boxes,
+                 (row.Conditions & NoDisplay) ? NoDisplayDesktop : NULL);
     ULONGLONG tookMs = GetTickCount64() - started;
     bool restricted = token != NULL;
+    if (desktop != NULL)
+        CloseDesktop(desktop);
     if (token != NULL)
         CloseHandle(token);
     if (row.Conditions & WatchRestart)
@@ -541,8 +580,10 @@ TEST_P(KestraneRun, Row)
         SetEnvironmentVariableW(L"WINEDEBUG", wineDebug);
         // No machine, no message, no delay, applications not forced, restart, planned
         // for an application's installation.
-        EXPECT_EQ(std::vector<std::string>{"(null) (null) 0 0 1 0x80040002"},
-                  RestartRequests(ReadWholeFile(wineLog), logStart));
+        std::vector<std::string> requests;
+        if (!(row.Conditions & NoDisplay))
+            requests.push_back("(null) (null) 0 0 1 0x80040002");
+        EXPECT_EQ(requests, RestartRequests(ReadWholeFile(wineLog), logStart));
     }
     if (row.Conditions & PlantedDlls)
     {

@@ -447,40 +447,48 @@ void RemoveFirewallRules(const std::wstring &name)
 static const wchar_t UserShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
+bool ReplaceUserValue(const wchar_t *subkey, const wchar_t *name, DWORD type, const std::wstring &text,
+                      SavedValue *saved)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL,
+                        &key, NULL) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
-    saved->Existed =
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
+    saved->Existed = RegQueryValueExW(key, name, NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
     saved->Data.assign(size + 2, 0);
     if (saved->Existed)
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, &saved->Data[0], &size);
+        RegQueryValueExW(key, name, NULL, &saved->Type, &saved->Data[0], &size);
     saved->Data.resize(size);
+    saved->Subkey = subkey;
+    saved->Name = name;
     saved->Saved = true;
-    LONG result = RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)folder,
-                                 (DWORD)((wcslen(folder) + 1) * sizeof(wchar_t)));
+    LONG result = RegSetValueExW(key, name, 0, type, (const BYTE *)text.c_str(),
+                                 (DWORD)((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
-void RestoreDesktop(SavedValue *saved)
+void RestoreUserValue(SavedValue *saved)
 {
     if (!saved->Saved)
         return;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, saved->Subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return;
+    const wchar_t *name = saved->Name.c_str();
     if (saved->Existed)
-        RegSetValueExW(key, L"Desktop", 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
+        RegSetValueExW(key, name, 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
                        (DWORD)saved->Data.size());
     else
-        RegDeleteValueW(key, L"Desktop");
+        RegDeleteValueW(key, name);
     RegCloseKey(key);
     saved->Saved = false;
+}
+
+bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
+{
+    return ReplaceUserValue(UserShellFolders, L"Desktop", REG_EXPAND_SZ, folder, saved);
 }
 
 void RepairDesktop(const wchar_t *missingFolder)
@@ -522,7 +530,10 @@ HWND CreateTitledWindow(const std::wstring &title)
 
 RunSetup NoRunSetup()
 {
-    RunSetup setup = {INVALID_HANDLE_VALUE, NULL, {false, false, 0, {}}};
+    RunSetup setup;
+    setup.HeldFile = INVALID_HANDLE_VALUE;
+    setup.Window = NULL;
+    setup.Desktop.Saved = setup.WineSetting.Saved = false;
     return setup;
 }
 
@@ -534,5 +545,6 @@ void UndoRunSetup(RunSetup *setup)
     if (setup->Window != NULL)
         DestroyWindow(setup->Window);
     setup->Window = NULL;
-    RestoreDesktop(&setup->Desktop);
+    RestoreUserValue(&setup->Desktop);
+    RestoreUserValue(&setup->WineSetting);
 }

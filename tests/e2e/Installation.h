@@ -92,16 +92,20 @@ bool AddFirewallRules(const std::wstring &name, int count);
 HRESULT FindFirewallRule(const std::wstring &name);
 void RemoveFirewallRules(const std::wstring &name);
 
-// The desktop's User Shell Folders value, pointed elsewhere and put back.
+// A value under HKEY_CURRENT_USER, replaced and put back as it was.
 struct SavedValue
 {
     bool Saved;
     bool Existed;
     DWORD Type;
     std::vector<BYTE> Data;
+    std::wstring Subkey, Name;
 };
+bool ReplaceUserValue(const wchar_t *subkey, const wchar_t *name, DWORD type, const std::wstring &text,
+                      SavedValue *saved);
+void RestoreUserValue(SavedValue *saved);
+// The desktop's User Shell Folders value.
 bool PointDesktopAt(const wchar_t *folder, SavedValue *saved);
-void RestoreDesktop(SavedValue *saved);
 // A run killed while the desktop pointed at missingFolder must not spoil the runs after it.
 void RepairDesktop(const wchar_t *missingFolder);
 
@@ -116,6 +120,7 @@ struct RunSetup
     HANDLE HeldFile;
     HWND Window;
     SavedValue Desktop;
+    SavedValue WineSetting;  // under Software\Wine, for one run
 };
 RunSetup NoRunSetup();
 void UndoRunSetup(RunSetup *setup);
