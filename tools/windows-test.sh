@@ -24,7 +24,8 @@ MINGW* | MSYS* | CYGWIN*)
         exit 2
     fi
     native_path() { cygpath -w "$1"; }
-    run() { "$@"; }
+    # coreutils' timeout, not Windows' own timeout.exe, which only waits.
+    run() { /usr/bin/timeout -k 10 "$limit" "$@"; }
     # What a failed hosted run's log must tell without another run.
     describe() {
         cat >"$1/describe.ps1" <<'PS1'
@@ -64,7 +65,7 @@ PS1
     fi
     start_prefix "$BUILD_DIR/wine-windows-suite"
     native_path() { windows_path "$1"; }
-    run() { wine "$@"; }
+    run() { /usr/bin/timeout -k 10 "$limit" wine "$@"; }
     describe() { echo "$(wine --version) on $(. /etc/os-release 2>/dev/null; echo "${PRETTY_NAME:-Linux}")"; }
     ;;
 esac
@@ -84,17 +85,26 @@ export KESTRANE_WINE_LOG=$(native_path "$logs/wine-stderr.log")
 
 passed=0 failed=0 skipped=0
 count() { sed -n "s/^\[  $1 *\] \([0-9]*\) tests\{0,1\}[.,].*/\1/p" "$2" | head -n 1; }
+# Seconds each program may take, several times its usual time: a hung program is stopped,
+# counts as a failure, and the rest of the suite still runs. E2ETest's rows bound
+# themselves too; together they stay well under this.
+limit_of() { case $1 in E2ETest) echo 1800 ;; *) echo 120 ;; esac; }
 for suite in UnitTests ResourcesTest E2ETest; do
     log=$logs/$suite.log
+    limit=$(limit_of "$suite")
     # Wine very rarely fails to start a program at all: such a run is tried once more.
     for try in 1 2; do
-        echo "== $suite ($place)"
+        echo "== $suite ($place, at most $limit s)"
         run "$folder/$suite.exe" --gtest_color=no 2> >(tee -a "$logs/wine-stderr.log" >&2) | tee "$log"
         status=$?
+        [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && break
         grep -q '^\[==========\] .* ran\.' "$log" && break
     done
     p=$(count PASSED "$log") f=$(count FAILED "$log") s=$(count SKIPPED "$log")
-    if [ -z "$p" ] || { [ "$status" -ne 0 ] && [ -z "$f" ]; }; then
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+        echo "$suite did not finish within its $limit s: stopped, and counted as a failure"
+        f=$((${f:-0} + 1))
+    elif [ -z "$p" ] || { [ "$status" -ne 0 ] && [ -z "$f" ]; }; then
         echo "$suite did not finish (exit code $status)"
         f=$((${f:-0} + 1))
     fi

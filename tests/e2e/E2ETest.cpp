@@ -209,8 +209,9 @@ std::vector<Scenario> Scenarios()
     size_t longest = (259 - programFiles - 6) / 2;
     const std::wstring fits = NameOfLength(longest);
     const std::wstring tooLongForPaths = NameOfLength(longest + 1);
-    // 61 fixed characters + name must fit 255 in the running message.
-    const std::wstring tooLongForRunning = NameOfLength(195);
+    // The uninstall key path adds 71 characters to the name. The running message would still
+    // fit this name (61 + 189 < 256), so only the key paths refuse it.
+    const std::wstring tooLongForKeyPaths = NameOfLength(189);
 
     return {
         // Foundation: the argument text and the confirmation.
@@ -229,8 +230,8 @@ std::vector<Scenario> Scenarios()
          {}},
         {"Foundation_BackslashRefused", Both, orbel, L"a\\b/Rule", 0, 0, L"a\\b - Document1", ok,
          badArguments, 1, 0, {}},
-        {"Foundation_NameTooLongForRunningMessage", Both, tooLongForRunning, tooLongForRunning + L"/NULL",
-         SettingsKey, 0, tooLongForRunning + L" - Document1", ok, badArguments, 1, 0, {}},
+        {"Foundation_NameTooLongForKeyPaths", Both, tooLongForKeyPaths, tooLongForKeyPaths + L"/NULL",
+         SettingsKey, 0, tooLongForKeyPaths + L" - Document1", ok, badArguments, 1, 0, {}},
         // Paths are composed only after the confirmation, so that is where this one is refused.
         {"Foundation_NameTooLongForPaths", Both, tooLongForPaths, tooLongForPaths + L"/NULL",
          AppDir | SettingsKey, 0, L"", ok, {Confirm(tooLongForPaths), MsgBadArguments}, 1, 0, {}},

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <stdexcept>
+#include <string>
 
 FakePlatform Fake;
 
@@ -32,7 +34,19 @@ std::vector<std::wstring> CallsStartingWith(const std::wstring &prefix)
     return found;
 }
 
-static void Log(const std::wstring &call) { Fake.Calls.push_back(call); }
+// Far more calls than any run makes: past it a loop that never ends fails its test
+// instead of eating the machine's memory. The exception unwinds out of the logic,
+// which holds nothing to clean up, to the test body.
+const size_t CallLimit = 100000;
+
+static void Log(const std::wstring &call)
+{
+    if (Fake.Calls.size() >= CallLimit)
+        throw std::length_error("the fake was called " + std::to_string(CallLimit)
+                                + " times: a loop that never ends? Last call: "
+                                + std::string(call.begin(), call.end()));
+    Fake.Calls.push_back(call);
+}
 
 BOOL OsHasSetDefaultDllDirectories() { return Fake.HasSetDefaultDllDirectories; }
 

@@ -69,6 +69,13 @@ const Row Rows[] = {
      std::vector<std::wstring>(150, L"R"), 1},
     {"ItemDeniedFails", L"R", [] { Fake.ItemResult = E_ACCESSDENIED; }, false, {L"R"}, 1},
     {"CountFails", L"R", [] { Fake.CountResult = E_ACCESSDENIED; }, false, {}, 1},
+    // As under Wine: no rules kept, a Remove that does nothing and no Item.
+    {"ItemNotImplementedEndsAfterOneRemove", L"R",
+     [] {
+         Fake.RemoveDeletesNothing = true;
+         Fake.ItemResult = E_NOTIMPL;
+     },
+     true, {L"R"}, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FirewallTest, testing::ValuesIn(Rows),
