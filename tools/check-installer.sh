@@ -60,7 +60,7 @@ install_wine32() {
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq wine32:i386 >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null
 }
 
 machine=$(pe_machine "$setup") || fail "$setup_name is not a Windows program."
@@ -494,6 +494,8 @@ show_pending() {
         while IFS= read -r from && IFS= read -r to; do
             [ -n "$from" ] || break
             any=1
+            # Windows may put "!" before "\??\".
+            from=${from#!} to=${to#!}
             if [ -z "$to" ]; then echo "    delete  ${from#\\??\\}"; else echo "    move    ${from#\\??\\} to ${to#\\??\\}"; fi
         done <"$WORK/pending"
     fi
