@@ -286,8 +286,10 @@ echo "== Installing it in a throwaway Wine prefix ($WORK): $setup_name ${install
 snapshot_files >"$WORK/files-before"
 snapshot_keys | LC_ALL=C sort >"$WORK/keys-before"
 started=$(date +%s%N)
+# An installer that waits for an answer never ends on its own.
+install_timeout=${KESTRANE_CHECK_INSTALL_TIMEOUT:-300}
 set +e
-wine "$setup" "${installer_args[@]}" </dev/null >/dev/null 2>&1
+timeout -k 10 "$install_timeout" wine "$setup" "${installer_args[@]}" </dev/null >/dev/null 2>&1
 installer_code=$?
 set -e
 elapsed=$((($(date +%s%N) - started) / 10000000))
@@ -306,7 +308,11 @@ while IFS=$'\t' read -r key view; do echo "     $(key_name "$key" "$view")"; don
 
 echo
 echo "== What it installed, against what Kestrane removes"
-[ "$installer_code" -eq 0 ] || finding problem "the installer ended with exit code $installer_code" "Check your installer"
+if [ "$installer_code" -eq 124 ] || [ "$installer_code" -eq 137 ]; then
+    finding problem "the installer did not end within $install_timeout s: does it install silently with ${installer_args[*]}?" "Check your installer"
+elif [ "$installer_code" -ne 0 ]; then
+    finding problem "the installer ended with exit code $installer_code" "Check your installer"
+fi
 
 # The entry checked is the one that starts a Kestrane.exe, from the 64-bit view
 # if both have one.
@@ -315,9 +321,11 @@ while IFS=$'\t' read -r key view; do
     case $key in "$UNINSTALL"\\*) ;; *) continue ;; esac
     export_key "$key" "$view" "$WORK/entry.reg" || continue
     read_value "$WORK/entry.reg" UninstallString || true
-    program=$value
-    if [ "${program:0:1}" = '"' ]; then program=${program:1}; program=${program%%\"*}; else program=${program%% *}; fi
-    if same_path "${program##*\\}" Kestrane.exe && { [ -z "$entry" ] || { [ "$view" = 64 ] && [ "$entry_view" = 32 ]; }; }; then
+    # Unquoted, Windows tries each blank in turn as the end of the path.
+    program=$(lower "$value")
+    if [ "${program:0:1}" = '"' ]; then program=${program:1}; program=${program%%\"*}; fi
+    if [[ $program == *\\kestrane.exe || $program == *\\'kestrane.exe '* ]] \
+        && { [ -z "$entry" ] || { [ "$view" = 64 ] && [ "$entry_view" = 32 ]; }; }; then
         [ -z "$entry" ] || other_entries+=("$(key_name "$entry" "$entry_view")")
         entry=$key entry_view=$view
         mv "$WORK/entry.reg" "$WORK/checked-entry.reg"
