@@ -282,7 +282,7 @@ path_too_long() {
     return 1
 }
 
-echo "== Installing it in a throwaway Wine prefix ($WORK): $setup_name ${installer_args[*]}"
+echo "== Installing it in a throwaway Wine prefix (${WORK#"$KESTRANE_ROOT/"}): $setup_name ${installer_args[*]}"
 snapshot_files >"$WORK/files-before"
 snapshot_keys | LC_ALL=C sort >"$WORK/keys-before"
 started=$(date +%s%N)
