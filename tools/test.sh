@@ -11,6 +11,20 @@ npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-vali
 "$BUILD_DIR/npm/node_modules/.bin/action-validator" .github/workflows/ci.yml
 echo "Workflow .github/workflows/ci.yml: valid"
 
+# Git for Windows checks text out with CRLF by default, and a runner's bash may keep the CR.
+if git rev-parse --git-dir >/dev/null 2>&1; then
+    crlf=$(git ls-files | while read -r file; do
+        first=
+        [ -f "$file" ] && { IFS= read -r first <"$file" || true; }
+        case $file in *.sh) ;; *) case $first in '#!'*sh*) ;; *) continue ;; esac ;; esac
+        git check-attr eol -- "$file" | grep -q ': eol: lf$' || echo "$file"
+    done)
+    if [ -n "$crlf" ]; then
+        echo "Bash scripts that a Windows checkout would give CRLF (see .gitattributes):" $crlf >&2
+        exit 1
+    fi
+fi
+
 build_all
 start_prefix "$BUILD_DIR/wine-tests"
 # Wine very rarely fails to start a process at all; a real fault fails twice.

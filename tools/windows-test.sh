@@ -14,13 +14,40 @@ case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
     place=Windows
     [ -n "$folder" ] || folder=$here
-    # Kestrane's manifest demands elevation, which a test cannot answer.
-    if ! net session >/dev/null 2>&1; then
+    # Kestrane's manifest demands elevation, which a test cannot answer. An elevated token
+    # holds the high (or system) mandatory level; "net session" would also need the Server
+    # service, which an image may disable. MSYS must not turn /groups into a path.
+    system32=$(cygpath -u "${SYSTEMROOT:-C:\Windows}")/System32
+    if ! MSYS_NO_PATHCONV=1 MSYS2_ARG_CONV_EXCL='*' "$system32/whoami.exe" /groups 2>/dev/null |
+        grep -Eq 'S-1-16-(12288|16384)'; then
         echo "Run this as an administrator." >&2
         exit 2
     fi
     native_path() { cygpath -w "$1"; }
     run() { "$@"; }
+    # What a failed hosted run's log must tell without another run.
+    describe() {
+        cat >"$1/describe.ps1" <<'PS1'
+$ErrorActionPreference = 'Stop'
+function Show($name, $get) {
+    try { $value = & $get } catch { $value = "unknown: $($_.Exception.Message)" }
+    "${name}: $value"
+}
+Show 'Windows' {
+    $v = Get-ItemProperty 'HKLM:\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+    "$((Get-CimInstance Win32_OperatingSystem).Caption) $($v.DisplayVersion), build $($v.CurrentBuild).$($v.UBR)"
+}
+Show 'Firewall service (mpssvc)' { (Get-Service mpssvc).Status }
+Show 'Firewall rules in the store' { (New-Object -ComObject HNetCfg.FwPolicy2).Rules.Count }
+Show 'UAC' {
+    $p = Get-ItemProperty 'HKLM:\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System'
+    "EnableLUA=$($p.EnableLUA) ConsentPromptBehaviorAdmin=$($p.ConsentPromptBehaviorAdmin) PromptOnSecureDesktop=$($p.PromptOnSecureDesktop)"
+}
+PS1
+        MSYS_NO_PATHCONV=1 MSYS2_ARG_CONV_EXCL='*' powershell.exe -NoProfile -NonInteractive \
+            -ExecutionPolicy Bypass -File "$(cygpath -w "$1/describe.ps1")" </dev/null 2>&1 | tr -d '\r' ||
+            echo "PowerShell could not describe this machine."
+    }
     ;;
 *)
     place=Wine
@@ -38,6 +65,7 @@ MINGW* | MSYS* | CYGWIN*)
     start_prefix "$BUILD_DIR/wine-windows-suite"
     native_path() { windows_path "$1"; }
     run() { wine "$@"; }
+    describe() { echo "$(wine --version) on $(. /etc/os-release 2>/dev/null; echo "${PRETTY_NAME:-Linux}")"; }
     ;;
 esac
 
@@ -45,6 +73,8 @@ for file in UnitTests.exe ResourcesTest.exe E2ETest.exe Kestrane.exe PlantedDll.
     [ -f "$folder/$file" ] || { echo "$folder holds no $file: build the suite first." >&2; exit 2; }
 done
 logs=$(mktemp -d)
+echo "== The machine"
+describe "$logs"
 export KESTRANE_EXE=$(native_path "$folder/Kestrane.exe")
 export ORBEL_SETUP=$(native_path "$folder/OrbelSetup.exe")
 export PLANTED_DLL=$(native_path "$folder/PlantedDll.dll")

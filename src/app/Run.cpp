@@ -80,8 +80,10 @@ int RunUninstall(const wchar_t *argumentText)
     if (!RemoveProgramFiles())
         return Report(MsgFiles);
 
+    // Only a seen and accepted question restarts the machine: a box that could not
+    // be shown (0 on Windows, -1 under Wine) is no consent.
     if (RestartNeeded == 1
-        && OsMessageBox(NULL, MsgRestartQuestion, Caption, MB_OKCANCEL | MB_ICONINFORMATION) != IDCANCEL
+        && OsMessageBox(NULL, MsgRestartQuestion, Caption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK
         && !RestartSystem())
         return Report(MsgRestartFailed);
 

@@ -4,6 +4,7 @@
 #include "../platform/Platform.h"
 
 #include <shlobj.h>
+#include <wchar.h>
 
 UninstallTarget Target;
 DWORD RestartNeeded;
@@ -20,12 +21,15 @@ static bool ComposeKeyPaths(const wchar_t *appName, wchar_t *userKeyPath, wchar_
 
 // A name with a backslash would reach outside the application's own folder
 // and keys. So would one made only of dots and blanks: Windows drops them from
-// the end of a path, which leaves the Program Files folder itself.
+// the end of a path, which leaves the Program Files folder itself. A character
+// no file name may hold means the name can never be the application's folder:
+// typically a quoted argument text, whose uninstall would find nothing and
+// report success.
 static bool IsSingleFolderName(const wchar_t *name)
 {
     bool onlyDotsAndBlanks = true;
     for (const wchar_t *at = name; *at != L'\0'; ++at) {
-        if (*at == L'\\')
+        if (*at == L'\\' || *at < L' ' || wcschr(L"\"*:<>?|", *at) != NULL)
             return false;
         if (*at != L'.' && *at != L' ')
             onlyDotsAndBlanks = false;

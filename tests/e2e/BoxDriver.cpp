@@ -36,14 +36,21 @@ HWND FindBox(DWORD processId)
     return state.Found;
 }
 
-// GetWindowTextW reads another process's window text without sending it a message.
+static const UINT TextTimeoutMs = 5000;
+
+// GetWindowTextW cannot read a control of another process on Windows (only Wine lets it):
+// ask the window itself, and give up on one that hangs.
 std::wstring ReadWindowText(HWND window)
 {
-    if (window == NULL)
+    DWORD_PTR length = 0;
+    if (window == NULL || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                                               TextTimeoutMs, &length))
         return std::wstring();
-    int length = GetWindowTextLengthW(window);
     std::vector<wchar_t> buffer(length + 2, L'\0');
-    GetWindowTextW(window, &buffer[0], length + 1);
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, length + 1, (LPARAM)&buffer[0], SMTO_ABORTIFHUNG,
+                             TextTimeoutMs, &copied))
+        return std::wstring();
     return std::wstring(&buffer[0]);
 }
 
@@ -55,6 +62,8 @@ BoxRecord ReadBox(HWND box)
     seen.HasOk = GetDlgItem(box, IDOK) != NULL;
     seen.HasCancel = GetDlgItem(box, IDCANCEL) != NULL;
     seen.Answer = BoxAnswerOk;
+    seen.Unlisted = false;
+    seen.SeenAtMs = 0;
     return seen;
 }
 
@@ -131,7 +140,8 @@ std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &a
 }
 
 DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HANDLE token,
-                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process)
+                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process,
+                   const wchar_t *desktop)
 {
     // CreateProcessW may write to the command line it is given.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
@@ -139,6 +149,7 @@ DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HAND
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
+    startup.lpDesktop = (wchar_t *)desktop;
     ZeroMemory(process, sizeof(*process));
     BOOL started;
     if (token != NULL)
@@ -165,23 +176,50 @@ DWORD CloseProgram(PROCESS_INFORMATION *process)
     return exitCode;
 }
 
+// 1 when the process's token holds the privilege, enabled or not, 0 when not, -1 unknown.
+static int HoldsPrivilege(HANDLE process, const wchar_t *name)
+{
+    LUID luid;
+    HANDLE token;
+    if (!LookupPrivilegeValueW(NULL, name, &luid) || !OpenProcessToken(process, TOKEN_QUERY, &token))
+        return -1;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+    std::vector<BYTE> buffer(size + sizeof(TOKEN_PRIVILEGES));
+    int held = -1;
+    if (GetTokenInformation(token, TokenPrivileges, &buffer[0], (DWORD)buffer.size(), &size))
+    {
+        const TOKEN_PRIVILEGES *privileges = (const TOKEN_PRIVILEGES *)&buffer[0];
+        held = 0;
+        for (DWORD i = 0; i < privileges->PrivilegeCount; i++)
+            if (privileges->Privileges[i].Luid.LowPart == luid.LowPart &&
+                privileges->Privileges[i].Luid.HighPart == luid.HighPart)
+                held = 1;
+    }
+    CloseHandle(token);
+    return held;
+}
+
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
                                 const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                                RunRecord *record, HANDLE token)
+                                RunRecord *record, HANDLE token,
+                                const std::vector<std::wstring> *listed, const wchar_t *desktop)
 {
     record->Started = false;
     record->StartError = 0;
     record->TimedOut = false;
     record->ExitCode = 0;
     record->Boxes.clear();
+    record->ShutdownPrivilege = -1;
 
     PROCESS_INFORMATION process;
-    record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process);
+    record->StartError = StartProgram(exePath, commandLine, token, 0, NULL, &process, desktop);
     if (record->StartError != ERROR_SUCCESS)
         return;
     record->Started = true;
 
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    ULONGLONG start = GetTickCount64();
+    ULONGLONG deadline = start + timeoutMs;
     bool exited = false;
     while (!exited && !PastDeadline(deadline))
     {
@@ -190,8 +228,13 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
             continue;
 
         BoxRecord seen = ReadBox(box);
+        seen.SeenAtMs = (DWORD)(GetTickCount64() - start);
         size_t index = record->Boxes.size();
-        seen.Answer = index < answers.size() ? answers[index] : BoxAnswerOk;
+        if (index == 0)
+            record->ShutdownPrivilege = HoldsPrivilege(process.hProcess, L"SeShutdownPrivilege");
+        seen.Unlisted = listed != NULL && (index >= listed->size() || (*listed)[index] != seen.Text);
+        seen.Answer = seen.Unlisted ? BoxAnswerCancel
+                                    : index < answers.size() ? answers[index] : BoxAnswerOk;
         record->Boxes.push_back(seen);
         AnswerBox(box, seen.Answer);
         exited = WaitBoxGone(box, process.hProcess, deadline);
@@ -207,17 +250,18 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
 
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
-                  HANDLE token)
+                  HANDLE token, const std::vector<std::wstring> *listed, const wchar_t *desktop)
 {
     RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
-                        timeoutMs, record, token);
+                        timeoutMs, record, token, listed, desktop);
 }
 
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record, HANDLE token)
+                             RunRecord *record, HANDLE token,
+                             const std::vector<std::wstring> *listed)
 {
-    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token);
+    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token, listed, NULL);
 }
 
 HANDLE TokenWithoutShutdownPrivilege()

@@ -21,6 +21,8 @@ struct BoxRecord
     bool HasOk;
     bool HasCancel;
     BoxAnswer Answer;
+    bool Unlisted;     // not the box listed at its place, so answered Cancel
+    DWORD SeenAtMs;    // since the program started
 };
 
 struct RunRecord
@@ -30,18 +32,25 @@ struct RunRecord
     bool TimedOut;
     DWORD ExitCode;
     std::vector<BoxRecord> Boxes;
+    // Whether the program's own token held SeShutdownPrivilege while its first box was up:
+    // 1 or 0, -1 when no box came or the token could not be read.
+    int ShutdownPrivilege;
 };
 
 // Answers beyond the end of the list are BoxAnswerOk. A token, when given, is the one the
-// program runs with (StartProgram).
+// program runs with (StartProgram). When the texts of the boxes expected are listed, a box
+// that is not the one listed at its place is answered Cancel whatever the answers say, so
+// that no unexpected question is ever accepted. A desktop, when named, is the one it runs on.
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
-                  HANDLE token = NULL);
+                  HANDLE token = NULL, const std::vector<std::wstring> *listed = NULL,
+                  const wchar_t *desktop = NULL);
 // The same for a whole command line, which CreateProcessW splits itself, as Windows
 // does with an uninstall entry's UninstallString.
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                             RunRecord *record, HANDLE token = NULL);
+                             RunRecord *record, HANDLE token = NULL,
+                             const std::vector<std::wstring> *listed = NULL);
 // A restricted copy of this process's token without SeShutdownPrivilege, or NULL: a program
 // started with it cannot restart the machine. The caller closes it.
 HANDLE TokenWithoutShutdownPrivilege();
@@ -57,7 +66,8 @@ bool ParseBoxAnswer(const wchar_t *text, BoxAnswer *answer);
 // with exactly commandLine; token NULL starts it with this process's own token, folder
 // NULL in this process's current folder. Returns 0 or the error.
 DWORD StartProgram(const wchar_t *exePath, const std::wstring &commandLine, HANDLE token,
-                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process);
+                   DWORD creationFlags, const wchar_t *folder, PROCESS_INFORMATION *process,
+                   const wchar_t *desktop = NULL);
 // Terminates a program that did not finish in time and waits for it to go.
 void StopProgram(HANDLE process);
 // Its exit code; closes both handles.

@@ -221,13 +221,28 @@ bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
 static const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 static const wchar_t PendingValue[] = L"PendingFileRenameOperations";
 
-// The value's strings, two per entry (source, then target), up to its terminator.
-static std::vector<std::wstring> ReadPendingStrings()
+std::vector<std::wstring> SplitPending(const std::wstring &value)
 {
     std::vector<std::wstring> strings;
+    for (size_t at = 0; at < value.size();)
+    {
+        size_t end = value.find(L'\0', at);
+        if (end == std::wstring::npos)
+            end = value.size();
+        std::wstring text = value.substr(at, end - at);
+        if (text.empty() && strings.size() % 2 == 0)
+            break;  // the list's terminator
+        strings.push_back(text);
+        at = end + 1;
+    }
+    return strings;
+}
+
+static std::vector<std::wstring> ReadPendingStrings()
+{
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return strings;
+        return std::vector<std::wstring>();
     DWORD type = 0, size = 0;
     LONG result = RegQueryValueExW(key, PendingValue, NULL, &type, NULL, &size);
     std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
@@ -235,50 +250,65 @@ static std::vector<std::wstring> ReadPendingStrings()
         result = RegQueryValueExW(key, PendingValue, NULL, &type, (BYTE *)&data[0], &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS)
-        return strings;
-
-    size_t count = size / sizeof(wchar_t);
-    for (size_t at = 0; at < count;)
-    {
-        std::wstring text(&data[at]);
-        if (text.empty() && strings.size() % 2 == 0)
-            break;  // the list's terminator
-        strings.push_back(text);
-        at += text.size() + 1;
-    }
-    return strings;
+        return std::vector<std::wstring>();
+    return SplitPending(std::wstring(&data[0], size / sizeof(wchar_t)));
 }
 
-bool IsPendingOf(const InstallationPaths &paths, const std::wstring &source)
+// Windows 10 and later write "*1" or "*2" before the "\??\" of a source that Wine writes bare.
+static std::wstring WithoutMarker(const std::wstring &source)
 {
+    size_t digits = source.find_first_not_of(L"0123456789", 1);
+    if (source.size() > 1 && source[0] == L'*' && digits > 1 && digits != std::wstring::npos &&
+        source.compare(digits, 4, L"\\??\\") == 0)
+        return source.substr(digits);
+    return source;
+}
+
+bool IsPendingOf(const InstallationPaths &paths, const std::wstring &entry)
+{
+    const std::wstring source = WithoutMarker(entry);
     const std::wstring dir = L"\\??\\" + paths.Dir;
     return (!paths.Dir.empty() && (source == dir || source.compare(0, dir.size() + 1, dir + L"\\") == 0))
         || source == L"\\??\\" + paths.StartMenuLink || source == L"\\??\\" + paths.DesktopLink;
 }
 
-bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of)
+bool PendingDeletionsIn(const std::vector<std::wstring> &strings, std::vector<std::wstring> *sources,
+                        const InstallationPaths *of)
 {
     sources->clear();
-    std::vector<std::wstring> strings = ReadPendingStrings();
     bool deletionsOnly = strings.size() % 2 == 0;
     for (size_t i = 0; i < strings.size(); i += 2)
     {
         if (of != NULL && !IsPendingOf(*of, strings[i]))
             continue;
-        sources->push_back(strings[i]);
+        sources->push_back(WithoutMarker(strings[i]));
         if (i + 1 < strings.size() && !strings[i + 1].empty())
             deletionsOnly = false;
     }
     return deletionsOnly;
 }
 
-bool ClearPendingDeletions(const InstallationPaths &paths)
+bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of)
 {
-    std::vector<std::wstring> strings = ReadPendingStrings();
-    std::wstring kept;
+    return PendingDeletionsIn(ReadPendingStrings(), sources, of);
+}
+
+std::vector<std::wstring> PendingWithout(const std::vector<std::wstring> &strings,
+                                         const InstallationPaths &paths)
+{
+    std::vector<std::wstring> kept;
     for (size_t i = 0; i + 1 < strings.size(); i += 2)
         if (!IsPendingOf(paths, strings[i]))
-            kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+            kept.insert(kept.end(), strings.begin() + i, strings.begin() + i + 2);
+    return kept;
+}
+
+bool ClearPendingDeletions(const InstallationPaths &paths)
+{
+    std::vector<std::wstring> strings = PendingWithout(ReadPendingStrings(), paths);
+    std::wstring kept;
+    for (size_t i = 0; i < strings.size(); i++)
+        kept += strings[i] + L'\0';
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return false;
@@ -417,40 +447,48 @@ void RemoveFirewallRules(const std::wstring &name)
 static const wchar_t UserShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
+bool ReplaceUserValue(const wchar_t *subkey, const wchar_t *name, DWORD type, const std::wstring &text,
+                      SavedValue *saved)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL,
+                        &key, NULL) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
-    saved->Existed =
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
+    saved->Existed = RegQueryValueExW(key, name, NULL, &saved->Type, NULL, &size) == ERROR_SUCCESS;
     saved->Data.assign(size + 2, 0);
     if (saved->Existed)
-        RegQueryValueExW(key, L"Desktop", NULL, &saved->Type, &saved->Data[0], &size);
+        RegQueryValueExW(key, name, NULL, &saved->Type, &saved->Data[0], &size);
     saved->Data.resize(size);
+    saved->Subkey = subkey;
+    saved->Name = name;
     saved->Saved = true;
-    LONG result = RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, (const BYTE *)folder,
-                                 (DWORD)((wcslen(folder) + 1) * sizeof(wchar_t)));
+    LONG result = RegSetValueExW(key, name, 0, type, (const BYTE *)text.c_str(),
+                                 (DWORD)((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
-void RestoreDesktop(SavedValue *saved)
+void RestoreUserValue(SavedValue *saved)
 {
     if (!saved->Saved)
         return;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, saved->Subkey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return;
+    const wchar_t *name = saved->Name.c_str();
     if (saved->Existed)
-        RegSetValueExW(key, L"Desktop", 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
+        RegSetValueExW(key, name, 0, saved->Type, saved->Data.empty() ? NULL : &saved->Data[0],
                        (DWORD)saved->Data.size());
     else
-        RegDeleteValueW(key, L"Desktop");
+        RegDeleteValueW(key, name);
     RegCloseKey(key);
     saved->Saved = false;
+}
+
+bool PointDesktopAt(const wchar_t *folder, SavedValue *saved)
+{
+    return ReplaceUserValue(UserShellFolders, L"Desktop", REG_EXPAND_SZ, folder, saved);
 }
 
 void RepairDesktop(const wchar_t *missingFolder)
@@ -492,7 +530,10 @@ HWND CreateTitledWindow(const std::wstring &title)
 
 RunSetup NoRunSetup()
 {
-    RunSetup setup = {INVALID_HANDLE_VALUE, NULL, {false, false, 0, {}}};
+    RunSetup setup;
+    setup.HeldFile = INVALID_HANDLE_VALUE;
+    setup.Window = NULL;
+    setup.Desktop.Saved = setup.WineSetting.Saved = false;
     return setup;
 }
 
@@ -504,5 +545,6 @@ void UndoRunSetup(RunSetup *setup)
     if (setup->Window != NULL)
         DestroyWindow(setup->Window);
     setup->Window = NULL;
-    RestoreDesktop(&setup->Desktop);
+    RestoreUserValue(&setup->Desktop);
+    RestoreUserValue(&setup->WineSetting);
 }

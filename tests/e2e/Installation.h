@@ -60,11 +60,21 @@ bool KeyExists(HKEY root, const std::wstring &subkey);
 bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
                  const std::wstring &value);
 
-// Whether a pending source ("\??\" and a path) is the installation's folder, a file in it
-// or one of its shortcuts: a real machine may hold other programs' entries too.
+// PendingFileRenameOperations' strings, two per entry (source, then target), up to the
+// list's terminator.
+std::vector<std::wstring> SplitPending(const std::wstring &value);
+// Whether a pending source ("\??\" and a path, on Windows 10 and later after "*1" or "*2")
+// is the installation's folder, a file in it or one of its shortcuts: a real machine may hold
+// other programs' entries too.
 bool IsPendingOf(const InstallationPaths &paths, const std::wstring &source);
-// PendingFileRenameOperations: sources in order, of the installation only when one is given;
-// false when such an entry is a rename rather than a deletion. An absent value is an empty list.
+// Sources in order, without that marker, of the installation only when one is given; false
+// when such an entry is a rename rather than a deletion.
+bool PendingDeletionsIn(const std::vector<std::wstring> &strings, std::vector<std::wstring> *sources,
+                        const InstallationPaths *of = NULL);
+// The strings of every entry that is not the installation's.
+std::vector<std::wstring> PendingWithout(const std::vector<std::wstring> &strings,
+                                         const InstallationPaths &paths);
+// PendingDeletionsIn on the registry's value; an absent value is an empty list.
 bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of = NULL);
 // Drops the installation's pending entries and keeps every other one.
 bool ClearPendingDeletions(const InstallationPaths &paths);
@@ -82,16 +92,20 @@ bool AddFirewallRules(const std::wstring &name, int count);
 HRESULT FindFirewallRule(const std::wstring &name);
 void RemoveFirewallRules(const std::wstring &name);
 
-// The desktop's User Shell Folders value, pointed elsewhere and put back.
+// A value under HKEY_CURRENT_USER, replaced and put back as it was.
 struct SavedValue
 {
     bool Saved;
     bool Existed;
     DWORD Type;
     std::vector<BYTE> Data;
+    std::wstring Subkey, Name;
 };
+bool ReplaceUserValue(const wchar_t *subkey, const wchar_t *name, DWORD type, const std::wstring &text,
+                      SavedValue *saved);
+void RestoreUserValue(SavedValue *saved);
+// The desktop's User Shell Folders value.
 bool PointDesktopAt(const wchar_t *folder, SavedValue *saved);
-void RestoreDesktop(SavedValue *saved);
 // A run killed while the desktop pointed at missingFolder must not spoil the runs after it.
 void RepairDesktop(const wchar_t *missingFolder);
 
@@ -106,6 +120,7 @@ struct RunSetup
     HANDLE HeldFile;
     HWND Window;
     SavedValue Desktop;
+    SavedValue WineSetting;  // under Software\Wine, for one run
 };
 RunSetup NoRunSetup();
 void UndoRunSetup(RunSetup *setup);

@@ -62,8 +62,10 @@ Expected Model(const std::wstring &argument, const std::wstring &programFiles, c
             c = (wchar_t)(c - 32);
     expected.AppName = name;
     expected.RuleName = upper == L"NULL" ? L"" : tokens[1];
-    expected.Accepted = name.find(L'\\') == std::wstring::npos
-                        && name.find_first_not_of(L". ") != std::wstring::npos && 71 + name.size() < MAX_PATH;
+    bool fileName = name.find_first_of(L"\\\"*:<>?|") == std::wstring::npos
+                    && std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < L' '; });
+    expected.Accepted = fileName && name.find_first_not_of(L". ") != std::wstring::npos
+                        && 71 + name.size() < MAX_PATH;
     size_t n = name.size();
     expected.PathsFit = programFiles.size() + 2 * n + 6 < MAX_PATH && programFiles.size() + n + 14 < MAX_PATH
                         && desktop.size() + n + 5 < MAX_PATH && programs.size() + n + 5 < MAX_PATH;

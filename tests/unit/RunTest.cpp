@@ -114,8 +114,12 @@ const Scenario Scenarios[] = {
     {"RestartAccepted", L"Orbel/NULL",
      [] { InstallOrbel(); Fake.DeleteFails.insert(AppDir + L"\\Kestrane.exe"); }, {IDOK, IDOK},
      {{Confirm, Question}, {RestartQuestion, Question}, {Done, Information}}, 0, 0, true},
+    // A question nobody saw is no consent: 0 is Windows' failed box, -1 Wine's.
     {"RestartQuestionFailsToAppear", L"Orbel/NULL",
      [] { InstallOrbel(); Fake.DeleteFails.insert(AppDir + L"\\Kestrane.exe"); }, {IDOK, 0},
+     {{Confirm, Question}, {RestartQuestion, Question}, {Done, Information}}, 0, 0, true},
+    {"RestartQuestionFailsUnderWine", L"Orbel/NULL",
+     [] { InstallOrbel(); Fake.DeleteFails.insert(AppDir + L"\\Kestrane.exe"); }, {IDOK, -1},
      {{Confirm, Question}, {RestartQuestion, Question}, {Done, Information}}, 0, 0, true},
     {"RestartDeclined", L"Orbel/NULL",
      [] { InstallOrbel(); Fake.DeleteFails.insert(AppDir + L"\\Kestrane.exe"); }, {IDOK, IDCANCEL},
@@ -169,7 +173,7 @@ TEST_P(RunTest, ShowsTheRightBoxesAndExitCode)
         EXPECT_TRUE(CallsStartingWith(L"CoCreateInstance").empty());
     }
     bool restartAsked = CallsStartingWith(L"InitiateSystemShutdownEx").size() == 1;
-    bool restartExpected = scenario.Answers.size() == 2 && scenario.Answers[1] != IDCANCEL;
+    bool restartExpected = scenario.Answers.size() == 2 && scenario.Answers[1] == IDOK;
     // A run that ends well has requested the restart exactly when it was accepted.
     if (scenario.ExitCode == 0)
         EXPECT_EQ(restartAsked, restartExpected);
