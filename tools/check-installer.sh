@@ -66,15 +66,7 @@ install_wine32() {
 machine=$(pe_machine "$setup") || fail "$setup_name is not a Windows program."
 case $machine in
 x86-64) echo "== $setup_name is a 64-bit installer (x86-64): it runs here as it is." ;;
-x86)
-    echo "== $setup_name is a 32-bit installer (x86)."
-    if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-        echo "   Wine's 32-bit side (Debian's wine32) is installed: it runs."
-    else
-        echo "   Without Wine's 32-bit side it would end at once and install nothing."
-        echo "   Installing it first: Debian's wine32 and the i386 libraries it needs."
-        install_wine32
-    fi ;;
+x86) echo "== $setup_name is a 32-bit installer (x86): it needs Wine's 32-bit side." ;;
 *) fail "$setup_name is a Windows program for $machine: Wine cannot run it on this machine." ;;
 esac
 
@@ -83,6 +75,15 @@ if [ "$interactive" -eq 1 ]; then
     if [ -n "${DISPLAY:-}" ]; then driver=x11; else echo "   No display: the boxes are answered OK."; fi
 fi
 start_prefix "$WORK" "$driver"
+# A Wine without its 32-bit side leaves syswow64 empty, and a 32-bit program
+# then ends at once, with exit code 0, having done nothing.
+if [ "$machine" = x86 ] && [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "   This Wine has no 32-bit side: installing Debian's wine32 and the i386 libraries it needs first."
+    stop_prefix
+    install_wine32
+    start_prefix "$WORK" "$driver"
+    [ -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || fail "Wine's 32-bit side is still missing."
+fi
 # Wine would mirror shortcuts as Linux menu entries in the throwaway home: no
 # part of the Windows installation, so not made at all.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
@@ -502,9 +503,9 @@ show_pending() {
         while IFS= read -r from && IFS= read -r to; do
             [ -n "$from" ] || break
             any=1
-            # Windows may put "!" before "\??\".
-            from=${from#!} to=${to#!}
-            if [ -z "$to" ]; then echo "    delete  ${from#\\??\\}"; else echo "    move    ${from#\\??\\} to ${to#\\??\\}"; fi
+            # Whatever marker comes before "\??\" goes with it.
+            from=${from#*'\??\'} to=${to#*'\??\'}
+            if [ -z "$to" ]; then echo "    delete  $from"; else echo "    move    $from to $to"; fi
         done <"$WORK/pending"
     fi
     [ $any -eq 1 ] || echo "    nothing"
