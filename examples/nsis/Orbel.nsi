@@ -96,8 +96,8 @@ Section
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Kestrane.exe,0"
   ; What Windows starts to uninstall: the quoted path of the installed Kestrane.exe
   ; (it holds a blank), one blank, then the argument text "<App>/<Rule>". Kestrane
-  ; takes everything after the blanks as the argument text, blanks included, so
-  ; the rule name needs no quotes.
+  ; takes everything after the blanks as the argument text, blanks and quotes
+  ; included, so the rule name needs no quotes, and quotes would be refused.
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Kestrane.exe" ${APP}/${RULE}'
   ; No QuietUninstallString: Kestrane always asks for confirmation.
   ; Kestrane only removes: hide "Change" and "Repair".

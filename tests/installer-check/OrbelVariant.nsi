@@ -1,0 +1,59 @@
+; The sample installer with faults a vendor's first installer may have, each
+; switched on at compile time, for tools/check-installer.sh to find:
+;   -DEXTRA_FILE          a readme.txt beside the three files Kestrane removes
+;   -DREGVIEW32           the uninstall entry in the 32-bit registry view
+;   -DQUOTED_ARGUMENTS    quotes around the argument text
+;   -DSUBFOLDER_SHORTCUT  the Start-menu shortcut in a subfolder
+; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!define APP "Orbel"
+!define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
+!ifdef QUOTED_ARGUMENTS
+  !define ARGUMENTS '"${APP}/NULL"'
+!else
+  !define ARGUMENTS "${APP}/NULL"
+!endif
+
+Name "${APP}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${APP}"
+Page instfiles
+
+Function .onInit
+!ifdef REGVIEW32
+  SetRegView 32
+!else
+  SetRegView 64
+!endif
+FunctionEnd
+
+Section
+  SetOutPath "$INSTDIR"
+  File "/oname=${APP}.exe" "${ORBEL_EXE}"
+  File "/oname=${APP}.chm" "${ORBEL_CHM}"
+  File "/oname=Kestrane.exe" "${KESTRANE_EXE}"
+!ifdef EXTRA_FILE
+  FileOpen $0 "$INSTDIR\readme.txt" w
+  FileWrite $0 "Orbel"
+  FileClose $0
+!endif
+
+  SetShellVarContext current
+!ifdef SUBFOLDER_SHORTCUT
+  CreateDirectory "$SMPROGRAMS\${APP}"
+  CreateShortcut "$SMPROGRAMS\${APP}\${APP}.lnk" "$INSTDIR\${APP}.exe"
+!else
+  CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\${APP}.exe"
+!endif
+  CreateShortcut "$DESKTOP\${APP}.lnk" "$INSTDIR\${APP}.exe"
+  WriteRegStr HKCU "Software\${APP}" "Language" "fr"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Kestrane.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Kestrane.exe" ${ARGUMENTS}'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
