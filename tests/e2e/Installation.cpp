@@ -293,22 +293,18 @@ bool ReadPendingDeletions(std::vector<std::wstring> *sources, const Installation
     return PendingDeletionsIn(ReadPendingStrings(), sources, of);
 }
 
-std::vector<std::wstring> PendingWithout(const std::vector<std::wstring> &strings,
-                                         const InstallationPaths &paths)
+std::wstring PendingWithout(const std::vector<std::wstring> &strings, const InstallationPaths &paths)
 {
-    std::vector<std::wstring> kept;
+    std::wstring kept;
     for (size_t i = 0; i + 1 < strings.size(); i += 2)
         if (!IsPendingOf(paths, strings[i]))
-            kept.insert(kept.end(), strings.begin() + i, strings.begin() + i + 2);
+            kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
     return kept;
 }
 
 bool ClearPendingDeletions(const InstallationPaths &paths)
 {
-    std::vector<std::wstring> strings = PendingWithout(ReadPendingStrings(), paths);
-    std::wstring kept;
-    for (size_t i = 0; i < strings.size(); i++)
-        kept += strings[i] + L'\0';
+    std::wstring kept = PendingWithout(ReadPendingStrings(), paths);
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return false;

@@ -71,9 +71,9 @@ bool IsPendingOf(const InstallationPaths &paths, const std::wstring &source);
 // when such an entry is a rename rather than a deletion.
 bool PendingDeletionsIn(const std::vector<std::wstring> &strings, std::vector<std::wstring> *sources,
                         const InstallationPaths *of = NULL);
-// The strings of every entry that is not the installation's.
-std::vector<std::wstring> PendingWithout(const std::vector<std::wstring> &strings,
-                                         const InstallationPaths &paths);
+// Every entry that is not the installation's, each string terminated, as the value holds them
+// before its final terminator.
+std::wstring PendingWithout(const std::vector<std::wstring> &strings, const InstallationPaths &paths);
 // PendingDeletionsIn on the registry's value; an absent value is an empty list.
 bool ReadPendingDeletions(std::vector<std::wstring> *sources, const InstallationPaths *of = NULL);
 // Drops the installation's pending entries and keeps every other one.
