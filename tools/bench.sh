@@ -24,8 +24,8 @@ CXX=x86_64-w64-mingw32-g++-posix
 # The same link options as Kestrane.exe, so only the code differs.
 GUI_LINK=(-static -s -mwindows -Wl,--no-insert-timestamp -Wl,--subsystem,windows:6.0
           -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware -Wl,--gc-sections)
-$CXX -std=c++17 -O2 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -Itests/e2e \
-    tools/bench/Harness.cpp tests/e2e/BoxDriver.cpp tests/e2e/Installation.cpp -o "$BIN/Harness.exe" \
+$CXX -std=c++17 -O2 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -Itests/e2e -Iharness \
+    tools/bench/Harness.cpp harness/BoxDriver.cpp harness/Pending.cpp tests/e2e/Installation.cpp -o "$BIN/Harness.exe" \
     -static -luser32 -lshell32 -ladvapi32 -lole32 -loleaut32 -lpsapi
 $CC -Os -Wall -Wextra -Werror -nostdlib -e FloorMain tools/bench/Floor.c -o "$BIN/Floor.exe" \
     "${GUI_LINK[@]}" -lkernel32 -ladvapi32

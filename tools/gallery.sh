@@ -15,8 +15,8 @@ DRIVER=$BUILD_DIR/gallery/GalleryDriver.exe
 OUT=$KESTRANE_ROOT/docs/boxes
 
 mkdir -p "$(dirname "$DRIVER")"
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static -Itests/e2e \
-    -o "$DRIVER" tools/gallery/GalleryDriver.cpp tests/e2e/BoxDriver.cpp tests/e2e/Installation.cpp \
+x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static -Itests/e2e -Iharness \
+    -o "$DRIVER" tools/gallery/GalleryDriver.cpp harness/BoxDriver.cpp harness/Pending.cpp tests/e2e/Installation.cpp \
     tests/e2e/Messages.cpp -luser32 -lshell32 -ladvapi32 -lole32 -loleaut32 -lpsapi
 
 xvfb_pid=""

@@ -9,21 +9,21 @@
 #include "../target/Target.h"
 #include "../target/Text.h"
 
-static const wchar_t Caption[] = L"Kestrane";
+const wchar_t Caption[] = L"Kestrane";
 
-static const wchar_t MsgComFailed[] = L"Erreur Système.";
-static const wchar_t MsgBadArguments[] = L"Erreur.\nArguments.";
-static const wchar_t MsgAppRunning[] = L"%s est en cour d'exécution.\nFermez le programme et recommencez.";
-static const wchar_t MsgConfirm[] = L"Désinstaller  %s ?";
-static const wchar_t MsgSystemFolders[] = L"Erreur.\nSystème.";
-static const wchar_t MsgFirewall[] = L"Erreur.\nPare-Feu.";
-static const wchar_t MsgRegistry[] = L"Erreur.\nRegistre.";
-static const wchar_t MsgShortcuts[] = L"Erreur.\nRaccourcis.";
-static const wchar_t MsgFiles[] = L"Erreur.\nFichiers.";
-static const wchar_t MsgRestartQuestion[] =
+const wchar_t MsgComFailed[] = L"Erreur Système.";
+const wchar_t MsgBadArguments[] = L"Erreur.\nArguments.";
+const wchar_t MsgAppRunning[] = L"%s est en cour d'exécution.\nFermez le programme et recommencez.";
+const wchar_t MsgConfirm[] = L"Désinstaller  %s ?";
+const wchar_t MsgSystemFolders[] = L"Erreur.\nSystème.";
+const wchar_t MsgFirewall[] = L"Erreur.\nPare-Feu.";
+const wchar_t MsgRegistry[] = L"Erreur.\nRegistre.";
+const wchar_t MsgShortcuts[] = L"Erreur.\nRaccourcis.";
+const wchar_t MsgFiles[] = L"Erreur.\nFichiers.";
+const wchar_t MsgRestartQuestion[] =
     L"Le système doit redémarrer pour terminer la désinstallation.\nRedémarrer maintenant ?";
-static const wchar_t MsgRestartFailed[] = L"Erreur.\nRedémarrage.";
-static const wchar_t MsgDone[] = L"Désinstallation terminée avec succès.";
+const wchar_t MsgRestartFailed[] = L"Erreur.\nRedémarrage.";
+const wchar_t MsgDone[] = L"Désinstallation terminée avec succès.";
 
 enum { ExitComFailed = -1, ExitDone = 0, ExitReported = 1, ExitAppRunning = 2 };
 
@@ -39,6 +39,19 @@ static int Report(const wchar_t *text)
     return ExitReported;
 }
 
+// Both messages that carry the name are composed with the parsing, so a name
+// too long for them is refused before anything is looked at.
+ArgumentsResult AcceptArgumentText(const wchar_t *argumentText, wchar_t *runningText, wchar_t *confirmText)
+{
+    ArgumentsResult parsed = ParseArguments(argumentText);
+    if (parsed != ArgumentsOk)
+        return parsed;
+    if (FormatText(runningText, RunningTextSize, MsgAppRunning, Target.AppName) < 0
+        || FormatText(confirmText, MAX_PATH, MsgConfirm, Target.AppName) < 0)
+        return ArgumentsNameTooLong;
+    return ArgumentsOk;
+}
+
 int RunUninstall(const wchar_t *argumentText)
 {
     if (OsCoInitializeEx(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE) != S_OK) {
@@ -48,13 +61,9 @@ int RunUninstall(const wchar_t *argumentText)
     RestartNeeded = 0;
     ZeroMemory(&Target, sizeof Target);
 
-    // Both messages that carry the name are composed now, so a name too long
-    // for them is refused before anything is looked at.
-    wchar_t runningText[256] = {0};
+    wchar_t runningText[RunningTextSize] = {0};
     wchar_t confirmText[MAX_PATH] = {0};
-    if (!ParseArguments(argumentText)
-        || FormatText(runningText, 256, MsgAppRunning, Target.AppName) < 0
-        || FormatText(confirmText, MAX_PATH, MsgConfirm, Target.AppName) < 0)
+    if (AcceptArgumentText(argumentText, runningText, confirmText) != ArgumentsOk)
         return Report(MsgBadArguments);
 
     if (IsAppRunning()) {

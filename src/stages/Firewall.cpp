@@ -5,10 +5,10 @@
 #include "../platform/Platform.h"
 
 // E2B3C97F-6AE1-41AC-817A-F6F92166D7DD
-static const CLSID ClsidNetFwPolicy2 =
+const CLSID ClsidNetFwPolicy2 =
     {0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
 // 98325047-C671-4174-8D81-DEFCD3F03186
-static const IID IidINetFwPolicy2 =
+const IID IidINetFwPolicy2 =
     {0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
 
 static HRESULT FirewallComResult;

@@ -25,41 +25,48 @@ static bool ComposeKeyPaths(const wchar_t *appName, wchar_t *userKeyPath, wchar_
 // no file name may hold means the name can never be the application's folder:
 // typically a quoted argument text, whose uninstall would find nothing and
 // report success.
-static bool IsSingleFolderName(const wchar_t *name)
+const wchar_t *FindCharacterNoFolderNameHolds(const wchar_t *name)
 {
-    bool onlyDotsAndBlanks = true;
-    for (const wchar_t *at = name; *at != L'\0'; ++at) {
+    for (const wchar_t *at = name; *at != L'\0'; ++at)
         if (*at == L'\\' || *at < L' ' || wcschr(L"\"*:<>?|", *at) != NULL)
-            return false;
-        if (*at != L'.' && *at != L' ')
-            onlyDotsAndBlanks = false;
-    }
-    return !onlyDotsAndBlanks;
+            return at;
+    return NULL;
 }
 
-bool ParseArguments(const wchar_t *argumentText)
+static bool IsOnlyDotsAndBlanks(const wchar_t *name)
+{
+    return name[wcsspn(name, L". ")] == L'\0';
+}
+
+ArgumentsResult ParseArguments(const wchar_t *argumentText)
 {
     wchar_t working[MAX_PATH] = {0};
-    if (argumentText == NULL || !CopyText(working, MAX_PATH, argumentText))
-        return false;
+    if (argumentText == NULL)
+        return ArgumentsIncomplete;
+    if (!CopyText(working, MAX_PATH, argumentText))
+        return ArgumentsTooLong;
 
+    // Tokens of a text that fits always fit their fields.
     wchar_t *rest = NULL;
     wchar_t *appName = NextToken(working, L'/', &rest);
     if (appName == NULL || !CopyText(Target.AppName, MAX_PATH, appName))
-        return false;
+        return ArgumentsIncomplete;
 
     wchar_t *ruleName = NextToken(rest, L'/', &rest);
     if (ruleName == NULL)
-        return false;
+        return ArgumentsIncomplete;
     if (EqualIgnoringAsciiCase(ruleName, L"NULL"))
         Target.FirewallRuleName[0] = L'\0';
     else if (!CopyText(Target.FirewallRuleName, MAX_PATH, ruleName))
-        return false;
+        return ArgumentsTooLong;
 
+    if (FindCharacterNoFolderNameHolds(Target.AppName) != NULL)
+        return ArgumentsNotAFolderName;
+    if (IsOnlyDotsAndBlanks(Target.AppName))
+        return ArgumentsOnlyDotsAndBlanks;
     wchar_t userKeyPath[MAX_PATH] = {0};
     wchar_t uninstallKeyPath[MAX_PATH] = {0};
-    return IsSingleFolderName(Target.AppName)
-        && ComposeKeyPaths(Target.AppName, userKeyPath, uninstallKeyPath);
+    return ComposeKeyPaths(Target.AppName, userKeyPath, uninstallKeyPath) ? ArgumentsOk : ArgumentsNameTooLong;
 }
 
 static bool ResolveFolder(int folder, wchar_t *path)

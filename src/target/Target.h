@@ -32,11 +32,23 @@ enum ResolveResult {
     ResolveTooLong       // a composed path would not fit its buffer
 };
 
-// Fills AppName and FirewallRuleName from "App/Rule" or "App/NULL". False for
-// fewer than two tokens, an argument text that does not fit MAX_PATH, an
-// application name that is not a single folder name, or one too long for
-// its key paths.
-bool ParseArguments(const wchar_t *argumentText);
+// Why an argument text is refused; the driver answers every reason with one
+// message, and the installer check explains each.
+enum ArgumentsResult {
+    ArgumentsOk,
+    ArgumentsTooLong,          // the argument text does not fit MAX_PATH
+    ArgumentsIncomplete,       // fewer than two tokens
+    ArgumentsNotAFolderName,   // the name holds a character no folder name can hold
+    ArgumentsOnlyDotsAndBlanks,
+    ArgumentsNameTooLong       // too long for the texts composed from it
+};
+
+// Fills AppName and FirewallRuleName from "App/Rule" or "App/NULL".
+ArgumentsResult ParseArguments(const wchar_t *argumentText);
+
+// The first character of name that keeps it from being a single folder name,
+// or NULL.
+const wchar_t *FindCharacterNoFolderNameHolds(const wchar_t *name);
 
 // Resolves the three shell folders and composes the remaining fields.
 ResolveResult ResolveTargetPaths();

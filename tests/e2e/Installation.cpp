@@ -221,52 +221,9 @@ bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
 static const wchar_t SessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 static const wchar_t PendingValue[] = L"PendingFileRenameOperations";
 
-std::vector<std::wstring> SplitPending(const std::wstring &value)
-{
-    std::vector<std::wstring> strings;
-    for (size_t at = 0; at < value.size();)
-    {
-        size_t end = value.find(L'\0', at);
-        if (end == std::wstring::npos)
-            end = value.size();
-        std::wstring text = value.substr(at, end - at);
-        if (text.empty() && strings.size() % 2 == 0)
-            break;  // the list's terminator
-        strings.push_back(text);
-        at = end + 1;
-    }
-    return strings;
-}
-
-static std::vector<std::wstring> ReadPendingStrings()
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return std::vector<std::wstring>();
-    DWORD type = 0, size = 0;
-    LONG result = RegQueryValueExW(key, PendingValue, NULL, &type, NULL, &size);
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
-    if (result == ERROR_SUCCESS)
-        result = RegQueryValueExW(key, PendingValue, NULL, &type, (BYTE *)&data[0], &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return std::vector<std::wstring>();
-    return SplitPending(std::wstring(&data[0], size / sizeof(wchar_t)));
-}
-
-// Windows 10 and later write "*1" or "*2" before the "\??\" of a source that Wine writes bare.
-static std::wstring WithoutMarker(const std::wstring &source)
-{
-    size_t digits = source.find_first_not_of(L"0123456789", 1);
-    if (source.size() > 1 && source[0] == L'*' && digits > 1 && digits != std::wstring::npos &&
-        source.compare(digits, 4, L"\\??\\") == 0)
-        return source.substr(digits);
-    return source;
-}
-
 bool IsPendingOf(const InstallationPaths &paths, const std::wstring &entry)
 {
-    const std::wstring source = WithoutMarker(entry);
+    const std::wstring source = WithoutPendingMarker(entry);
     const std::wstring dir = L"\\??\\" + paths.Dir;
     return (!paths.Dir.empty() && (source == dir || source.compare(0, dir.size() + 1, dir + L"\\") == 0))
         || source == L"\\??\\" + paths.StartMenuLink || source == L"\\??\\" + paths.DesktopLink;
@@ -281,7 +238,7 @@ bool PendingDeletionsIn(const std::vector<std::wstring> &strings, std::vector<st
     {
         if (of != NULL && !IsPendingOf(*of, strings[i]))
             continue;
-        sources->push_back(WithoutMarker(strings[i]));
+        sources->push_back(WithoutPendingMarker(strings[i]));
         if (i + 1 < strings.size() && !strings[i + 1].empty())
             deletionsOnly = false;
     }

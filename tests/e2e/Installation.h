@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "Pending.h"
+
 #include <string>
 #include <vector>
 
@@ -60,9 +62,6 @@ bool KeyExists(HKEY root, const std::wstring &subkey);
 bool SetKeyValue(HKEY root, const std::wstring &subkey, const wchar_t *name,
                  const std::wstring &value);
 
-// PendingFileRenameOperations' strings, two per entry (source, then target), up to the
-// list's terminator.
-std::vector<std::wstring> SplitPending(const std::wstring &value);
 // Whether a pending source ("\??\" and a path, on Windows 10 and later after "*1" or "*2")
 // is the installation's folder, a file in it or one of its shortcuts: a real machine may hold
 // other programs' entries too.

@@ -22,57 +22,57 @@ TEST_F(TargetTest, ParseArgumentsTakesTheApplicationAndTheRule)
     const std::wstring longestName(188, L'n'), longestRule(257, L'r');
     struct Row {
         std::wstring Argument;
-        bool Accepted;
+        ArgumentsResult Expected;
         const wchar_t *AppName, *RuleName;
     } rows[] = {
-        {L"Orbel/Orbel Inbound", true, L"Orbel", L"Orbel Inbound"},
-        {L"App/NULL", true, L"App", L""},
-        {L"App/null", true, L"App", L""},
-        {L"App/Null", true, L"App", L""},
-        {L"App/NULLX", true, L"App", L"NULLX"},
-        {L"/App//Rule/", true, L"App", L"Rule"},
-        {L"A/B/C", true, L"A", L"B"},
-        {L"My App/Rule 1", true, L"My App", L"Rule 1"},
-        {L" App /NULL", true, L" App ", L""},
-        {L"Évier/Règle", true, L"Évier", L"Règle"},
-        {L"...App/NULL", true, L"...App", L""},
-        {L"App", false, L"App", L""},
-        {L"App/", false, L"App", L""},
-        {L"/", false, L"", L""},
-        {L"", false, L"", L""},
+        {L"Orbel/Orbel Inbound", ArgumentsOk, L"Orbel", L"Orbel Inbound"},
+        {L"App/NULL", ArgumentsOk, L"App", L""},
+        {L"App/null", ArgumentsOk, L"App", L""},
+        {L"App/Null", ArgumentsOk, L"App", L""},
+        {L"App/NULLX", ArgumentsOk, L"App", L"NULLX"},
+        {L"/App//Rule/", ArgumentsOk, L"App", L"Rule"},
+        {L"A/B/C", ArgumentsOk, L"A", L"B"},
+        {L"My App/Rule 1", ArgumentsOk, L"My App", L"Rule 1"},
+        {L" App /NULL", ArgumentsOk, L" App ", L""},
+        {L"Évier/Règle", ArgumentsOk, L"Évier", L"Règle"},
+        {L"...App/NULL", ArgumentsOk, L"...App", L""},
+        {L"App", ArgumentsIncomplete, L"App", L""},
+        {L"App/", ArgumentsIncomplete, L"App", L""},
+        {L"/", ArgumentsIncomplete, L"", L""},
+        {L"", ArgumentsIncomplete, L"", L""},
         // Names that would leave the application's own folder and keys.
-        {L"../NULL", false, L"..", L""},
-        {L"./NULL", false, L".", L""},
-        {L"a\\b/NULL", false, L"a\\b", L""},
-        {L"\\/NULL", false, L"\\", L""},
+        {L"../NULL", ArgumentsOnlyDotsAndBlanks, L"..", L""},
+        {L"./NULL", ArgumentsOnlyDotsAndBlanks, L".", L""},
+        {L"a\\b/NULL", ArgumentsNotAFolderName, L"a\\b", L""},
+        {L"\\/NULL", ArgumentsNotAFolderName, L"\\", L""},
         // Characters no file name may hold: such a name is never the application's folder.
-        {L"\"App/Rule\"", false, L"\"App", L""},
-        {L"App*/NULL", false, L"App*", L""},
-        {L"C:/NULL", false, L"C:", L""},
-        {L"<App>/NULL", false, L"<App>", L""},
-        {L"App?/NULL", false, L"App?", L""},
-        {L"A|B/NULL", false, L"A|B", L""},
-        {L"A\tB/NULL", false, L"A\tB", L""},
-        {L"App\x1F/NULL", false, L"App\x1F", L""},
-        {L"App/\"R*:<>?|\"", true, L"App", L"\"R*:<>?|\""},
+        {L"\"App/Rule\"", ArgumentsNotAFolderName, L"\"App", L""},
+        {L"App*/NULL", ArgumentsNotAFolderName, L"App*", L""},
+        {L"C:/NULL", ArgumentsNotAFolderName, L"C:", L""},
+        {L"<App>/NULL", ArgumentsNotAFolderName, L"<App>", L""},
+        {L"App?/NULL", ArgumentsNotAFolderName, L"App?", L""},
+        {L"A|B/NULL", ArgumentsNotAFolderName, L"A|B", L""},
+        {L"A\tB/NULL", ArgumentsNotAFolderName, L"A\tB", L""},
+        {L"App\x1F/NULL", ArgumentsNotAFolderName, L"App\x1F", L""},
+        {L"App/\"R*:<>?|\"", ArgumentsOk, L"App", L"\"R*:<>?|\""},
         // Windows drops trailing dots and blanks: these would be Program Files itself.
-        {L".../NULL", false, L"...", L""},
-        {L" /NULL", false, L" ", L""},
-        {L". ./NULL", false, L". .", L""},
+        {L".../NULL", ArgumentsOnlyDotsAndBlanks, L"...", L""},
+        {L" /NULL", ArgumentsOnlyDotsAndBlanks, L" ", L""},
+        {L". ./NULL", ArgumentsOnlyDotsAndBlanks, L". .", L""},
         // Length: the argument text, then the uninstall key path (71 + name).
-        {longestName + L"/NULL", true, longestName.c_str(), L""},
-        {std::wstring(189, L'n') + L"/NULL", false, nullptr, L""},
-        {L"A/" + longestRule, true, L"A", longestRule.c_str()},
-        {L"A/" + std::wstring(258, L'r'), false, L"", L""},
-        {std::wstring(600, L'x'), false, L"", L""},
+        {longestName + L"/NULL", ArgumentsOk, longestName.c_str(), L""},
+        {std::wstring(189, L'n') + L"/NULL", ArgumentsNameTooLong, nullptr, L""},
+        {L"A/" + longestRule, ArgumentsOk, L"A", longestRule.c_str()},
+        {L"A/" + std::wstring(258, L'r'), ArgumentsTooLong, L"", L""},
+        {std::wstring(600, L'x'), ArgumentsTooLong, L"", L""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << "argument " << row.Argument);
         ZeroMemory(&Target, sizeof Target);
-        EXPECT_EQ(ParseArguments(row.Argument.c_str()), row.Accepted);
+        EXPECT_EQ(ParseArguments(row.Argument.c_str()), row.Expected);
         if (row.AppName != nullptr)
             EXPECT_STREQ(Target.AppName, row.AppName);
-        if (row.RuleName != nullptr && row.Accepted)
+        if (row.RuleName != nullptr && row.Expected == ArgumentsOk)
             EXPECT_STREQ(Target.FirewallRuleName, row.RuleName);
     }
     EXPECT_TRUE(Fake.Calls.empty()) << "parsing touched the platform";
@@ -80,7 +80,7 @@ TEST_F(TargetTest, ParseArgumentsTakesTheApplicationAndTheRule)
 
 TEST_F(TargetTest, ResolveTargetPathsComposesEveryPathAndKey)
 {
-    ASSERT_TRUE(ParseArguments(L"Demo/NULL"));
+    ASSERT_EQ(ParseArguments(L"Demo/NULL"), ArgumentsOk);
     ASSERT_EQ(ResolveTargetPaths(), ResolveOk);
     EXPECT_STREQ(Target.ProgramFilesDir, L"C:\\Program Files");
     EXPECT_STREQ(Target.AppDir, L"C:\\Program Files\\Demo");
@@ -116,7 +116,7 @@ TEST_F(TargetTest, ResolveTargetPathsStopsAtTheFirstFolderThatFails)
         ResetFake();
         ZeroMemory(&Target, sizeof Target);
         Fake.Folders[row.Folder].first = row.Result;
-        ASSERT_TRUE(ParseArguments(L"Demo/NULL"));
+        ASSERT_EQ(ParseArguments(L"Demo/NULL"), ArgumentsOk);
         EXPECT_EQ(ResolveTargetPaths(), row.Expected);
         EXPECT_EQ(Fake.Calls.size(), row.Asked);
         if (row.Asked > 1)
@@ -149,7 +149,7 @@ TEST_F(TargetTest, ResolveTargetPathsRefusesPathsThatWouldNotFit)
         ZeroMemory(&Target, sizeof Target);
         Fake.Folders[row.Folder].second = L"C:\\" + std::wstring(row.FolderLength - 3, L'p');
         std::wstring argument = std::wstring(row.NameLength, L'n') + L"/NULL";
-        ASSERT_TRUE(ParseArguments(argument.c_str()));
+        ASSERT_EQ(ParseArguments(argument.c_str()), ArgumentsOk);
         EXPECT_EQ(ResolveTargetPaths(), row.Expected);
     }
 }

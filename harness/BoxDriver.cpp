@@ -201,9 +201,8 @@ static int HoldsPrivilege(HANDLE process, const wchar_t *name)
 }
 
 static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &commandLine,
-                                const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
-                                RunRecord *record, HANDLE token,
-                                const std::vector<std::wstring> *listed, const wchar_t *desktop)
+                                BoxChooser choose, void *context, DWORD timeoutMs,
+                                RunRecord *record, HANDLE token, const wchar_t *desktop)
 {
     record->Started = false;
     record->StartError = 0;
@@ -232,9 +231,7 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
         size_t index = record->Boxes.size();
         if (index == 0)
             record->ShutdownPrivilege = HoldsPrivilege(process.hProcess, L"SeShutdownPrivilege");
-        seen.Unlisted = listed != NULL && (index >= listed->size() || (*listed)[index] != seen.Text);
-        seen.Answer = seen.Unlisted ? BoxAnswerCancel
-                                    : index < answers.size() ? answers[index] : BoxAnswerOk;
+        seen.Answer = choose(&seen, index, context);
         record->Boxes.push_back(seen);
         AnswerBox(box, seen.Answer);
         exited = WaitBoxGone(box, process.hProcess, deadline);
@@ -248,12 +245,29 @@ static void RunStartedWithBoxes(const wchar_t *exePath, const std::wstring &comm
     record->ExitCode = CloseProgram(&process);
 }
 
+struct ListedAnswers
+{
+    const std::vector<BoxAnswer> *Answers;
+    const std::vector<std::wstring> *Listed;
+};
+
+static BoxAnswer ChooseListed(BoxRecord *box, size_t index, void *context)
+{
+    const ListedAnswers *given = (const ListedAnswers *)context;
+    const std::vector<std::wstring> *listed = given->Listed;
+    box->Unlisted = listed != NULL && (index >= listed->size() || (*listed)[index] != box->Text);
+    if (box->Unlisted)
+        return BoxAnswerCancel;
+    return index < given->Answers->size() ? (*given->Answers)[index] : BoxAnswerOk;
+}
+
 void RunWithBoxes(const std::wstring &exePath, const std::wstring &argumentText,
                   const std::vector<BoxAnswer> &answers, DWORD timeoutMs, RunRecord *record,
                   HANDLE token, const std::vector<std::wstring> *listed, const wchar_t *desktop)
 {
-    RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), answers,
-                        timeoutMs, record, token, listed, desktop);
+    ListedAnswers given = {&answers, listed};
+    RunStartedWithBoxes(exePath.c_str(), BuildCommandLine(exePath, argumentText), ChooseListed,
+                        &given, timeoutMs, record, token, desktop);
 }
 
 void RunCommandLineWithBoxes(const std::wstring &commandLine,
@@ -261,7 +275,14 @@ void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              RunRecord *record, HANDLE token,
                              const std::vector<std::wstring> *listed)
 {
-    RunStartedWithBoxes(NULL, commandLine, answers, timeoutMs, record, token, listed, NULL);
+    ListedAnswers given = {&answers, listed};
+    RunStartedWithBoxes(NULL, commandLine, ChooseListed, &given, timeoutMs, record, token, NULL);
+}
+
+void RunCommandLineChoosing(const std::wstring &commandLine, BoxChooser choose, void *context,
+                            DWORD timeoutMs, RunRecord *record, HANDLE token)
+{
+    RunStartedWithBoxes(NULL, commandLine, choose, context, timeoutMs, record, token, NULL);
 }
 
 HANDLE TokenWithoutShutdownPrivilege()

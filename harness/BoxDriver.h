@@ -51,6 +51,11 @@ void RunCommandLineWithBoxes(const std::wstring &commandLine,
                              const std::vector<BoxAnswer> &answers, DWORD timeoutMs,
                              RunRecord *record, HANDLE token = NULL,
                              const std::vector<std::wstring> *listed = NULL);
+// Chooses the answer to the box at index as it comes up, and may mark it Unlisted.
+typedef BoxAnswer (*BoxChooser)(BoxRecord *box, size_t index, void *context);
+// The same for a chooser, which sees each box before it is answered.
+void RunCommandLineChoosing(const std::wstring &commandLine, BoxChooser choose, void *context,
+                            DWORD timeoutMs, RunRecord *record, HANDLE token = NULL);
 // A restricted copy of this process's token without SeShutdownPrivilege, or NULL: a program
 // started with it cannot restart the machine. The caller closes it.
 HANDLE TokenWithoutShutdownPrivilege();

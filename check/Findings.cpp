@@ -1,0 +1,489 @@
+#include "Findings.h"
+
+#include "Report.h"
+#include "app/Run.h"
+#include "target/Target.h"
+
+#include <set>
+
+static const wchar_t SectionCheck[] = L"Check your installer";
+static const wchar_t SectionLayout[] = L"The layout";
+static const wchar_t SectionEntry[] = L"The uninstall entry";
+static const wchar_t SectionArguments[] = L"The argument text";
+static const wchar_t SectionExitCodes[] = L"Exit codes";
+static const wchar_t SectionNeverTouched[] = L"What Kestrane never touches";
+
+static const wchar_t UninstallKey[] = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+static const wchar_t UninstallKey32[] = L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// A message as the README quotes it: a line feed as "\n".
+static std::wstring Quoted(const wchar_t *message)
+{
+    std::wstring text = L"\"";
+    for (const wchar_t *at = message; *at != L'\0'; ++at)
+        text += *at == L'\n' ? std::wstring(L"\\n") : std::wstring(1, *at);
+    return text + L"\"";
+}
+
+static std::wstring Character(wchar_t c)
+{
+    if (c >= L' ')
+        return L"`" + std::wstring(1, c) + L"`";
+    wchar_t code[16];
+    _snwprintf(code, 16, L"U+%04X", (unsigned)c);
+    return code;
+}
+
+static bool IsKestraneCommand(const std::wstring &commandLine)
+{
+    std::wstring program = Folded(commandLine);
+    if (!program.empty() && program[0] == L'"')
+        program = program.substr(1, program.find(L'"', 1) - 1);
+    static const std::wstring exe = L"\\KESTRANE.EXE";
+    size_t at = program.find(exe);
+    return at != std::wstring::npos
+        && (at + exe.size() == program.size() || program[at + exe.size()] == L' ');
+}
+
+static const Change *AddedValue(const Inspection &in, const std::wstring &keyPath, const wchar_t *name)
+{
+    for (size_t i = 0; i < in.Changes.size(); i++) {
+        const Entry &entry = in.Changes[i].After;
+        if (in.Changes[i].Kind == ChangeAdded && entry.Kind == EntryValue && SameText(entry.Path, keyPath)
+            && SameText(entry.Name, name))
+            return &in.Changes[i];
+    }
+    return NULL;
+}
+
+static std::wstring EntryString(const Inspection &in, const std::wstring &keyPath, const wchar_t *name, DWORD *type)
+{
+    const Change *value = AddedValue(in, keyPath, name);
+    *type = value != NULL ? value->After.Type : REG_NONE;
+    return value != NULL ? ValueString(value->After) : L"";
+}
+
+// The longest application name Kestrane's own parsing and messages accept.
+static size_t LongestAcceptedName()
+{
+    size_t low = 1, high = MAX_PATH;
+    while (low + 1 < high) {
+        size_t middle = (low + high) / 2;
+        std::wstring text = std::wstring(middle, L'n') + L"/NULL";
+        wchar_t running[RunningTextSize], confirm[MAX_PATH];
+        (AcceptArgumentText(text.c_str(), running, confirm) == ArgumentsOk ? low : high) = middle;
+    }
+    return low;
+}
+
+// Why Kestrane refuses the argument text, in a vendor's words; empty when it accepts it.
+static std::wstring RefusalOf(const std::wstring &argumentText)
+{
+    wchar_t running[RunningTextSize] = {0}, confirm[MAX_PATH] = {0};
+    ZeroMemory(&Target, sizeof Target);
+    switch (AcceptArgumentText(argumentText.c_str(), running, confirm)) {
+    case ArgumentsOk:
+        return L"";
+    case ArgumentsTooLong:
+        return L"it is " + Number(argumentText.size()) + L" characters long, " + Number(MAX_PATH - 1) + L" at most";
+    case ArgumentsIncomplete:
+        return L"it is not an application name, `/`, then a firewall rule name or `NULL`";
+    case ArgumentsNotAFolderName:
+        return L"the application name `" + std::wstring(Target.AppName) + L"` holds "
+            + Character(*FindCharacterNoFolderNameHolds(Target.AppName)) + L", which no folder name can hold";
+    case ArgumentsOnlyDotsAndBlanks:
+        return L"the application name `" + std::wstring(Target.AppName) + L"` is made only of dots and blanks";
+    case ArgumentsNameTooLong:
+        break;
+    }
+    return L"the application name is " + Number(wcslen(Target.AppName)) + L" characters long, "
+        + Number(LongestAcceptedName()) + L" at most";
+}
+
+// The entry Kestrane is started from: the new key under Uninstall whose UninstallString
+// starts a Kestrane.exe, from the 64-bit view when both have one.
+static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
+{
+    size_t chosen = (size_t)-1;
+    for (size_t g = 0; g < in.Groups.size(); g++) {
+        const Change &head = in.Changes[in.Groups[g].Head];
+        if (head.Kind != ChangeAdded || head.After.Kind != EntryKey)
+            continue;
+        std::wstring parent = ParentOf(head.After.Path);
+        if (!SameText(parent, UninstallKey) && !SameText(parent, UninstallKey32))
+            continue;
+        DWORD type;
+        std::wstring command = EntryString(in, head.After.Path, L"UninstallString", &type);
+        bool better = type == REG_SZ && IsKestraneCommand(command)
+            && (chosen == (size_t)-1 || SameText(ParentOf(in.Changes[in.Groups[chosen].Head].After.Path), UninstallKey32));
+        if (better && chosen != (size_t)-1)
+            others->push_back(chosen);
+        if (better)
+            chosen = g;
+        else
+            others->push_back(g);
+    }
+    return chosen;
+}
+
+static void CheckUninstallString(const Inspection &in, const std::wstring &expectedExe, bool folderExplained,
+                                 bool *consequenceOnly)
+{
+    const std::wstring &command = in.UninstallString;
+    *consequenceOnly = false;
+    if (command.empty() || command[0] != L'"' || command.find(L'"', 1) == std::wstring::npos) {
+        std::vector<std::wstring> tried;
+        std::wstring started = ProgramStartedBy(command, &tried);
+        if (tried.size() < 2) {
+            Finding(VerdictProblem, L"UninstallString does not start with the quoted path of Kestrane.exe", SectionEntry);
+            return;
+        }
+        // Windows reads an unquoted path up to each blank in turn; the runtime then
+        // takes everything after the first blank for Kestrane's argument text.
+        std::wstring argumentText = ArgumentTextOf(command);
+        Finding(VerdictProblem, L"UninstallString holds the path of Kestrane.exe without quotes, and the path holds "
+                L"blanks: Windows tries `" + tried[0] + L"` first, and Kestrane gets the argument text `"
+                + argumentText + L"`: put the path in double quotes", SectionEntry);
+        if (in.Wine)
+            Consequence(L"Wine quotes such a path itself when it starts a program, so the uninstall here gets past "
+                        L"this and cannot show the failure that Windows gives");
+        std::wstring refusal = RefusalOf(argumentText);
+        if (!refusal.empty())
+            Consequence(L"on Windows, Kestrane refuses `" + argumentText + L"` with " + Quoted(MsgBadArguments)
+                        + L": " + refusal);
+        *consequenceOnly = true;
+        return;
+    }
+    std::wstring exe = command.substr(1, command.find(L'"', 1) - 1);
+    std::wstring after = command.substr(exe.size() + 2);
+    if (!SameText(exe, expectedExe)) {
+        std::wstring text = L"UninstallString starts " + exe + L", not " + expectedExe;
+        if (folderExplained)
+            Consequence(text);
+        else
+            Finding(VerdictProblem, text + L": Kestrane must run from the application folder under the 64-bit "
+                    L"Program Files", SectionLayout);
+    } else if (after.size() < 2 || after[0] != L' ' || after[1] <= L' ') {
+        Finding(VerdictProblem, L"UninstallString does not hold exactly one blank between the quoted path and the "
+                L"argument text", SectionEntry);
+    } else {
+        Finding(VerdictOk, L"UninstallString starts the quoted path " + expectedExe + L", then one blank", SectionEntry);
+    }
+}
+
+static void CheckArgumentText(Inspection *in, bool consequenceOnly)
+{
+    std::wstring argumentText = ArgumentTextOf(in->UninstallString);
+    std::wstring refusal = RefusalOf(argumentText);
+    std::wstring quoted = L"the argument text `" + argumentText + L"`";
+    if (!refusal.empty()) {
+        if (!consequenceOnly)
+            Finding(VerdictProblem, quoted + L": " + refusal + L": Kestrane refuses it with "
+                    + Quoted(MsgBadArguments), SectionArguments);
+        return;
+    }
+    std::wstring appName = Target.AppName, ruleName = Target.FirewallRuleName;
+    if (ResolveTargetPaths() == ResolveTooLong) {
+        Finding(VerdictProblem, quoted + L": the application name is too long for the paths Kestrane composes "
+                L"once it knows the folders (" + Number(MAX_PATH - 1) + L" characters at most): Kestrane refuses it with "
+                + Quoted(MsgBadArguments) + L" after the confirmation", SectionArguments);
+    } else if (!SameText(appName, in->AppName)) {
+        Finding(VerdictProblem, quoted + L" names the application `" + appName + L"`, not `" + in->AppName
+                + L"`: Kestrane would look for another folder, other shortcuts and keys, and leave this entry",
+                SectionArguments);
+    } else {
+        in->RuleName = ruleName;
+        Finding(VerdictOk, quoted + L" is accepted: the application `" + appName + L"`, "
+                + (ruleName.empty() ? std::wstring(L"no firewall rule") : L"the firewall rule `" + ruleName + L"`"),
+                SectionArguments);
+    }
+}
+
+static bool WasAdded(const Inspection &in, const std::wstring &path)
+{
+    for (size_t i = 0; i < in.Changes.size(); i++)
+        if (in.Changes[i].Kind == ChangeAdded && in.Changes[i].After.Kind != EntryValue
+            && SameText(in.Changes[i].After.Path, path))
+            return true;
+    return false;
+}
+
+static std::wstring Items(size_t count) { return Number(count) + (count == 1 ? L" item" : L" items"); }
+
+// The names of the added subkeys of keyPath, one level down.
+static std::wstring SubkeysOf(const Inspection &in, const std::wstring &keyPath, size_t *count)
+{
+    std::wstring names;
+    *count = 0;
+    for (size_t i = 0; i < in.Changes.size(); i++) {
+        const Entry &entry = in.Changes[i].After;
+        if (in.Changes[i].Kind == ChangeAdded && entry.Kind == EntryKey && SameText(ParentOf(entry.Path), keyPath)) {
+            names += (names.empty() ? L"`" : L", `") + LeafOf(entry.Path) + L"`";
+            ++*count;
+        }
+    }
+    return names;
+}
+
+void InspectInstallation(Inspection *in)
+{
+    std::vector<size_t> others;
+    size_t entryGroup = FindEntry(*in, &others);
+    in->HasEntry = entryGroup != (size_t)-1;
+    if (!in->HasEntry) {
+        Finding(VerdictProblem, L"the installer added no uninstall entry whose UninstallString, a REG_SZ, starts a "
+                L"Kestrane.exe", SectionEntry);
+        return;
+    }
+    const ChangeGroup &entry = in->Groups[entryGroup];
+    const std::wstring entryKey = in->Changes[entry.Head].After.Path;
+    in->AppName = LeafOf(entryKey);
+    DWORD type;
+    in->UninstallString = EntryString(*in, entryKey, L"UninstallString", &type);
+    Say(L"   the uninstall entry " + KeyPlace(entryKey) + L":");
+    for (size_t i = 0; i < entry.Members.size(); i++) {
+        const Entry &value = in->Changes[entry.Members[i]].After;
+        if (value.Kind == EntryValue && SameText(value.Path, entryKey))
+            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L" = "
+                + ValueText(value.Type, value.Data));
+    }
+    std::set<size_t> explained(others.begin(), others.end());
+    explained.insert(entryGroup);
+
+    bool in32BitView = SameText(ParentOf(entryKey), UninstallKey32);
+    if (in32BitView)
+        Finding(VerdictProblem, L"the uninstall entry `" + in->AppName + L"` is in the 32-bit registry view, where "
+                L"Kestrane never looks (a 32-bit installer needs SetRegView 64)", SectionCheck);
+    else
+        Finding(VerdictOk, L"the uninstall entry `" + in->AppName + L"` is in the 64-bit registry view", SectionLayout);
+    for (size_t i = 0; i < others.size(); i++)
+        Finding(VerdictProblem, L"the uninstall entry " + EntryPlace(in->Changes[in->Groups[others[i]].Head].After)
+                + L" survives the uninstall: Kestrane removes only the entry of its own application", SectionLayout);
+
+    // Kestrane's own composition of the layout, for the application the entry names.
+    std::wstring entryArguments = in->AppName + L"/NULL";
+    wchar_t running[RunningTextSize], confirm[MAX_PATH];
+    ZeroMemory(&Target, sizeof Target);
+    bool composed = AcceptArgumentText(entryArguments.c_str(), running, confirm) == ArgumentsOk
+        && ResolveTargetPaths() == ResolveOk;
+    UninstallTarget layout = Target;
+    std::wstring appDir = composed ? layout.AppDir : in->Folders.ProgramFiles + L"\\" + in->AppName;
+    std::wstring expectedExe = composed ? layout.UninstallerExePath : appDir + L"\\Kestrane.exe";
+
+    // An application folder in the 32-bit Program Files folder is one mistake, whatever follows from it.
+    std::wstring folder32 = in->Folders.ProgramFilesX86 + L"\\" + in->AppName;
+    bool folderIn32 = !WasAdded(*in, appDir) && !in->Folders.ProgramFilesX86.empty()
+        && !SameText(in->Folders.ProgramFilesX86, in->Folders.ProgramFiles) && WasAdded(*in, folder32);
+    if (folderIn32) {
+        Finding(VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
+                L"Kestrane removes " + appDir + L", so install into the 64-bit Program Files folder, "
+                + in->Folders.ProgramFiles, SectionCheck);
+        for (size_t g = 0; g < in->Groups.size(); g++)
+            if (SameText(in->Changes[in->Groups[g].Head].Place().Path, folder32)) {
+                Consequence(folder32 + L" and its " + Items(in->Groups[g].Members.size() - 1)
+                            + L" survive the uninstall");
+                explained.insert(g);
+            }
+    }
+
+    bool consequenceOnly = false;
+    if (type != REG_SZ)
+        Finding(VerdictProblem, L"UninstallString is not REG_SZ", SectionEntry);
+    else
+        CheckUninstallString(*in, expectedExe, folderIn32, &consequenceOnly);
+    CheckArgumentText(in, consequenceOnly);
+
+    if (WasAdded(*in, appDir)) {
+        std::wstring kept[] = {composed ? layout.AppExePath : appDir + L"\\" + in->AppName + L".exe",
+                               composed ? layout.AppHelpPath : appDir + L"\\" + in->AppName + L".chm", expectedExe};
+        for (size_t i = 0; i < 3; i++) {
+            if (WasAdded(*in, kept[i]))
+                Finding(VerdictOk, kept[i] + L" is installed", SectionLayout);
+            else if (i == 2)
+                Finding(VerdictProblem, kept[i] + L" is not installed: the uninstall entry starts nothing", SectionLayout);
+            else
+                Finding(VerdictOk, kept[i] + L" is not installed: nothing of that name to remove", SectionLayout);
+        }
+        for (size_t i = 0; i < in->Changes.size(); i++) {
+            const Entry &file = in->Changes[i].After;
+            if (in->Changes[i].Kind != ChangeAdded || file.Kind == EntryValue || file.Kind == EntryKey
+                || !SameText(ParentOf(file.Path), appDir))
+                continue;
+            bool removed = false;
+            for (size_t k = 0; k < 3; k++)
+                removed = removed || SameText(file.Path, kept[k]);
+            if (!removed)
+                Finding(VerdictProblem, file.Path + L" survives the uninstall: Kestrane removes only " + in->AppName
+                        + L".exe, " + in->AppName + L".chm and Kestrane.exe from the folder, which then stays too",
+                        SectionNeverTouched);
+        }
+    } else if (!folderIn32) {
+        Finding(VerdictProblem, L"the application folder " + appDir + L" was not made", SectionLayout);
+    }
+
+    std::wstring programsLink = composed ? layout.StartMenuShortcutPath : L"";
+    std::wstring desktopLink = composed ? layout.DesktopShortcutPath : L"";
+    std::wstring links[] = {programsLink, desktopLink};
+    for (size_t i = 0; i < 2 && composed; i++)
+        Finding(VerdictOk, L"the shortcut " + links[i]
+                + (WasAdded(*in, links[i]) ? L" is installed" : L" is not installed: nothing of that name to remove"),
+                SectionLayout);
+
+    // The two keys Kestrane deletes must be flat.
+    std::wstring settingsKey = L"HKCU\\Software\\" + in->AppName;
+    size_t count = 0;
+    bool flat = true;
+    std::wstring names = SubkeysOf(*in, entryKey, &count);
+    if (count > 0) {
+        flat = false;
+        Finding(VerdictProblem, L"the uninstall entry has the subkey(s) " + names + L": Kestrane cannot delete it ("
+                + Quoted(MsgRegistry) + L"), so put them elsewhere", SectionNeverTouched);
+    }
+    names = SubkeysOf(*in, settingsKey, &count);
+    if (count > 0) {
+        flat = false;
+        Finding(VerdictProblem, settingsKey + L" has the subkey(s) " + names + L": Kestrane cannot delete it ("
+                + Quoted(MsgRegistry) + L") after the uninstall entry is already gone, so keep the settings flat",
+                SectionNeverTouched);
+    }
+    if (flat)
+        Finding(VerdictOk, L"the uninstall entry and " + settingsKey + L" have no subkeys", SectionNeverTouched);
+
+    bool valuesOk = true;
+    const wchar_t *named[] = {L"DisplayName", L"DisplayIcon"};
+    for (size_t i = 0; i < 2; i++)
+        if (AddedValue(*in, entryKey, named[i]) == NULL) {
+            valuesOk = false;
+            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + named[i], SectionEntry);
+        }
+    const wchar_t *flags[] = {L"NoModify", L"NoRepair"};
+    for (size_t i = 0; i < 2; i++) {
+        const Change *value = AddedValue(*in, entryKey, flags[i]);
+        DWORD one = 1;
+        if (value == NULL || value->After.Type != REG_DWORD || value->After.Data != std::string((const char *)&one, 4)) {
+            valuesOk = false;
+            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + flags[i] + L" of REG_DWORD 1: "
+                    L"Windows' list offers a button Kestrane does not answer", SectionEntry);
+        }
+    }
+    if (AddedValue(*in, entryKey, L"QuietUninstallString") != NULL) {
+        valuesOk = false;
+        Finding(VerdictProblem, L"the uninstall entry has a QuietUninstallString: Kestrane has no silent mode",
+                SectionEntry);
+    }
+    if (valuesOk)
+        Finding(VerdictOk, L"the uninstall entry has DisplayName, DisplayIcon, NoModify and NoRepair, and no "
+                L"QuietUninstallString", SectionEntry);
+
+    // Everything else the install added or changed stays after the uninstall.
+    for (size_t g = 0; g < in->Groups.size(); g++) {
+        if (explained.count(g))
+            continue;
+        const ChangeGroup &group = in->Groups[g];
+        const Change &head = in->Changes[group.Head];
+        const Entry &place = head.Place();
+        bool isFile = place.Kind == EntryFile || place.Kind == EntryFolder;
+        if (head.Kind == ChangeRemoved || (head.Kind == ChangeAdded && isFile
+            && (SameText(place.Path, appDir) || SameText(place.Path, programsLink) || SameText(place.Path, desktopLink)))
+            || (place.Kind == EntryKey && SameText(place.Path, settingsKey))
+            || (place.Kind == EntryValue && SameText(place.Path, settingsKey)))
+            continue;
+        if (head.Kind == ChangeChanged) {
+            std::vector<std::wstring> parts = AddedListParts(head);
+            std::wstring what;
+            for (size_t i = 0; i < parts.size(); i++)
+                what += (what.empty() ? L"`" : L", `") + parts[i] + L"`";
+            Finding(VerdictProblem, EntryPlace(place) + L", changed by the installer"
+                    + (what.empty() ? L" from " + ValueText(head.Before.Type, head.Before.Data) + L" to "
+                                          + ValueText(head.After.Type, head.After.Data)
+                                    : L" (it added " + what + L")")
+                    + L", stays changed after the uninstall: Kestrane restores no value", SectionNeverTouched);
+        } else if (place.Kind == EntryValue) {
+            Finding(VerdictProblem, EntryPlace(place) + L", added by the installer, survives the uninstall: Kestrane "
+                    L"removes no value but those of the two keys it deletes", SectionNeverTouched);
+        } else if (place.Kind == EntryKey) {
+            Finding(VerdictProblem, KeyPlace(place.Path) + L" survives the uninstall: Kestrane removes no key but the "
+                    L"uninstall entry and " + settingsKey, SectionNeverTouched);
+        } else {
+            std::wstring links, inside;
+            for (size_t i = 0; i < group.Members.size(); i++) {
+                const std::wstring &path = in->Changes[group.Members[i]].After.Path;
+                if (path.size() > 4 && SameText(path.substr(path.size() - 4), L".lnk"))
+                    links += (links.empty() ? L"" : L", ") + LeafOf(path);
+            }
+            if (place.Kind == EntryFolder)
+                inside = L" (a folder with " + Items(group.Members.size() - 1) + L")";
+            if (!links.empty())
+                Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + inside
+                                                                     + L", with the shortcut " + links + L","
+                                                                   : L"the shortcut " + place.Path)
+                        + L" survives the uninstall: Kestrane removes " + in->AppName + L".lnk only directly in the "
+                          L"per-user Programs folder and on the per-user desktop", SectionNeverTouched);
+            else
+                Finding(VerdictProblem, place.Path + inside + L" survives the uninstall: Kestrane removes nothing "
+                        L"outside the application folder but its two shortcuts", SectionNeverTouched);
+        }
+    }
+}
+
+void CheckFirewallRule(const Inspection &in, bool uninstalled)
+{
+    if (in.Wine) {
+        if (!uninstalled)
+            Finding(VerdictNote, L"the firewall: Wine keeps no firewall rules, so whether a rule is added and removed "
+                    L"cannot be seen here", SectionLayout);
+        return;
+    }
+    if (in.RuleName.empty())
+        return;
+    int has = FirewallHasRule(in.RuleName);
+    std::wstring rule = L"the firewall rule `" + in.RuleName + L"`";
+    if (has < 0)
+        Finding(VerdictNote, rule + L": the firewall cannot be asked here", SectionLayout);
+    else if (!uninstalled)
+        Finding(has ? VerdictOk : VerdictProblem, rule + (has ? L" was added by the installer"
+                : L" named in the argument text does not exist after the install: add it, or name NULL"), SectionLayout);
+    else
+        Finding(has ? VerdictProblem : VerdictOk, rule + (has ? L" is still there after the uninstall"
+                : L" is gone after the uninstall"), SectionLayout);
+}
+
+static std::wstring SignedNumber(LONG value)
+{
+    return value < 0 ? L"-" + Number((unsigned long long)-(long long)value) : Number((unsigned long long)value);
+}
+
+static std::wstring Indented(const std::wstring &text)
+{
+    std::wstring result = L"    ";
+    for (size_t i = 0; i < text.size(); i++)
+        result += text[i] == L'\n' ? std::wstring(L"\n    ") : std::wstring(1, text[i]);
+    return result;
+}
+
+void ReportUninstall(const RunRecord &record, DWORD limitSeconds)
+{
+    if (!record.Started) {
+        Finding(VerdictProblem, L"UninstallString starts nothing: error " + Number(record.StartError), SectionEntry);
+        return;
+    }
+    for (size_t i = 0; i < record.Boxes.size(); i++) {
+        const BoxRecord &box = record.Boxes[i];
+        std::wstring buttons = box.HasOk ? L"[OK]" : L"";
+        if (box.HasCancel)
+            buttons += buttons.empty() ? L"[Cancel]" : L" [Cancel]";
+        Say(L"box " + Number(i + 1) + L" \"" + box.Caption + L"\" " + buttons + L" answered "
+            + BoxAnswerName(box.Answer) + (box.Text == MsgRestartQuestion ? L" (the check never restarts)" : L"")
+            + L"\n" + Indented(box.Text));
+    }
+    if (record.TimedOut) {
+        Finding(VerdictProblem, L"the uninstall did not end within " + Number(limitSeconds) + L" s", SectionExitCodes);
+        return;
+    }
+    wchar_t code[48];
+    _snwprintf(code, 48, L"exit code %ld (0x%08lX)", (long)(LONG)record.ExitCode, (unsigned long)record.ExitCode);
+    Say(code);
+    if (record.ExitCode != 0)
+        Finding(VerdictProblem, L"Kestrane ended with exit code " + SignedNumber((LONG)record.ExitCode),
+                SectionExitCodes);
+}

@@ -1,0 +1,263 @@
+#include "Programs.h"
+
+#include "Report.h"
+#include "Snapshot.h"
+#include "app/Run.h"
+#include "platform/Platform.h"
+#include "stages/Firewall.h"
+
+#include <netfw.h>
+
+std::wstring MachineOf(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return L"";
+    IMAGE_DOS_HEADER dos;
+    DWORD read = 0, signature = 0;
+    WORD machine = 0;
+    bool ok = ReadFile(file, &dos, sizeof dos, &read, NULL) && read == sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE
+        && SetFilePointer(file, dos.e_lfanew, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER
+        && ReadFile(file, &signature, 4, &read, NULL) && read == 4 && signature == IMAGE_NT_SIGNATURE
+        && ReadFile(file, &machine, 2, &read, NULL) && read == 2;
+    CloseHandle(file);
+    if (!ok)
+        return L"";
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_AMD64: return L"x86-64";
+    case IMAGE_FILE_MACHINE_I386: return L"x86";
+    case 0xAA64: return L"arm64";
+    default: return L"another processor";
+    }
+}
+
+bool IsWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}
+
+bool IsElevated()
+{
+    // Without elevation the administrators' group is in the token only to deny.
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = NULL;
+    BOOL member = FALSE;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+        return false;
+    if (!CheckTokenMembership(NULL, administrators, &member))
+        member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
+
+// As CommandLineToArgvW reads it back.
+static std::wstring Quoted(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (size_t i = 0; i < argument.size(); i++) {
+        if (argument[i] == L'\\') {
+            backslashes++;
+            continue;
+        }
+        quoted.append(argument[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += argument[i];
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// The boxes of every process of the job that are up now.
+static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
+{
+    std::vector<DWORD> ids(1, firstProcess);
+    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST List; ULONG_PTR More[255]; } listed;
+    if (job != NULL && QueryInformationJobObject(job, JobObjectBasicProcessIdList, &listed, sizeof listed, NULL)) {
+        ids.clear();
+        for (DWORD i = 0; i < listed.List.NumberOfProcessIdsInList; i++)
+            ids.push_back((DWORD)listed.List.ProcessIdList[i]);
+    }
+    boxes->clear();
+    for (size_t i = 0; i < ids.size(); i++) {
+        HWND box = FindBox(ids[i]);
+        if (box != NULL)
+            boxes->push_back(box);
+    }
+}
+
+InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
+                          DWORD limitSeconds)
+{
+    InstallerRun run = {false, 0, false, 0, 0};
+    std::wstring commandLine = Quoted(setup);
+    for (size_t i = 0; i < arguments.size(); i++)
+        commandLine += L" " + Quoted(arguments[i]);
+
+    // A job holds whatever the installer starts, so the limit ends all of it. Where the
+    // check itself runs in a job that allows none inside (before Windows 8), only the
+    // installer's own process is watched.
+    HANDLE job = CreateJobObjectW(NULL, NULL);
+    PROCESS_INFORMATION process;
+    ULONGLONG started = GetTickCount64();
+    run.StartError = StartProgram(setup.c_str(), commandLine, NULL, CREATE_SUSPENDED, NULL, &process);
+    if (run.StartError != ERROR_SUCCESS) {
+        if (job != NULL)
+            CloseHandle(job);
+        return run;
+    }
+    run.Started = true;
+    if (job != NULL && !AssignProcessToJobObject(job, process.hProcess)) {
+        CloseHandle(job);
+        job = NULL;
+    }
+    ResumeThread(process.hThread);
+
+    std::vector<HWND> shown, boxes;
+    ULONGLONG deadline = started + (ULONGLONG)limitSeconds * 1000;
+    for (;;) {
+        bool ended = WaitProcess(process.hProcess, 200);
+        if (ended && job != NULL) {
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+            ended = !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                               sizeof accounting, NULL)
+                || accounting.ActiveProcesses == 0;
+        }
+        if (ended)
+            break;
+        if (GetTickCount64() >= deadline) {
+            run.TimedOut = true;
+            break;
+        }
+        BoxesOfJob(job, process.dwProcessId, &boxes);
+        for (size_t i = 0; i < boxes.size(); i++) {
+            bool seen = false;
+            for (size_t j = 0; j < shown.size() && !seen; j++)
+                seen = shown[j] == boxes[i];
+            if (seen)
+                continue;
+            shown.push_back(boxes[i]);
+            BoxRecord box = ReadBox(boxes[i]);
+            std::wstring text = box.Text;
+            for (size_t at = text.find(L'\n'); at != std::wstring::npos; at = text.find(L'\n', at + 1))
+                text.replace(at, 1, L" / ");
+            Say(L"   the installer shows a box, and the check waits while nobody answers it: \"" + box.Caption
+                + L"\": " + text);
+        }
+    }
+    if (run.TimedOut) {
+        if (job != NULL)
+            TerminateJobObject(job, 0xDEAD);
+        StopProgram(process.hProcess);
+    }
+    run.Ms = GetTickCount64() - started;
+    run.ExitCode = CloseProgram(&process);
+    if (job != NULL)
+        CloseHandle(job);
+    return run;
+}
+
+static BoxAnswer ChooseForCheck(BoxRecord *box, size_t, void *)
+{
+    // Only Cancel keeps the machine the check runs on from restarting.
+    return box->Text == MsgRestartQuestion ? BoxAnswerCancel : BoxAnswerOk;
+}
+
+void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool interactive, RunRecord *record)
+{
+    if (!interactive) {
+        // Without the shutdown privilege even a wrong answer cannot restart the machine.
+        HANDLE token = TokenWithoutShutdownPrivilege();
+        RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, limitSeconds * 1000, record, token);
+        if (token != NULL)
+            CloseHandle(token);
+        return;
+    }
+    record->Boxes.clear();
+    record->TimedOut = false;
+    record->ExitCode = 0;
+    record->ShutdownPrivilege = -1;
+    PROCESS_INFORMATION process;
+    record->StartError = StartProgram(NULL, commandLine, NULL, 0, NULL, &process);
+    record->Started = record->StartError == ERROR_SUCCESS;
+    if (!record->Started)
+        return;
+    if (WaitForSingleObject(process.hProcess, limitSeconds * 1000) != WAIT_OBJECT_0) {
+        record->TimedOut = true;
+        StopProgram(process.hProcess);
+    }
+    record->ExitCode = CloseProgram(&process);
+}
+
+int FirewallHasRule(const std::wstring &name)
+{
+    HRESULT initialised = OsCoInitializeEx(COINIT_APARTMENTTHREADED);
+    INetFwPolicy2 *policy = NULL;
+    INetFwRules *rules = NULL;
+    INetFwRule *rule = NULL;
+    BSTR text = NULL;
+    int found = -1;
+    if (SUCCEEDED(OsCoCreateInstance(ClsidNetFwPolicy2, NULL, CLSCTX_INPROC_SERVER, IidINetFwPolicy2,
+                                     (void **)&policy))
+        && SUCCEEDED(OsFirewallGetRules(policy, &rules)) && (text = OsSysAllocString(name.c_str())) != NULL) {
+        HRESULT result = OsFirewallFindRule(rules, text, &rule);
+        // Item answers "no such rule" with the file-not-found error; a store that cannot
+        // be asked (Wine's) says it is not implemented.
+        if (SUCCEEDED(result))
+            found = 1;
+        else if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+            found = 0;
+    }
+    if (rule != NULL)
+        OsRelease(rule);
+    if (text != NULL)
+        OsSysFreeString(text);
+    if (rules != NULL)
+        OsRelease(rules);
+    if (policy != NULL)
+        OsRelease(policy);
+    if (SUCCEEDED(initialised))
+        OsCoUninitialize();
+    return found;
+}
+
+std::wstring ArgumentTextOf(const std::wstring &commandLine)
+{
+    size_t at = 0;
+    bool quoted = false;
+    for (; at < commandLine.size(); at++) {
+        if (!quoted && commandLine[at] <= L' ')
+            break;
+        if (commandLine[at] == L'"')
+            quoted = !quoted;
+    }
+    while (at < commandLine.size() && commandLine[at] <= L' ')
+        at++;
+    return commandLine.substr(at);
+}
+
+std::wstring ProgramStartedBy(const std::wstring &commandLine, std::vector<std::wstring> *tried)
+{
+    tried->clear();
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        size_t end = commandLine.find(L'"', 1);
+        std::wstring path = commandLine.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
+        tried->push_back(path);
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? path : L"";
+    }
+    for (size_t end = commandLine.find(L' ');; end = commandLine.find(L' ', end + 1)) {
+        std::wstring path = commandLine.substr(0, end);
+        tried->push_back(path);
+        std::wstring withExe = path.size() >= 4 && SameText(path.substr(path.size() - 4), L".exe") ? path : path + L".exe";
+        DWORD attributes = GetFileAttributesW(withExe.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return withExe;
+        if (end == std::wstring::npos)
+            return L"";
+    }
+}

@@ -1,0 +1,43 @@
+// The programs the check starts, and what it asks of the machine around them.
+#pragma once
+
+#include "BoxDriver.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// "x86-64", "x86", "arm64" or "another processor"; empty when path is no Windows program.
+std::wstring MachineOf(const std::wstring &path);
+bool IsWine();
+// An administrator's token with its rights in force (elevated, where Windows asks).
+bool IsElevated();
+
+struct InstallerRun {
+    bool Started;
+    DWORD StartError;
+    bool TimedOut;
+    DWORD ExitCode;
+    ULONGLONG Ms;
+};
+// Runs the installer with its arguments, each quoted as a program's arguments are, and
+// waits for it and everything it starts, at most limitSeconds. A box it shows is printed
+// while the check waits: the check never answers an installer's box.
+InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
+                          DWORD limitSeconds);
+
+// Starts the command line as Windows' list of programs does and answers Kestrane's boxes:
+// Cancel to the restart question, OK to everything else; interactive leaves them to the person.
+void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool interactive, RunRecord *record);
+
+// Whether the firewall holds a rule of the name: 1 yes, 0 no, -1 it cannot be asked.
+int FirewallHasRule(const std::wstring &name);
+
+// The text a program's runtime hands wWinMain from this command line: after the
+// program's path (quotes toggle, a character up to U+0020 outside them ends it) and the
+// characters up to U+0020 that follow.
+std::wstring ArgumentTextOf(const std::wstring &commandLine);
+// The program path Windows starts for a command line with no program named: for an
+// unquoted one, each blank in turn ends the path tried (tried: every path it tries, in order).
+std::wstring ProgramStartedBy(const std::wstring &commandLine, std::vector<std::wstring> *tried);

@@ -1,0 +1,146 @@
+#include "State.h"
+
+#include "Report.h"
+
+#include <windows.h>
+
+#include <stdlib.h>
+
+static const char Header[] = "CheckInstaller state 1";
+
+// Tabs and line ends may stand in names: escaped, so each record is one line.
+static std::string Escaped(const std::wstring &text)
+{
+    std::string bytes = Utf8Of(text), escaped;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        switch (bytes[i]) {
+        case '\\': escaped += "\\\\"; break;
+        case '\t': escaped += "\\t"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\r': escaped += "\\r"; break;
+        case '\0': escaped += "\\0"; break;
+        default: escaped += bytes[i];
+        }
+    }
+    return escaped;
+}
+
+static std::wstring Unescaped(const std::string &text)
+{
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        char c = text[++i];
+        bytes += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == '0' ? '\0' : c;
+    }
+    return WideOf(bytes);
+}
+
+static std::string Hex(const std::string &data)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (size_t i = 0; i < data.size(); i++) {
+        hex += digits[(unsigned char)data[i] >> 4];
+        hex += digits[(unsigned char)data[i] & 15];
+    }
+    return hex.empty() ? "-" : hex;
+}
+
+static std::string FromHex(const std::string &hex)
+{
+    std::string data;
+    for (size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2)
+        data += (char)strtoul(hex.substr(i, 2).c_str(), NULL, 16);
+    return data;
+}
+
+static std::string EntryFields(const Entry &entry)
+{
+    return std::to_string(entry.Kind) + "\t" + Escaped(entry.Path) + "\t" + Escaped(entry.Name) + "\t"
+        + std::to_string(entry.Type) + "\t" + Hex(entry.Data);
+}
+
+bool SaveState(const std::wstring &path, const CheckState &state)
+{
+    std::string text = std::string(Header) + "\napp\t" + Escaped(state.AppName) + "\nproblems\t"
+        + std::to_string(state.Problems) + "\n";
+    for (size_t i = 0; i < state.Changes.size(); i++) {
+        const Change &change = state.Changes[i];
+        text += "change\t" + std::to_string(change.Kind) + "\t" + EntryFields(change.Before) + "\t"
+            + EntryFields(change.After) + "\n";
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL) && written == text.size();
+    return CloseHandle(file) && ok;
+}
+
+static std::vector<std::string> Fields(const std::string &line)
+{
+    std::vector<std::string> fields;
+    for (size_t at = 0;;) {
+        size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+        if (tab == std::string::npos)
+            return fields;
+        at = tab + 1;
+    }
+}
+
+static Entry EntryOf(const std::vector<std::string> &fields, size_t at)
+{
+    Entry entry;
+    entry.Kind = (EntryKind)atoi(fields[at].c_str());
+    entry.Path = Unescaped(fields[at + 1]);
+    entry.Name = Unescaped(fields[at + 2]);
+    entry.Type = (DWORD)strtoul(fields[at + 3].c_str(), NULL, 10);
+    entry.Data = FromHex(fields[at + 4]);
+    return entry;
+}
+
+bool LoadState(const std::wstring &path, CheckState *state)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    std::string text;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, NULL) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+
+    state->Changes.clear();
+    bool headerSeen = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            return false;  // cut short
+        std::vector<std::string> fields = Fields(text.substr(at, end - at));
+        at = end + 1;
+        if (!headerSeen) {
+            if (fields[0] != Header)
+                return false;
+            headerSeen = true;
+        } else if (fields[0] == "app" && fields.size() == 2) {
+            state->AppName = Unescaped(fields[1]);
+        } else if (fields[0] == "problems" && fields.size() == 2) {
+            state->Problems = atoi(fields[1].c_str());
+        } else if (fields[0] == "change" && fields.size() == 12) {
+            Change change;
+            change.Kind = (ChangeKind)atoi(fields[1].c_str());
+            change.Before = EntryOf(fields, 2);
+            change.After = EntryOf(fields, 7);
+            state->Changes.push_back(change);
+        } else {
+            return false;
+        }
+    }
+    return headerSeen;
+}

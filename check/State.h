@@ -1,0 +1,16 @@
+// What the first run learnt, kept in a file for the run after the restart.
+#pragma once
+
+#include "Compare.h"
+
+#include <string>
+#include <vector>
+
+struct CheckState {
+    std::wstring AppName;
+    int Problems;
+    std::vector<Change> Changes;
+};
+
+bool SaveState(const std::wstring &path, const CheckState &state);
+bool LoadState(const std::wstring &path, CheckState *state);
