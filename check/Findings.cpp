@@ -225,6 +225,21 @@ static std::wstring SubkeysOf(const Inspection &in, const std::wstring &keyPath,
     return names;
 }
 
+void ForgetUninstallKeys(std::vector<Change> *changes)
+{
+    std::vector<Change> kept;
+    for (size_t i = 0; i < changes->size(); i++) {
+        const Change &change = (*changes)[i];
+        const std::wstring &path = change.Place().Path;
+        bool onTheWay = change.Kind == ChangeAdded && change.After.Kind == EntryKey
+            && (SameText(path, UninstallKey) || IsInside(UninstallKey, path) || SameText(path, UninstallKey32)
+                || IsInside(UninstallKey32, path));
+        if (!onTheWay)
+            kept.push_back(change);
+    }
+    changes->swap(kept);
+}
+
 void InspectInstallation(Inspection *in)
 {
     std::vector<size_t> others;
@@ -244,8 +259,8 @@ void InspectInstallation(Inspection *in)
     for (size_t i = 0; i < entry.Members.size(); i++) {
         const Entry &value = in->Changes[entry.Members[i]].After;
         if (value.Kind == EntryValue && SameText(value.Path, entryKey))
-            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L" = "
-                + ValueText(value.Type, value.Data));
+            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L"  "
+                + ValueText(value.Type, value.Data, false));
     }
     std::set<size_t> explained(others.begin(), others.end());
     explained.insert(entryGroup);
@@ -394,8 +409,8 @@ void InspectInstallation(Inspection *in)
             for (size_t i = 0; i < parts.size(); i++)
                 what += (what.empty() ? L"`" : L", `") + parts[i] + L"`";
             Finding(VerdictProblem, EntryPlace(place) + L", changed by the installer"
-                    + (what.empty() ? L" from " + ValueText(head.Before.Type, head.Before.Data) + L" to "
-                                          + ValueText(head.After.Type, head.After.Data)
+                    + (what.empty() ? L" from " + ValueText(head.Before.Type, head.Before.Data, true) + L" to "
+                                          + ValueText(head.After.Type, head.After.Data, true)
                                     : L" (it added " + what + L")")
                     + L", stays changed after the uninstall: Kestrane restores no value", SectionNeverTouched);
         } else if (place.Kind == EntryValue) {
@@ -412,10 +427,12 @@ void InspectInstallation(Inspection *in)
                     links += (links.empty() ? L"" : L", ") + LeafOf(path);
             }
             if (place.Kind == EntryFolder)
-                inside = L" (a folder with " + Items(group.Members.size() - 1) + L")";
+                inside = L" (a folder with " + Items(group.Members.size() - 1) + L" in it)";
             if (!links.empty())
-                Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + inside
-                                                                     + L", with the shortcut " + links + L","
+                Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
+                                                                     + (group.Members.size() == 2 ? L"the shortcut " + links
+                                                                        : Items(group.Members.size() - 1) + L" in it, "
+                                                                          L"shortcuts among them,")
                                                                    : L"the shortcut " + place.Path)
                         + L" survives the uninstall: Kestrane removes " + in->AppName + L".lnk only directly in the "
                           L"per-user Programs folder and on the per-user desktop", SectionNeverTouched);

@@ -125,13 +125,20 @@ static size_t SayWhatIsLeft(const std::vector<Change> &changes, const std::vecto
         const Change &head = changes[groups[g].Head];
         if (head.Kind == ChangeRemoved)
             continue;
-        size_t there = 0, waiting = 0, count = groups[g].Members.size();
-        for (size_t i = 0; i < count; i++) {
+        // The head first: a container is gone only with everything in it.
+        size_t there = 0, waiting = 0, inside = groups[g].Members.size() - 1;
+        LeftState headState = StateNow(head, pending);
+        for (size_t i = 1; i <= inside; i++) {
             LeftState state = StateNow(changes[groups[g].Members[i]], pending);
             there += state == LeftThere;
             waiting += state == LeftPending;
         }
-        std::wstring of = count > 1 ? L" (" + Number(there + waiting) + L" of its " + Number(count) + L" items)" : L"";
+        std::wstring of = inside > 0 && headState != LeftGone
+            ? L" (with " + Number(there + waiting) + L" of the " + Number(inside) + L" item(s) put in it)" : L"";
+        if (headState == LeftThere)
+            there++;
+        else if (headState == LeftPending)
+            waiting++;
         if (there > 0) {
             Say(L"  left     " + EntryPlace(head.Place()) + of);
             left++;
@@ -226,6 +233,7 @@ static int CheckInstaller(const Options &options)
     in.Wine = wine;
     in.Folders = folders;
     CompareSnapshots(before, installed, &in.Changes);
+    ForgetUninstallKeys(&in.Changes);
     std::vector<Entry>().swap(before);
     std::vector<Entry>().swap(installed);
     GroupChanges(in.Changes, &in.Groups);

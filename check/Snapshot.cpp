@@ -344,14 +344,15 @@ std::wstring ValueString(const Entry &value)
     return value.Type == REG_SZ || value.Type == REG_EXPAND_SZ ? TextOfData(value.Data) : std::wstring();
 }
 
-std::wstring ValueText(DWORD type, const std::string &data)
+std::wstring ValueText(DWORD type, const std::string &data, bool quoted)
 {
+    const wchar_t *quote = quoted ? L"\"" : L"";
     wchar_t number[64];
     switch (type) {
     case REG_SZ:
-        return L"REG_SZ \"" + TextOfData(data) + L"\"";
+        return L"REG_SZ " + (quote + TextOfData(data)) + quote;
     case REG_EXPAND_SZ:
-        return L"REG_EXPAND_SZ \"" + TextOfData(data) + L"\"";
+        return L"REG_EXPAND_SZ " + (quote + TextOfData(data)) + quote;
     case REG_MULTI_SZ: {
         std::wstring text = TextOfData(data), shown;
         for (size_t at = 0; at < text.size();) {

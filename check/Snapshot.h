@@ -28,8 +28,8 @@ bool ReadEntryNow(const Entry &entry, Entry *now);
 // The place as people read it: a key of the 32-bit view as "HKLM\SOFTWARE\X (32-bit view)".
 std::wstring EntryPlace(const Entry &entry);
 std::wstring KeyPlace(const std::wstring &keyPath);
-// A value's data as a line of text.
-std::wstring ValueText(DWORD type, const std::string &data);
+// A value's type and data as a line of text; quoted puts a text between double quotes.
+std::wstring ValueText(DWORD type, const std::string &data, bool quoted);
 // A REG_SZ or REG_EXPAND_SZ value's text; empty for other types.
 std::wstring ValueString(const Entry &value);
 

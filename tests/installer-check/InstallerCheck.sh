@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP
-# The check passes the sample installer, and names each fault of the broken
-# variant in its own problem line, with exit code 1.
+# The check passes the sample installer without restarting anything, and names each
+# fault of the broken variant in its own problem line, with exit code 1.
 set -uo pipefail
 root=$1 build=$2 work=$3 sample=$4 broken=$5
 failed=0
@@ -22,6 +22,9 @@ expect() {
 check "$sample"
 expect [ "$code" -eq 0 ]
 expect grep -qx "Nothing of Orbel is left." "$work.log"
+# The machine the check runs on is never restarted; the deletions wait for the restart.
+expect grep -qx 'box 2 "Kestrane" \[OK\] \[Cancel\] answered Cancel (the check never restarts)' "$work.log"
+expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put in it)' "$work.log"
 
 check "$broken"
 expect [ "$code" -eq 1 ]
@@ -30,14 +33,16 @@ cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (README: "Check your installer")
 problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (README: "The argument text")
 problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (README: "What Kestrane never touches")
-problem  the shortcut $programs\\Orbel\\Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
+problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
+problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
 problem  Kestrane ended with exit code 1  (README: "Exit codes")
 END
 grep '^problem ' "$work.log" >"$work.problems"
 expect diff -u "$work.expected" "$work.problems"
 # Refused, Kestrane removed nothing: all still there after the restart.
 sed -n '/^== After a simulated restart/,$p' "$work.log" >"$work.restarted"
-expect grep -qxF "  present  $programs\\Orbel\\Orbel.lnk" "$work.restarted"
-expect grep -qxF "  present  HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orbel (32-bit view)" "$work.restarted"
-expect grep -qx "10 item(s) of Orbel are left." "$work.restarted"
+expect grep -qxF "  left     $programs\\Orbel (with 1 of the 1 item(s) put in it)" "$work.restarted"
+expect grep -qxF "  left     HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orbel (32-bit view) (with 5 of the 5 item(s) put in it)" "$work.restarted"
+expect grep -qxF "  left     the value \`ORBEL_HOME\` of HKCU\\Environment" "$work.restarted"
+expect grep -qx "6 item(s) of Orbel are left." "$work.restarted"
 exit $failed

@@ -1,9 +1,10 @@
 ; The sample installer with faults a vendor's first installer may have, each
-; switched on at compile time, for tools/check-installer.sh to find:
+; switched on at compile time, for the installer check to find:
 ;   -DEXTRA_FILE          a readme.txt beside the three files Kestrane removes
 ;   -DREGVIEW32           the uninstall entry in the 32-bit registry view
 ;   -DQUOTED_ARGUMENTS    quotes around the argument text
 ;   -DSUBFOLDER_SHORTCUT  the Start-menu shortcut in a subfolder
+;   -DENVIRONMENT_VALUE   a variable added to the user's environment, a key that was there before
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -50,6 +51,9 @@ Section
 !endif
   CreateShortcut "$DESKTOP\${APP}.lnk" "$INSTDIR\${APP}.exe"
   WriteRegStr HKCU "Software\${APP}" "Language" "fr"
+!ifdef ENVIRONMENT_VALUE
+  WriteRegStr HKCU "Environment" "ORBEL_HOME" "$INSTDIR"
+!endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Kestrane.exe,0"
