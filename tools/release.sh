@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Builds the release of the committed HEAD into dist/ (or $KESTRANE_DIST):
-# Kestrane.exe, SHA256SUMS and Kestrane-<version>.zip (the executable,
-# SHA256SUMS, README.md, LICENSE). The executable is built twice from two
-# checkouts in two folders, and the release fails unless both are the same
-# bytes.
+# Kestrane.exe, CheckInstaller.exe (the vendor's installer check), SHA256SUMS and
+# Kestrane-<version>.zip (both executables, SHA256SUMS, README.md, LICENSE). The
+# executables are built twice from two checkouts in two folders, and the release
+# fails unless both builds are the same bytes.
 #
 # Signing, when both are set (non-empty):
 #   KESTRANE_SIGN_PFX            path of a PKCS#12 file holding the key and certificate
 #   KESTRANE_SIGN_PASSWORD       its password
 #   KESTRANE_SIGN_TIMESTAMP_URL  optional RFC 3161 timestamp server; none by default,
 #                                since the build machine may be offline
-# Kestrane.exe is then signed with Authenticode (SHA-256) and verified, and the
-# unsigned build is kept beside it as Kestrane-unsigned.exe; SHA256SUMS lists
-# both. The zip holds the signed one.
+# Each executable is then signed with Authenticode (SHA-256) and verified, and the
+# unsigned build is kept beside it as Kestrane-unsigned.exe and
+# CheckInstaller-unsigned.exe; SHA256SUMS lists all four. The zip holds the signed ones.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 fail() {
@@ -92,43 +92,54 @@ build() {
     cmake -S "$WORK/$name/source" -B "$WORK/$name/build" \
         -DCMAKE_TOOLCHAIN_FILE="$WORK/$name/source/cmake/mingw-w64-x86_64.cmake" \
         -DBUILD_TESTING=OFF >"$WORK/$name.log" 2>&1 &&
-        cmake --build "$WORK/$name/build" --target Kestrane -j "$(nproc)" >>"$WORK/$name.log" 2>&1 ||
+        cmake --build "$WORK/$name/build" --target Kestrane CheckInstaller -j "$(nproc)" >>"$WORK/$name.log" 2>&1 ||
         { cat "$WORK/$name.log" >&2; fail "the $name build failed"; }
-    echo "Built $name in $((SECONDS - started)) s: $(sha256sum <"$WORK/$name/build/Kestrane.exe" | cut -d' ' -f1)"
+    echo "Built $name in $((SECONDS - started)) s:"
+    for exe in "${EXES[@]}"; do
+        echo "  $exe $(sha256sum <"$WORK/$name/build/$exe.exe" | cut -d' ' -f1)"
+    done
 }
+EXES=(Kestrane CheckInstaller)
 build first
 build second
-cmp -s "$WORK/first/build/Kestrane.exe" "$WORK/second/build/Kestrane.exe" ||
-    fail "the two builds differ ($(cmp "$WORK/first/build/Kestrane.exe" "$WORK/second/build/Kestrane.exe" 2>&1 | sed 's/.*differ: //')): the build is not reproducible, so there is no release"
+for exe in "${EXES[@]}"; do
+    cmp -s "$WORK/first/build/$exe.exe" "$WORK/second/build/$exe.exe" ||
+        fail "the two builds of $exe.exe differ ($(cmp "$WORK/first/build/$exe.exe" "$WORK/second/build/$exe.exe" 2>&1 | sed 's/.*differ: //')): the build is not reproducible, so there is no release"
+done
 echo "The two builds are byte for byte the same."
 
 SOURCE=$WORK/first/source
 STAGE=$WORK/stage
 mkdir -p "$STAGE"
+sums=()
 if [ -n "$SIGN_PFX" ]; then
-    cp "$WORK/first/build/Kestrane.exe" "$STAGE/Kestrane-unsigned.exe"
     timestamp=()
     [ -n "$TIMESTAMP_URL" ] && timestamp=(-ts "$TIMESTAMP_URL")
-    osslsigncode sign -pkcs12 "$SIGN_PFX" -readpass "$WORK/password" -h sha256 -n Kestrane \
-        "${timestamp[@]}" -in "$STAGE/Kestrane-unsigned.exe" -out "$STAGE/Kestrane.exe" >"$WORK/sign.log" 2>&1 ||
-        { cat "$WORK/sign.log" >&2; fail "osslsigncode could not sign Kestrane.exe${TIMESTAMP_URL:+ (can this machine reach the timestamp server $TIMESTAMP_URL?)}"; }
     # Trusted: the certificates of the PKCS#12 file (a self-signed one is its
     # own root) and the system's roots (for a certificate bought from a CA).
     # Revocation lists are not fetched: the build machine may be offline.
     cat "$WORK/signer.pem" >"$WORK/trusted.pem"
     [ -r /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt >>"$WORK/trusted.pem"
-    osslsigncode verify -CAfile "$WORK/trusted.pem" -ignore-cdp -in "$STAGE/Kestrane.exe" >"$WORK/verify.log" 2>&1 ||
-        { cat "$WORK/verify.log" >&2; fail "the signature of Kestrane.exe does not verify"; }
+    for exe in "${EXES[@]}"; do
+        cp "$WORK/first/build/$exe.exe" "$STAGE/$exe-unsigned.exe"
+        osslsigncode sign -pkcs12 "$SIGN_PFX" -readpass "$WORK/password" -h sha256 -n "$exe" \
+            "${timestamp[@]}" -in "$STAGE/$exe-unsigned.exe" -out "$STAGE/$exe.exe" >"$WORK/sign.log" 2>&1 ||
+            { cat "$WORK/sign.log" >&2; fail "osslsigncode could not sign $exe.exe${TIMESTAMP_URL:+ (can this machine reach the timestamp server $TIMESTAMP_URL?)}"; }
+        osslsigncode verify -CAfile "$WORK/trusted.pem" -ignore-cdp -in "$STAGE/$exe.exe" >"$WORK/verify.log" 2>&1 ||
+            { cat "$WORK/verify.log" >&2; fail "the signature of $exe.exe does not verify"; }
+        sums+=("$exe.exe" "$exe-unsigned.exe")
+    done
     signer=$(openssl x509 -in "$WORK/signer.pem" -noout -subject -nameopt oneline 2>/dev/null | sed 's/^subject= *//')
     if [ -n "$TIMESTAMP_URL" ]; then
-        echo "Signed with Authenticode (SHA-256) by $signer, timestamped by $TIMESTAMP_URL; the signature verifies."
+        echo "Signed with Authenticode (SHA-256) by $signer, timestamped by $TIMESTAMP_URL; the signatures verify."
     else
-        echo "Signed with Authenticode (SHA-256) by $signer, without a timestamp (no KESTRANE_SIGN_TIMESTAMP_URL); the signature verifies."
+        echo "Signed with Authenticode (SHA-256) by $signer, without a timestamp (no KESTRANE_SIGN_TIMESTAMP_URL); the signatures verify."
     fi
-    sums=(Kestrane.exe Kestrane-unsigned.exe)
 else
-    cp "$WORK/first/build/Kestrane.exe" "$STAGE/Kestrane.exe"
-    sums=(Kestrane.exe)
+    for exe in "${EXES[@]}"; do
+        cp "$WORK/first/build/$exe.exe" "$STAGE/$exe.exe"
+        sums+=("$exe.exe")
+    done
 fi
 (cd "$STAGE" && sha256sum "${sums[@]}" >SHA256SUMS)
 
@@ -136,13 +147,14 @@ fi
 # fixed order: unsigned, the zip's bytes depend only on the commit.
 ZIP=Kestrane-$VERSION.zip
 mkdir -p "$WORK/zip"
-cp "$STAGE/Kestrane.exe" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
+cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
 chmod 644 "$WORK/zip/"*
 touch -d "@$COMMIT_TIME" "$WORK/zip/"*
-(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe SHA256SUMS README.md LICENSE)
+(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe CheckInstaller.exe SHA256SUMS README.md LICENSE)
 
 # Only what an earlier release put there is replaced.
-rm -f "$DIST/Kestrane.exe" "$DIST/Kestrane-unsigned.exe" "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
+rm -f "$DIST/Kestrane.exe" "$DIST/Kestrane-unsigned.exe" "$DIST/CheckInstaller.exe" "$DIST/CheckInstaller-unsigned.exe" \
+    "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
 cp "$STAGE"/* "$DIST/"
 
 echo
@@ -154,5 +166,5 @@ echo "Check the files with: cd $DIST && sha256sum -c SHA256SUMS"
 if [ -z "$SIGN_PFX" ]; then
     echo "UNSIGNED release: no certificate given (set KESTRANE_SIGN_PFX and KESTRANE_SIGN_PASSWORD to sign)."
 else
-    echo "The zip holds the signed Kestrane.exe only: check it there with sha256sum -c --ignore-missing SHA256SUMS"
+    echo "The zip holds the signed executables only: check them there with sha256sum -c --ignore-missing SHA256SUMS"
 fi

@@ -1,14 +1,31 @@
 #!/usr/bin/env bash
 # InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP
 # The check passes the sample installer without restarting anything, and names each
-# fault of the broken variant in its own problem line, with exit code 1.
+# fault of the broken variant in its own problem line, with exit code 1. Under Wine
+# through tools/check-installer.sh; on Windows (a throwaway one: it installs for real)
+# CheckInstaller.exe from BUILD itself, where what a restart would leave is what is
+# left after the uninstall.
 set -uo pipefail
 root=$1 build=$2 work=$3 sample=$4 broken=$5
 failed=0
 
+case "$(uname -s)" in
+MINGW* | MSYS* | CYGWIN*)
+    windows=1 restarted='^== After the uninstall'
+    programs="$(cygpath -w "$APPDATA")\\Microsoft\\Windows\\Start Menu\\Programs" ;;
+*)
+    windows=0 restarted='^== After a simulated restart'
+    programs="C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs" ;;
+esac
+mkdir -p "$(dirname "$work")"
+
 check() {
-    KESTRANE_PREBUILT=1 BUILD_DIR="$build" KESTRANE_CHECK_DIR="$work" \
-        bash "$root/tools/check-installer.sh" "$1" </dev/null >"$work.log" 2>&1
+    if [ "$windows" -eq 1 ]; then
+        "$build/CheckInstaller.exe" --state "$(cygpath -w "$work.state")" "$(cygpath -w "$1")" </dev/null >"$work.log" 2>&1
+    else
+        KESTRANE_PREBUILT=1 BUILD_DIR="$build" KESTRANE_CHECK_DIR="$work" \
+            bash "$root/tools/check-installer.sh" "$1" </dev/null >"$work.log" 2>&1
+    fi
     code=$?
     cat "$work.log"
 }
@@ -28,7 +45,6 @@ expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put
 
 check "$broken"
 expect [ "$code" -eq 1 ]
-programs="C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
 cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (README: "Check your installer")
 problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (README: "The argument text")
@@ -40,7 +56,7 @@ END
 grep '^problem ' "$work.log" >"$work.problems"
 expect diff -u "$work.expected" "$work.problems"
 # Refused, Kestrane removed nothing: all still there after the restart.
-sed -n '/^== After a simulated restart/,$p' "$work.log" >"$work.restarted"
+sed -n "/$restarted/,\$p" "$work.log" >"$work.restarted"
 expect grep -qxF "  left     $programs\\Orbel (with 1 of the 1 item(s) put in it)" "$work.restarted"
 expect grep -qxF "  left     HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orbel (32-bit view) (with 5 of the 5 item(s) put in it)" "$work.restarted"
 expect grep -qxF "  left     the value \`ORBEL_HOME\` of HKCU\\Environment" "$work.restarted"

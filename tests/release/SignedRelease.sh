@@ -37,10 +37,11 @@ halfCertificate() {
 }
 check "half a certificate is refused" halfCertificate
 check "signed release" release KESTRANE_SIGN_PFX="$work/signer.pfx" KESTRANE_SIGN_PASSWORD='throw away'
-check "sums of both executables" bash -c 'cd dist && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 2 ]'
-check "the zip holds the signed executable" bash -c \
-    'mkdir unzipped && cd unzipped && cmake -E tar xf ../dist/Kestrane-*.zip && cmp Kestrane.exe ../dist/Kestrane.exe'
+check "sums of the signed and unsigned executables" bash -c 'cd dist && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 4 ]'
+check "the zip holds the signed executables" bash -c \
+    'mkdir unzipped && cd unzipped && cmake -E tar xf ../dist/Kestrane-*.zip && cmp Kestrane.exe ../dist/Kestrane.exe && cmp CheckInstaller.exe ../dist/CheckInstaller.exe'
 check "verifies against its certificate" osslsigncode verify -CAfile signer.pem -in dist/Kestrane.exe
+check "the check verifies against it too" osslsigncode verify -CAfile signer.pem -in dist/CheckInstaller.exe
 check "does not verify against another" not osslsigncode verify -CAfile stranger.pem -in dist/Kestrane.exe
 
 signed="Z:$work/dist/Kestrane.exe"
