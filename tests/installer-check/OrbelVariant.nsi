@@ -5,6 +5,7 @@
 ;   -DQUOTED_ARGUMENTS    quotes around the argument text
 ;   -DSUBFOLDER_SHORTCUT  the Start-menu shortcut in a subfolder
 ;   -DENVIRONMENT_VALUE   a variable added to the user's environment, a key that was there before
+;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -36,6 +37,11 @@ Section
   File "/oname=${APP}.exe" "${ORBEL_EXE}"
   File "/oname=${APP}.chm" "${ORBEL_CHM}"
   File "/oname=Kestrane.exe" "${KESTRANE_EXE}"
+!ifdef DATA_FOLDER
+  SetOutPath "$INSTDIR\data"
+  File /r "${DATA_FOLDER}\*"
+  SetOutPath "$INSTDIR"
+!endif
 !ifdef EXTRA_FILE
   FileOpen $0 "$INSTDIR\readme.txt" w
   FileWrite $0 "Orbel"
