@@ -113,9 +113,11 @@ static void SayChanges(const std::vector<Change> &changes, const std::vector<Cha
 }
 
 // One line for each outermost change: removed, pending deletion at the next restart, or
-// left. Returns how many are left.
-static size_t SayWhatIsLeft(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)
+// left. Returns how many are left, and how many wait for the restart.
+static size_t SayWhatIsLeft(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                            size_t *pendingGroups)
 {
+    *pendingGroups = 0;
     std::vector<std::wstring> strings = ReadPendingStrings(), pending;
     for (size_t i = 0; i < strings.size(); i += 2)
         if (i + 1 < strings.size() && strings[i + 1].empty())
@@ -144,6 +146,7 @@ static size_t SayWhatIsLeft(const std::vector<Change> &changes, const std::vecto
             left++;
         } else if (waiting > 0) {
             Say(L"  pending  " + EntryPlace(head.Place()) + of);
+            ++*pendingGroups;
         } else {
             Say(L"  removed  " + EntryPlace(head.Place()));
         }
@@ -164,10 +167,15 @@ static void SayPending()
         Say(L"    nothing");
 }
 
-static int Conclude(const std::wstring &app, size_t left)
+static int Conclude(const std::wstring &app, size_t left, size_t pending)
 {
     Say(L"");
-    Say(left == 0 ? L"Nothing of " + app + L" is left." : Number(left) + L" item(s) of " + app + L" are left.");
+    if (left > 0)
+        Say(Number(left) + L" item(s) of " + app + L" are left.");
+    else if (pending > 0)
+        Say(L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).");
+    else
+        Say(L"Nothing of " + app + L" is left.");
     Say(ProblemCount() == 0 ? std::wstring(L"No problem found.") : Number(ProblemCount()) + L" problem(s) found.");
     return left == 0 && ProblemCount() == 0 ? ExitClean : ExitFound;
 }
@@ -182,9 +190,9 @@ static int CheckAfterRestart(const Options &options)
     GroupChanges(state.Changes, &groups);
     Say(IsWine() ? L"== After a simulated restart of the prefix (wineboot -r)" : L"== After the restart");
     SetActivity(L"looking at what is left");
-    size_t left = SayWhatIsLeft(state.Changes, groups);
+    size_t pending = 0, left = SayWhatIsLeft(state.Changes, groups, &pending);
     SetActivity(NULL);
-    return Conclude(state.AppName, left);
+    return Conclude(state.AppName, left, pending);
 }
 
 static int CheckInstaller(const Options &options)
@@ -275,7 +283,7 @@ static int CheckInstaller(const Options &options)
     Say(L"");
     Say(L"== After the uninstall");
     SetActivity(L"looking at what is left");
-    size_t left = SayWhatIsLeft(in.Changes, in.Groups);
+    size_t pending = 0, left = SayWhatIsLeft(in.Changes, in.Groups, &pending);
     SetActivity(NULL);
     SayPending();
 
@@ -287,7 +295,7 @@ static int CheckInstaller(const Options &options)
         Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
     else
         Say(L"  cannot write the state " + options.StatePath + L": error " + Number(GetLastError()));
-    return Conclude(in.AppName, left);
+    return Conclude(in.AppName, left, pending);
 }
 
 int main()
