@@ -6,16 +6,43 @@
 
 #include <vector>
 
-// Environment variables are expanded; each entry covers everything under it.
+// Environment variables are expanded; each entry covers everything under it. Under Wine
+// the sample installer's check finds nothing here even with the list empty; Windows'
+// entries are the places it writes to by itself whenever a program runs or a service
+// keeps its state, none of them an installer's to clean up.
 static const wchar_t *const VolatilePlaces[] = {
     // Temporary files: installers unpack there and clean up after themselves.
     L"%TEMP%",
     L"%LOCALAPPDATA%\\Temp",
-    // Wine makes the network cards' key anew whenever a program starts, and
-    // keeps its font cache under its own key.
+    // Wine makes the network cards' key anew whenever a program starts, and keeps its
+    // font cache under its own key.
     L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
     L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
     L"HKCU\\Software\\Wine\\Fonts",
+    // Windows notes every program that runs: activity moderation, the compatibility
+    // assistant (installers above all), the shell's names of programs.
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\bam\\State",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\dam\\State",
+    L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant",
+    L"HKCU\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell",
+    // Network leases and the virus scanner's state change on their own schedule.
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip6\\Parameters\\Interfaces",
+    L"HKLM\\SOFTWARE\\Microsoft\\Windows Defender",
+    L"%ProgramData%\\Microsoft\\Windows Defender",
+    // Error reports, diagnostics, logs and caches of Windows itself.
+    L"%ProgramData%\\Microsoft\\Windows\\WER",
+    L"%ProgramData%\\Microsoft\\Diagnosis",
+    L"%ProgramData%\\USOShared",
+    L"%LOCALAPPDATA%\\Microsoft\\Windows\\Explorer",
+    L"%LOCALAPPDATA%\\Microsoft\\Windows\\INetCache",
+    L"%LOCALAPPDATA%\\Microsoft\\Windows\\WebCache",
+    L"%APPDATA%\\Microsoft\\Windows\\Recent",
+    L"%SystemRoot%\\System32\\LogFiles",
+    L"%SystemRoot%\\System32\\sru",
+    L"%SystemRoot%\\System32\\winevt",
+    L"%SystemRoot%\\System32\\config",
+    L"%SystemRoot%\\System32\\wbem\\Repository",
 };
 
 static std::vector<std::wstring> ExpandedPlaces()
