@@ -176,6 +176,9 @@ void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool inte
         RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, limitSeconds * 1000, record, token);
         if (token != NULL)
             CloseHandle(token);
+        // A Windows that will not start it with that token: the Cancel answer still holds.
+        if (!record->Started && token != NULL)
+            RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, limitSeconds * 1000, record, NULL);
         return;
     }
     record->Boxes.clear();

@@ -30,10 +30,16 @@ std::wstring WideOf(const std::string &text)
 
 static void WriteLine(const std::wstring &line)
 {
-    // Bytes, not the console's code page: the report is read as UTF-8 everywhere.
-    std::string bytes = Utf8Of(line + L"\n");
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    // A console shows the text as it is; a file or pipe gets UTF-8, whatever the code page.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    std::wstring text = line + L"\n";
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), (DWORD)text.size(), &written, NULL);
+    } else {
+        std::string bytes = Utf8Of(text);
+        WriteFile(out, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    }
     LastLineAt = GetTickCount64();
 }
 

@@ -47,6 +47,7 @@ export LC_ALL=C.UTF-8
 WORK=${KESTRANE_CHECK_DIR:-$BUILD_DIR/check-installer}
 CHECK=$BUILD_DIR/CheckInstaller.exe
 [ -f "$CHECK" ] || { echo "No $CHECK: build it with bash tools/build.sh" >&2; exit 2; }
+[ -e "$setup" ] || { echo "No such file: $setup" >&2; exit 2; }
 
 # What Wine's 32-bit side would change, read from apt with lists of its own, so that
 # asking changes nothing.
