@@ -114,8 +114,10 @@ static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
             continue;
         DWORD type;
         std::wstring command = EntryString(in, head.After.Path, L"UninstallString", &type);
+        bool in64 = SameText(parent, UninstallKey);
         bool better = type == REG_SZ && IsKestraneCommand(command)
-            && (chosen == (size_t)-1 || SameText(ParentOf(in.Changes[in.Groups[chosen].Head].After.Path), UninstallKey32));
+            && (chosen == (size_t)-1
+                || (in64 && SameText(ParentOf(in.Changes[in.Groups[chosen].Head].After.Path), UninstallKey32)));
         if (better && chosen != (size_t)-1)
             others->push_back(chosen);
         if (better)
@@ -144,6 +146,8 @@ static void CheckUninstallString(const Inspection &in, const std::wstring &expec
         Finding(VerdictProblem, L"UninstallString holds the path of Kestrane.exe without quotes, and the path holds "
                 L"blanks: Windows tries `" + tried[0] + L"` first, and Kestrane gets the argument text `"
                 + argumentText + L"`: put the path in double quotes", SectionEntry);
+        if (started.empty())
+            Consequence(L"Windows finds no program at any of the paths it tries: the uninstall starts nothing");
         if (in.Wine)
             Consequence(L"Wine quotes such a path itself when it starts a program, so the uninstall here gets past "
                         L"this and cannot show the failure that Windows gives");
