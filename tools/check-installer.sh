@@ -61,9 +61,14 @@ describe_wine32() {
     dpkg --print-foreign-architectures | grep -qx i386 \
         || echo "     - dpkg gets the i386 architecture (dpkg --add-architecture i386), and apt its package lists"
     if "${apt[@]}" -qq update >/dev/null 2>&1; then
-        LC_ALL=C "${apt[@]}" install --no-install-recommends --assume-no wine32:i386 2>/dev/null \
-            | grep -E 'upgraded|Need to get|After this operation' | sed 's/^/     - /'
-        echo "     (upgraded: installed 64-bit packages that must match the versions of their new i386 twins)"
+        # apt's own summary, with the names of the machine's packages it would upgrade: their
+        # new i386 twins must have the same versions.
+        LC_ALL=C "${apt[@]}" install --no-install-recommends --assume-no wine32:i386 2>/dev/null | awk '
+            /^The following packages will be upgraded:/ { print "     - these installed packages are upgraded:"; list = 1; next }
+            /^  / && list { print "     " $0; next }
+            { list = 0 }
+            /^[0-9]+ upgraded, |^Need to get |^After this operation/ { print "     - " $0 }'
+
     else
         echo "     - the packages cannot be counted now: apt could not read Debian's lists"
     fi
