@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "BoxDriver.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -9,15 +11,6 @@ static ULONGLONG LastLineAt;
 static ULONGLONG ActivityStartedAt;
 static std::wstring Activity;
 static int Problems;
-
-std::string Utf8Of(const std::wstring &text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0], size, NULL, NULL);
-    return bytes;
-}
 
 std::wstring WideOf(const std::string &text)
 {
@@ -37,7 +30,7 @@ static void WriteLine(const std::wstring &line)
     if (GetConsoleMode(out, &mode)) {
         WriteConsoleW(out, text.data(), (DWORD)text.size(), &written, NULL);
     } else {
-        std::string bytes = Utf8Of(text);
+        std::string bytes = Utf8(text);
         WriteFile(out, bytes.data(), (DWORD)bytes.size(), &written, NULL);
     }
     LastLineAt = GetTickCount64();

@@ -22,5 +22,5 @@ void SetActivity(const wchar_t *activity);
 std::wstring Number(unsigned long long value);
 // Seconds with two decimals.
 std::wstring Seconds(unsigned long long ms);
-std::string Utf8Of(const std::wstring &text);
+// Utf8() of the box driver, the other way.
 std::wstring WideOf(const std::string &text);

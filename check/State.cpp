@@ -1,5 +1,6 @@
 #include "State.h"
 
+#include "BoxDriver.h"
 #include "Report.h"
 
 #include <windows.h>
@@ -11,7 +12,7 @@ static const char Header[] = "CheckInstaller state 1";
 // Tabs and line ends may stand in names: escaped, so each record is one line.
 static std::string Escaped(const std::wstring &text)
 {
-    std::string bytes = Utf8Of(text), escaped;
+    std::string bytes = Utf8(text), escaped;
     for (size_t i = 0; i < bytes.size(); i++) {
         switch (bytes[i]) {
         case '\\': escaped += "\\\\"; break;
