@@ -25,6 +25,11 @@ static const wchar_t *const VolatilePlaces[] = {
     L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\dam\\State",
     L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant",
     L"HKCU\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell",
+    // The firewall's own store and its change counters: the check asks the firewall itself.
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess",
+    // Windows' networking libraries make a tracing key for each program that loads them.
+    L"HKLM\\SOFTWARE\\Microsoft\\Tracing",
+    L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Tracing",
     // Network leases and the virus scanner's state change on their own schedule.
     L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces",
     L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip6\\Parameters\\Interfaces",
