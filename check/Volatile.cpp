@@ -30,8 +30,11 @@ static const wchar_t *const VolatilePlaces[] = {
     // Windows' networking libraries make a tracing key for each program that loads them.
     L"HKLM\\SOFTWARE\\Microsoft\\Tracing",
     L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Tracing",
-    // Network leases and the virus scanner's state change on their own schedule.
+    // Network leases, the clock's and the shadow copies' timestamps and the virus scanner's
+    // state change on their own schedule.
     L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\W32Time\\SecureTimeLimits",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\VSS\\Diag",
     L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip6\\Parameters\\Interfaces",
     L"HKLM\\SOFTWARE\\Microsoft\\Windows Defender",
     L"%ProgramData%\\Microsoft\\Windows Defender",
