@@ -474,14 +474,6 @@ static std::wstring SignedNumber(LONG value)
     return value < 0 ? L"-" + Number((unsigned long long)-(long long)value) : Number((unsigned long long)value);
 }
 
-static std::wstring Indented(const std::wstring &text)
-{
-    std::wstring result = L"    ";
-    for (size_t i = 0; i < text.size(); i++)
-        result += text[i] == L'\n' ? std::wstring(L"\n    ") : std::wstring(1, text[i]);
-    return result;
-}
-
 void ReportUninstall(const RunRecord &record, DWORD limitSeconds)
 {
     if (!record.Started) {
@@ -490,20 +482,13 @@ void ReportUninstall(const RunRecord &record, DWORD limitSeconds)
     }
     for (size_t i = 0; i < record.Boxes.size(); i++) {
         const BoxRecord &box = record.Boxes[i];
-        std::wstring buttons = box.HasOk ? L"[OK]" : L"";
-        if (box.HasCancel)
-            buttons += buttons.empty() ? L"[Cancel]" : L" [Cancel]";
-        Say(L"box " + Number(i + 1) + L" \"" + box.Caption + L"\" " + buttons + L" answered "
-            + BoxAnswerName(box.Answer) + (box.Text == MsgRestartQuestion ? L" (the check never restarts)" : L"")
-            + L"\n" + Indented(box.Text));
+        Say(DescribeBox(box, i + 1, box.Text == MsgRestartQuestion ? L" (the check never restarts)" : L""));
     }
     if (record.TimedOut) {
         Finding(VerdictProblem, L"the uninstall did not end within " + Number(limitSeconds) + L" s", SectionExitCodes);
         return;
     }
-    wchar_t code[48];
-    _snwprintf(code, 48, L"exit code %ld (0x%08lX)", (long)(LONG)record.ExitCode, (unsigned long)record.ExitCode);
-    Say(code);
+    Say(DescribeExitCode(record.ExitCode));
     if (record.ExitCode != 0)
         Finding(VerdictProblem, L"Kestrane ended with exit code " + SignedNumber((LONG)record.ExitCode),
                 SectionExitCodes);

@@ -131,6 +131,27 @@ void AnswerBox(HWND box, BoxAnswer answer)
     }
 }
 
+std::wstring DescribeBox(const BoxRecord &box, size_t number, const std::wstring &note)
+{
+    std::wstring buttons = box.HasOk ? L"[OK]" : L"";
+    if (box.HasCancel)
+        buttons += buttons.empty() ? L"[Cancel]" : L" [Cancel]";
+    wchar_t count[24];
+    _snwprintf(count, 24, L"%u", (unsigned)number);
+    std::wstring text = L"box " + std::wstring(count) + L" \"" + box.Caption + L"\" " + buttons + L" answered "
+        + BoxAnswerName(box.Answer) + note + L"\n    ";
+    for (size_t i = 0; i < box.Text.size(); i++)
+        text += box.Text[i] == L'\n' ? std::wstring(L"\n    ") : std::wstring(1, box.Text[i]);
+    return text;
+}
+
+std::wstring DescribeExitCode(DWORD code)
+{
+    wchar_t line[64];
+    _snwprintf(line, 64, L"exit code %ld (0x%08lX)", (long)(LONG)code, (unsigned long)code);
+    return line;
+}
+
 std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &argumentText)
 {
     std::wstring commandLine = L"\"" + exePath + L"\"";

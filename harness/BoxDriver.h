@@ -60,6 +60,12 @@ void RunCommandLineChoosing(const std::wstring &commandLine, BoxChooser choose, 
 // started with it cannot restart the machine. The caller closes it.
 HANDLE TokenWithoutShutdownPrivilege();
 
+// A box as the drivers print it: 'box N "Caption" [OK] [Cancel] answered OK', then its
+// text indented; note goes after the answer.
+std::wstring DescribeBox(const BoxRecord &box, size_t number, const std::wstring &note = L"");
+// "exit code 1 (0x00000001)"
+std::wstring DescribeExitCode(DWORD code);
+
 std::wstring BuildCommandLine(const std::wstring &exePath, const std::wstring &argumentText);
 const wchar_t *BoxAnswerName(BoxAnswer answer);
 bool ParseBoxAnswer(const wchar_t *text, BoxAnswer *answer);

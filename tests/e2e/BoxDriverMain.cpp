@@ -11,24 +11,7 @@ static const DWORD TimeoutMs = 30000;
 
 static void WriteUtf8(const std::wstring &text) { WriteUtf8(GetStdHandle(STD_OUTPUT_HANDLE), text); }
 
-static std::wstring Indented(const std::wstring &text)
-{
-    std::wstring result = L"    ";
-    for (size_t i = 0; i < text.size(); i++)
-    {
-        result += text[i];
-        if (text[i] == L'\n')
-            result += L"    ";
-    }
-    return result;
-}
-
-static void WriteExitCode(DWORD code)
-{
-    wchar_t line[64];
-    _snwprintf(line, 64, L"exit code %ld (0x%08lX)\n", (long)(LONG)code, (unsigned long)code);
-    WriteUtf8(line);
-}
+static void WriteExitCode(DWORD code) { WriteUtf8(DescribeExitCode(code) + L"\n"); }
 
 static int CannotStart(DWORD error)
 {
@@ -85,16 +68,7 @@ int main()
 
     for (size_t i = 0; i < record.Boxes.size(); i++)
     {
-        const BoxRecord &box = record.Boxes[i];
-        std::wstring buttons;
-        if (box.HasOk)
-            buttons += L"[OK]";
-        if (box.HasCancel)
-            buttons += buttons.empty() ? L"[Cancel]" : L" [Cancel]";
-        wchar_t number[16];
-        _snwprintf(number, 16, L"%u", (unsigned)(i + 1));
-        WriteUtf8(L"box " + std::wstring(number) + L" \"" + box.Caption + L"\" " + buttons +
-                  L" answered " + BoxAnswerName(box.Answer) + L"\n" + Indented(box.Text) + L"\n");
+        WriteUtf8(DescribeBox(record.Boxes[i], i + 1) + L"\n");
     }
     if (record.TimedOut)
         WriteUtf8(L"timed out: the program was terminated\n");
