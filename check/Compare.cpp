@@ -1,68 +1,165 @@
 #include "Compare.h"
 
+#include "Skipped.h"
+
 #include <map>
 #include <set>
 
-void CompareSnapshots(const std::vector<Entry> &before, const std::vector<Entry> &after,
-                      std::vector<Change> *changes)
+static bool IsContainerKind(unsigned kind) { return kind == EntryFolder || kind == EntryKey; }
+
+// Siblings' order: a key's values before its subkeys, then by name without regard to case.
+static int CompareSiblings(const Snapshot &left, size_t l, const Snapshot &right, size_t r)
 {
-    changes->clear();
-    size_t b = 0, a = 0;
-    while (b < before.size() || a < after.size()) {
+    bool leftValue = left.Records[l].Kind == EntryValue, rightValue = right.Records[r].Kind == EntryValue;
+    if (leftValue != rightValue)
+        return leftValue ? -1 : 1;
+    const Record &a = left.Records[l], &b = right.Records[r];
+    int result = CompareStringOrdinal(&left.Names[0] + a.NameAt, a.NameLength, &right.Names[0] + b.NameAt,
+                                      b.NameLength, TRUE);
+    return result == CSTR_LESS_THAN ? -1 : result == CSTR_GREATER_THAN ? 1 : 0;
+}
+
+static void AddSubtree(const Snapshot &snapshot, size_t at, ChangeKind kind, std::vector<Change> *changes)
+{
+    for (size_t i = at; i < snapshot.Records[at].End; i++) {
         Change change;
-        if (a == after.size() || (b < before.size() && before[b].Order < after[a].Order)) {
-            change.Kind = ChangeRemoved;
-            change.Before = before[b++];
-        } else if (b == before.size() || after[a].Order < before[b].Order) {
-            change.Kind = ChangeAdded;
-            change.After = after[a++];
-        } else {
-            const Entry &was = before[b++], &now = after[a++];
-            if (was.Kind == now.Kind && (was.Kind != EntryValue || (was.Type == now.Type && was.Data == now.Data)))
-                continue;
-            change.Kind = ChangeChanged;
-            change.Before = was;
-            change.After = now;
-        }
+        change.Kind = kind;
+        (kind == ChangeAdded ? change.After : change.Before) = EntryAt(snapshot, i);
         changes->push_back(change);
     }
 }
 
-static bool IsContainer(const Entry &entry) { return entry.Kind == EntryFolder || entry.Kind == EntryKey; }
+static void CompareChildren(const Snapshot &before, size_t b, size_t bEnd, const Snapshot &after, size_t a,
+                            size_t aEnd, std::vector<Change> *changes)
+{
+    while (b < bEnd || a < aEnd) {
+        int order = b == bEnd ? 1 : a == aEnd ? -1 : CompareSiblings(before, b, after, a);
+        if (order < 0) {
+            AddSubtree(before, b, ChangeRemoved, changes);
+            b = before.Records[b].End;
+            continue;
+        }
+        if (order > 0) {
+            AddSubtree(after, a, ChangeAdded, changes);
+            a = after.Records[a].End;
+            continue;
+        }
+        const Record &was = before.Records[b], &now = after.Records[a];
+        if (was.Kind != now.Kind) {
+            // A file become a folder, or the other way: one gone, the other new.
+            AddSubtree(before, b, ChangeRemoved, changes);
+            AddSubtree(after, a, ChangeAdded, changes);
+        } else {
+            bool same = true;
+            if (was.Kind == EntryValue)
+                same = was.Type == now.Type && was.Hashed == now.Hashed && was.Size == now.Size
+                    && was.DataSize == now.DataSize
+                    && (was.DataSize == 0
+                        || memcmp(&before.Data[0] + was.DataAt, &after.Data[0] + now.DataAt, was.DataSize) == 0);
+            else if (was.Kind == EntryFile)
+                same = was.Size == now.Size && was.WriteTime == now.WriteTime && was.Type == now.Type;
+            if (!same) {
+                Change change;
+                change.Kind = ChangeChanged;
+                change.Before = EntryAt(before, b);
+                change.After = EntryAt(after, a);
+                changes->push_back(change);
+            }
+            if (IsContainerKind(was.Kind))
+                CompareChildren(before, b + 1, was.End, after, a + 1, now.End, changes);
+        }
+        b = was.End;
+        a = now.End;
+    }
+}
+
+void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector<Change> *changes)
+{
+    changes->clear();
+    CompareChildren(before, 0, before.Records.size(), after, 0, after.Records.size(), changes);
+}
+
+// A place's identity across snapshots: kind class, path and value name, without regard to case.
+static std::wstring PlaceKey(const Entry &entry)
+{
+    return Folded(entry.Path) + (entry.Kind == EntryValue ? L"\x01" + Folded(entry.Name) : L"");
+}
+
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise)
+{
+    std::set<std::wstring> places;
+    std::vector<std::wstring> containers;
+    for (size_t i = 0; i < noise.size(); i++) {
+        const Entry &place = noise[i].Place();
+        places.insert(PlaceKey(place));
+        if (noise[i].Kind != ChangeChanged && IsContainerKind(place.Kind))
+            containers.push_back(place.Path);
+    }
+    std::vector<Change> kept;
+    for (size_t i = 0; i < changes->size(); i++) {
+        const Entry &place = (*changes)[i].Place();
+        bool noisy = places.count(PlaceKey(place)) > 0;
+        for (size_t c = 0; c < containers.size() && !noisy; c++)
+            noisy = IsInside(place.Path, containers[c]) || (place.Kind == EntryValue && SameText(place.Path, containers[c]));
+        if (!noisy)
+            kept.push_back((*changes)[i]);
+    }
+    size_t forgotten = changes->size() - kept.size();
+    changes->swap(kept);
+    return forgotten;
+}
+
+void ForgetSharedTwins(std::vector<Change> *changes)
+{
+    std::set<std::wstring> places;
+    for (size_t i = 0; i < changes->size(); i++)
+        places.insert(std::to_wstring((*changes)[i].Kind) + PlaceKey((*changes)[i].Place()));
+    std::vector<Change> kept;
+    for (size_t i = 0; i < changes->size(); i++) {
+        const Change &change = (*changes)[i];
+        Entry twin = change.Place();
+        twin.Path = SharedTwinOf(twin.Path);
+        if (twin.Path.empty() || twin.Kind == EntryFile || twin.Kind == EntryFolder
+            || !places.count(std::to_wstring(change.Kind) + PlaceKey(twin)))
+            kept.push_back(change);
+    }
+    changes->swap(kept);
+}
 
 void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups)
 {
     groups->clear();
-    std::set<std::wstring> addedContainers;
+    // A container added or removed whole heads everything added or removed inside it.
+    std::set<std::wstring> containers[2];
     for (size_t i = 0; i < changes.size(); i++)
-        if (changes[i].Kind == ChangeAdded && IsContainer(changes[i].After))
-            addedContainers.insert(Folded(changes[i].After.Path));
+        if (changes[i].Kind != ChangeChanged && IsContainerKind(changes[i].Place().Kind))
+            containers[changes[i].Kind == ChangeAdded].insert(Folded(changes[i].Place().Path));
 
-    // The outermost added container of each change, or none.
     std::vector<std::wstring> outermost(changes.size());
     for (size_t i = 0; i < changes.size(); i++) {
-        if (changes[i].Kind != ChangeAdded)
+        if (changes[i].Kind == ChangeChanged)
             continue;
-        const Entry &entry = changes[i].After;
+        const std::set<std::wstring> &same = containers[changes[i].Kind == ChangeAdded];
+        const Entry &entry = changes[i].Place();
         std::wstring path = Folded(entry.Kind == EntryValue ? entry.Path : ParentOf(entry.Path));
         for (; !path.empty(); path = ParentOf(path))
-            if (addedContainers.count(path))
+            if (same.count(path))
                 outermost[i] = path;
     }
-    std::map<std::wstring, size_t> groupOf;
+    std::map<std::wstring, size_t> groupOf[2];
     for (size_t i = 0; i < changes.size(); i++) {
         if (!outermost[i].empty())
             continue;
         ChangeGroup group;
         group.Head = i;
         group.Members.push_back(i);
-        if (changes[i].Kind == ChangeAdded && IsContainer(changes[i].After))
-            groupOf[Folded(changes[i].After.Path)] = groups->size();
+        if (changes[i].Kind != ChangeChanged && IsContainerKind(changes[i].Place().Kind))
+            groupOf[changes[i].Kind == ChangeAdded][Folded(changes[i].Place().Path)] = groups->size();
         groups->push_back(group);
     }
     for (size_t i = 0; i < changes.size(); i++)
         if (!outermost[i].empty())
-            (*groups)[groupOf[outermost[i]]].Members.push_back(i);
+            (*groups)[groupOf[changes[i].Kind == ChangeAdded][outermost[i]]].Members.push_back(i);
 }
 
 static std::vector<std::wstring> ListParts(const Entry &value)
@@ -90,7 +187,7 @@ static std::vector<std::wstring> ListParts(const Entry &value)
 std::vector<std::wstring> AddedListParts(const Change &change)
 {
     std::vector<std::wstring> added;
-    if (change.Kind != ChangeChanged || change.Before.Type != change.After.Type)
+    if (change.Kind != ChangeChanged || change.Before.Kind != EntryValue || change.Before.Type != change.After.Type)
         return added;
     std::vector<std::wstring> was = ListParts(change.Before), now = ListParts(change.After);
     if (change.After.Type != REG_MULTI_SZ && was.size() < 2 && now.size() < 2)
@@ -104,23 +201,29 @@ std::vector<std::wstring> AddedListParts(const Change &change)
     return added;
 }
 
-LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendingPaths)
+LeftState StateOf(const Change &change, bool present, const Entry &now, const std::vector<std::wstring> &pendingPaths)
 {
     const Entry &place = change.Place();
-    Entry now;
-    bool present = ReadEntryNow(place, &now);
     bool there;
     switch (change.Kind) {
     case ChangeAdded: there = present; break;
     // Back as it was is gone; deleted altogether is a change that stays.
-    case ChangeChanged: there = !present || now.Type != change.Before.Type || now.Data != change.Before.Data; break;
-    default: there = false; break;  // what the installer removed is no one's to put back
+    case ChangeChanged: there = !present || !SameContent(change.Before, now); break;
+    default: there = !present; break;  // what the installer removed, still missing
     }
     if (!there)
         return LeftGone;
-    if (place.Kind == EntryFile || place.Kind == EntryFolder)
+    // Only what the installer added goes with the restart; a changed file deleted then is worse.
+    if (change.Kind == ChangeAdded && (place.Kind == EntryFile || place.Kind == EntryFolder))
         for (size_t i = 0; i < pendingPaths.size(); i++)
             if (SameText(pendingPaths[i], place.Path))
                 return LeftPending;
     return LeftThere;
+}
+
+LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendingPaths)
+{
+    Entry now;
+    bool present = ReadEntryNow(change.Place(), &now);
+    return StateOf(change, present, now, pendingPaths);
 }

@@ -16,12 +16,18 @@ struct Change {
     const Entry &Place() const { return Kind == ChangeRemoved ? Before : After; }
 };
 
-// Both sorted by Order.
-void CompareSnapshots(const std::vector<Entry> &before, const std::vector<Entry> &after,
-                      std::vector<Change> *changes);
+void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector<Change> *changes);
 
-// The outermost change and the additions inside it: a new folder or key stands for
-// everything new in it, a key for its values.
+// Takes out of changes every place that also changed while nothing was being installed
+// (noise: the changes between two snapshots taken before the install), and everything
+// in a folder or key that appeared or vanished then. Returns how many changes it took.
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise);
+// A change under the WOW6432Node twin of a key Windows shares between the views, seen
+// also in the 64-bit view, is one change: the 64-bit one is kept.
+void ForgetSharedTwins(std::vector<Change> *changes);
+
+// The outermost change and the changes inside it: a new folder or key stands for
+// everything new in it, a removed one for everything removed with it, a key for its values.
 struct ChangeGroup {
     size_t Head;                  // index in the changes
     std::vector<size_t> Members;  // the head and every change inside it
@@ -33,6 +39,9 @@ void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *
 std::vector<std::wstring> AddedListParts(const Change &change);
 
 enum LeftState { LeftGone, LeftPending, LeftThere };
-// Whether what the change made is still there: an addition present, a changed value
-// not back to what it was before. Pending: a file or folder the next restart deletes.
+// Whether what the change made is still there, from what its place holds now (present,
+// now): an addition present, a changed place not back to what it was before, a removed
+// one still missing. Pending: an added file or folder the next restart deletes.
+LeftState StateOf(const Change &change, bool present, const Entry &now, const std::vector<std::wstring> &pendingPaths);
+// The same, reading the place now.
 LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendingPaths);

@@ -244,6 +244,263 @@ void ForgetUninstallKeys(std::vector<Change> *changes)
     changes->swap(kept);
 }
 
+// What Kestrane composes for the application the entry names, and what the install made of it.
+struct Layout {
+    bool Composed;
+    UninstallTarget Target;
+    std::wstring EntryKey, AppDir, ExpectedExe, SettingsKey, ProgramsLink, DesktopLink;
+    bool FolderIn32;
+    std::set<size_t> Explained;  // groups a finding already stands for
+};
+
+static void SayEntry(const Inspection &in, const ChangeGroup &entry, const std::wstring &entryKey)
+{
+    Say(L"   the uninstall entry " + KeyPlace(entryKey) + L":");
+    for (size_t i = 0; i < entry.Members.size(); i++) {
+        const Entry &value = in.Changes[entry.Members[i]].After;
+        if (value.Kind == EntryValue && SameText(value.Path, entryKey))
+            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L"  "
+                + ValueText(value.Type, value.Data, false));
+    }
+}
+
+static void CheckEntryView(const Inspection &in, const Layout &layout, const std::vector<size_t> &others)
+{
+    if (SameText(ParentOf(layout.EntryKey), UninstallKey32))
+        Finding(VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
+                L"Kestrane never looks (a 32-bit installer needs SetRegView 64)", SectionCheck);
+    else
+        Finding(VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
+    for (size_t i = 0; i < others.size(); i++)
+        Finding(VerdictProblem, L"the uninstall entry " + EntryPlace(in.Changes[in.Groups[others[i]].Head].After)
+                + L" survives the uninstall: Kestrane removes only the entry of its own application", SectionLayout);
+}
+
+static void ComposeLayout(const Inspection &in, const std::wstring &entryKey, Layout *layout)
+{
+    layout->EntryKey = entryKey;
+    std::wstring entryArguments = in.AppName + L"/NULL";
+    wchar_t running[RunningTextSize], confirm[MAX_PATH];
+    ZeroMemory(&Target, sizeof Target);
+    layout->Composed = AcceptArgumentText(entryArguments.c_str(), running, confirm) == ArgumentsOk
+        && ResolveTargetPaths() == ResolveOk;
+    layout->Target = Target;
+    layout->AppDir = layout->Composed ? layout->Target.AppDir : in.Folders.ProgramFiles + L"\\" + in.AppName;
+    layout->ExpectedExe = layout->Composed ? layout->Target.UninstallerExePath : layout->AppDir + L"\\Kestrane.exe";
+    layout->SettingsKey = L"HKCU\\Software\\" + in.AppName;
+    layout->ProgramsLink = layout->Composed ? layout->Target.StartMenuShortcutPath : L"";
+    layout->DesktopLink = layout->Composed ? layout->Target.DesktopShortcutPath : L"";
+}
+
+// An application folder in the 32-bit Program Files folder is one mistake, whatever follows from it.
+static void CheckFolderView(const Inspection &in, Layout *layout)
+{
+    std::wstring folder32 = in.Folders.ProgramFilesX86 + L"\\" + in.AppName;
+    layout->FolderIn32 = !WasAdded(in, layout->AppDir) && !in.Folders.ProgramFilesX86.empty()
+        && !SameText(in.Folders.ProgramFilesX86, in.Folders.ProgramFiles) && WasAdded(in, folder32);
+    if (!layout->FolderIn32)
+        return;
+    Finding(VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
+            L"Kestrane removes " + layout->AppDir + L", so install into the 64-bit Program Files folder, "
+            + in.Folders.ProgramFiles, SectionCheck);
+    for (size_t g = 0; g < in.Groups.size(); g++)
+        if (SameText(in.Changes[in.Groups[g].Head].Place().Path, folder32)) {
+            Consequence(folder32 + L" and its " + Items(in.Groups[g].Members.size() - 1) + L" survive the uninstall");
+            layout->Explained.insert(g);
+        }
+}
+
+static void CheckFolderContents(const Inspection &in, const Layout &layout)
+{
+    if (!WasAdded(in, layout.AppDir)) {
+        if (!layout.FolderIn32)
+            Finding(VerdictProblem, L"the application folder " + layout.AppDir + L" was not made", SectionLayout);
+        return;
+    }
+    std::wstring kept[] = {layout.Composed ? layout.Target.AppExePath : layout.AppDir + L"\\" + in.AppName + L".exe",
+                           layout.Composed ? layout.Target.AppHelpPath : layout.AppDir + L"\\" + in.AppName + L".chm",
+                           layout.ExpectedExe};
+    for (size_t i = 0; i < 3; i++) {
+        if (WasAdded(in, kept[i]))
+            Finding(VerdictOk, kept[i] + L" is installed", SectionLayout);
+        else if (i == 2)
+            Finding(VerdictProblem, kept[i] + L" is not installed: the uninstall entry starts nothing", SectionLayout);
+        else
+            Finding(VerdictOk, kept[i] + L" is not installed: nothing of that name to remove", SectionLayout);
+    }
+    for (size_t i = 0; i < in.Changes.size(); i++) {
+        const Entry &file = in.Changes[i].After;
+        if (in.Changes[i].Kind != ChangeAdded || file.Kind == EntryValue || file.Kind == EntryKey
+            || !SameText(ParentOf(file.Path), layout.AppDir))
+            continue;
+        bool removed = false;
+        for (size_t k = 0; k < 3; k++)
+            removed = removed || SameText(file.Path, kept[k]);
+        if (!removed)
+            Finding(VerdictProblem, file.Path + L" survives the uninstall: Kestrane removes only " + in.AppName
+                    + L".exe, " + in.AppName + L".chm and Kestrane.exe from the folder, which then stays too",
+                    SectionNeverTouched);
+    }
+}
+
+static void CheckShortcuts(const Inspection &in, const Layout &layout)
+{
+    std::wstring links[] = {layout.ProgramsLink, layout.DesktopLink};
+    for (size_t i = 0; i < 2 && layout.Composed; i++)
+        Finding(VerdictOk, L"the shortcut " + links[i]
+                + (WasAdded(in, links[i]) ? L" is installed" : L" is not installed: nothing of that name to remove"),
+                SectionLayout);
+}
+
+// The two keys Kestrane deletes must be flat.
+static void CheckFlatKeys(const Inspection &in, const Layout &layout)
+{
+    size_t count = 0;
+    bool flat = true;
+    std::wstring names = SubkeysOf(in, layout.EntryKey, &count);
+    if (count > 0) {
+        flat = false;
+        Finding(VerdictProblem, L"the uninstall entry has the subkey(s) " + names + L": Kestrane cannot delete it ("
+                + Quoted(MsgRegistry) + L"), so put them elsewhere", SectionNeverTouched);
+    }
+    names = SubkeysOf(in, layout.SettingsKey, &count);
+    if (count > 0) {
+        flat = false;
+        Finding(VerdictProblem, layout.SettingsKey + L" has the subkey(s) " + names + L": Kestrane cannot delete it ("
+                + Quoted(MsgRegistry) + L") after the uninstall entry is already gone, so keep the settings flat",
+                SectionNeverTouched);
+    }
+    if (flat)
+        Finding(VerdictOk, L"the uninstall entry and " + layout.SettingsKey + L" have no subkeys", SectionNeverTouched);
+}
+
+static void CheckEntryValues(const Inspection &in, const Layout &layout)
+{
+    bool valuesOk = true;
+    const wchar_t *named[] = {L"DisplayName", L"DisplayIcon"};
+    for (size_t i = 0; i < 2; i++)
+        if (AddedValue(in, layout.EntryKey, named[i]) == NULL) {
+            valuesOk = false;
+            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + named[i], SectionEntry);
+        }
+    const wchar_t *flags[] = {L"NoModify", L"NoRepair"};
+    for (size_t i = 0; i < 2; i++) {
+        const Change *value = AddedValue(in, layout.EntryKey, flags[i]);
+        DWORD one = 1;
+        if (value == NULL || value->After.Type != REG_DWORD || value->After.Data != std::string((const char *)&one, 4)) {
+            valuesOk = false;
+            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + flags[i] + L" of REG_DWORD 1: "
+                    L"Windows' list offers a button Kestrane does not answer", SectionEntry);
+        }
+    }
+    if (AddedValue(in, layout.EntryKey, L"QuietUninstallString") != NULL) {
+        valuesOk = false;
+        Finding(VerdictProblem, L"the uninstall entry has a QuietUninstallString: Kestrane has no silent mode",
+                SectionEntry);
+    }
+    if (valuesOk)
+        Finding(VerdictOk, L"the uninstall entry has DisplayName, DisplayIcon, NoModify and NoRepair, and no "
+                L"QuietUninstallString", SectionEntry);
+}
+
+// What Kestrane removes by itself: the folder, its two shortcuts and its settings key.
+static bool KestraneRemoves(const Change &head, const Layout &layout)
+{
+    const Entry &place = head.Place();
+    bool isFile = place.Kind == EntryFile || place.Kind == EntryFolder;
+    return (head.Kind == ChangeAdded && isFile
+            && (SameText(place.Path, layout.AppDir) || SameText(place.Path, layout.ProgramsLink)
+                || SameText(place.Path, layout.DesktopLink)))
+        || (place.Kind != EntryFile && place.Kind != EntryFolder && SameText(place.Path, layout.SettingsKey));
+}
+
+static void SayRemovedByInstaller(const Change &head, const ChangeGroup &group)
+{
+    const Entry &place = head.Place();
+    size_t inside = group.Members.size() - 1;
+    Finding(VerdictProblem, EntryPlace(place) + (inside > 0 ? L" (with " + Items(inside) + L" in it)" : L"")
+            + L" was there before the install, and the installer deleted it: no uninstall brings it back",
+            SectionNeverTouched);
+}
+
+static bool Emptied(const Change &head)
+{
+    const Entry &was = head.Before, &now = head.After;
+    if (was.Kind == EntryFile)
+        return was.Size > 0 && now.Size == 0;
+    return was.Kind == EntryValue && !ValueString(was).empty() && ValueString(now).empty();
+}
+
+static void SayChangedByInstaller(const Change &head)
+{
+    const Entry &place = head.Place();
+    if (place.Kind == EntryFile) {
+        Finding(VerdictProblem, place.Path + L", which was there before the install, was "
+                + (Emptied(head) ? std::wstring(L"emptied") : L"changed") + L" by the installer (its size was "
+                + Number(head.Before.Size) + L" bytes, now " + Number(head.After.Size) + L"), and stays changed after "
+                L"the uninstall: Kestrane restores no file", SectionNeverTouched);
+        return;
+    }
+    std::vector<std::wstring> parts = AddedListParts(head);
+    std::wstring what;
+    for (size_t i = 0; i < parts.size(); i++)
+        what += (what.empty() ? L"`" : L", `") + parts[i] + L"`";
+    std::wstring how = !what.empty() ? L" (it added " + what + L")"
+        : head.Before.Hashed || head.After.Hashed ? std::wstring(L"")
+        : L" from " + ValueText(head.Before.Type, head.Before.Data, true) + L" to "
+              + ValueText(head.After.Type, head.After.Data, true);
+    Finding(VerdictProblem, EntryPlace(place) + L", " + (Emptied(head) ? L"emptied" : L"changed") + L" by the installer"
+            + how + L", stays changed after the uninstall: Kestrane restores no value", SectionNeverTouched);
+}
+
+static void SayAddedFiles(const Inspection &in, const ChangeGroup &group)
+{
+    const Entry &place = in.Changes[group.Head].Place();
+    std::wstring links, inside;
+    for (size_t i = 0; i < group.Members.size(); i++) {
+        const std::wstring &path = in.Changes[group.Members[i]].After.Path;
+        if (EndsWith(path, L".lnk"))
+            links += (links.empty() ? L"" : L", ") + LeafOf(path);
+    }
+    if (place.Kind == EntryFolder)
+        inside = L" (a folder with " + Items(group.Members.size() - 1) + L" in it)";
+    if (!links.empty())
+        Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
+                                                             + (group.Members.size() == 2 ? L"the shortcut " + links
+                                                                : Items(group.Members.size() - 1) + L" in it, "
+                                                                  L"shortcuts among them,")
+                                                           : L"the shortcut " + place.Path)
+                + L" survives the uninstall: Kestrane removes " + in.AppName + L".lnk only directly in the "
+                  L"per-user Programs folder and on the per-user desktop", SectionNeverTouched);
+    else
+        Finding(VerdictProblem, place.Path + inside + L" survives the uninstall: Kestrane removes nothing "
+                L"outside the application folder but its two shortcuts", SectionNeverTouched);
+}
+
+// Everything else the install added, changed or deleted stays after the uninstall.
+static void CheckEverythingElse(const Inspection &in, const Layout &layout)
+{
+    for (size_t g = 0; g < in.Groups.size(); g++) {
+        const ChangeGroup &group = in.Groups[g];
+        const Change &head = in.Changes[group.Head];
+        const Entry &place = head.Place();
+        if (layout.Explained.count(g) || KestraneRemoves(head, layout))
+            continue;
+        if (head.Kind == ChangeRemoved)
+            SayRemovedByInstaller(head, group);
+        else if (head.Kind == ChangeChanged)
+            SayChangedByInstaller(head);
+        else if (place.Kind == EntryValue)
+            Finding(VerdictProblem, EntryPlace(place) + L", added by the installer, survives the uninstall: Kestrane "
+                    L"removes no value but those of the two keys it deletes", SectionNeverTouched);
+        else if (place.Kind == EntryKey)
+            Finding(VerdictProblem, KeyPlace(place.Path) + L" survives the uninstall: Kestrane removes no key but the "
+                    L"uninstall entry and " + layout.SettingsKey, SectionNeverTouched);
+        else
+            SayAddedFiles(in, group);
+    }
+}
+
 void InspectInstallation(Inspection *in)
 {
     std::vector<size_t> others;
@@ -259,192 +516,25 @@ void InspectInstallation(Inspection *in)
     in->AppName = LeafOf(entryKey);
     DWORD type;
     in->UninstallString = EntryString(*in, entryKey, L"UninstallString", &type);
-    Say(L"   the uninstall entry " + KeyPlace(entryKey) + L":");
-    for (size_t i = 0; i < entry.Members.size(); i++) {
-        const Entry &value = in->Changes[entry.Members[i]].After;
-        if (value.Kind == EntryValue && SameText(value.Path, entryKey))
-            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L"  "
-                + ValueText(value.Type, value.Data, false));
-    }
-    std::set<size_t> explained(others.begin(), others.end());
-    explained.insert(entryGroup);
+    SayEntry(*in, entry, entryKey);
 
-    bool in32BitView = SameText(ParentOf(entryKey), UninstallKey32);
-    if (in32BitView)
-        Finding(VerdictProblem, L"the uninstall entry `" + in->AppName + L"` is in the 32-bit registry view, where "
-                L"Kestrane never looks (a 32-bit installer needs SetRegView 64)", SectionCheck);
-    else
-        Finding(VerdictOk, L"the uninstall entry `" + in->AppName + L"` is in the 64-bit registry view", SectionLayout);
-    for (size_t i = 0; i < others.size(); i++)
-        Finding(VerdictProblem, L"the uninstall entry " + EntryPlace(in->Changes[in->Groups[others[i]].Head].After)
-                + L" survives the uninstall: Kestrane removes only the entry of its own application", SectionLayout);
-
-    // Kestrane's own composition of the layout, for the application the entry names.
-    std::wstring entryArguments = in->AppName + L"/NULL";
-    wchar_t running[RunningTextSize], confirm[MAX_PATH];
-    ZeroMemory(&Target, sizeof Target);
-    bool composed = AcceptArgumentText(entryArguments.c_str(), running, confirm) == ArgumentsOk
-        && ResolveTargetPaths() == ResolveOk;
-    UninstallTarget layout = Target;
-    std::wstring appDir = composed ? layout.AppDir : in->Folders.ProgramFiles + L"\\" + in->AppName;
-    std::wstring expectedExe = composed ? layout.UninstallerExePath : appDir + L"\\Kestrane.exe";
-
-    // An application folder in the 32-bit Program Files folder is one mistake, whatever follows from it.
-    std::wstring folder32 = in->Folders.ProgramFilesX86 + L"\\" + in->AppName;
-    bool folderIn32 = !WasAdded(*in, appDir) && !in->Folders.ProgramFilesX86.empty()
-        && !SameText(in->Folders.ProgramFilesX86, in->Folders.ProgramFiles) && WasAdded(*in, folder32);
-    if (folderIn32) {
-        Finding(VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
-                L"Kestrane removes " + appDir + L", so install into the 64-bit Program Files folder, "
-                + in->Folders.ProgramFiles, SectionCheck);
-        for (size_t g = 0; g < in->Groups.size(); g++)
-            if (SameText(in->Changes[in->Groups[g].Head].Place().Path, folder32)) {
-                Consequence(folder32 + L" and its " + Items(in->Groups[g].Members.size() - 1)
-                            + L" survive the uninstall");
-                explained.insert(g);
-            }
-    }
-
+    Layout layout;
+    ComposeLayout(*in, entryKey, &layout);
+    layout.Explained.insert(others.begin(), others.end());
+    layout.Explained.insert(entryGroup);
+    CheckEntryView(*in, layout, others);
+    CheckFolderView(*in, &layout);
     bool consequenceOnly = false;
     if (type != REG_SZ)
         Finding(VerdictProblem, L"UninstallString is not REG_SZ", SectionEntry);
     else
-        CheckUninstallString(*in, expectedExe, folderIn32, &consequenceOnly);
+        CheckUninstallString(*in, layout.ExpectedExe, layout.FolderIn32, &consequenceOnly);
     CheckArgumentText(in, consequenceOnly);
-
-    if (WasAdded(*in, appDir)) {
-        std::wstring kept[] = {composed ? layout.AppExePath : appDir + L"\\" + in->AppName + L".exe",
-                               composed ? layout.AppHelpPath : appDir + L"\\" + in->AppName + L".chm", expectedExe};
-        for (size_t i = 0; i < 3; i++) {
-            if (WasAdded(*in, kept[i]))
-                Finding(VerdictOk, kept[i] + L" is installed", SectionLayout);
-            else if (i == 2)
-                Finding(VerdictProblem, kept[i] + L" is not installed: the uninstall entry starts nothing", SectionLayout);
-            else
-                Finding(VerdictOk, kept[i] + L" is not installed: nothing of that name to remove", SectionLayout);
-        }
-        for (size_t i = 0; i < in->Changes.size(); i++) {
-            const Entry &file = in->Changes[i].After;
-            if (in->Changes[i].Kind != ChangeAdded || file.Kind == EntryValue || file.Kind == EntryKey
-                || !SameText(ParentOf(file.Path), appDir))
-                continue;
-            bool removed = false;
-            for (size_t k = 0; k < 3; k++)
-                removed = removed || SameText(file.Path, kept[k]);
-            if (!removed)
-                Finding(VerdictProblem, file.Path + L" survives the uninstall: Kestrane removes only " + in->AppName
-                        + L".exe, " + in->AppName + L".chm and Kestrane.exe from the folder, which then stays too",
-                        SectionNeverTouched);
-        }
-    } else if (!folderIn32) {
-        Finding(VerdictProblem, L"the application folder " + appDir + L" was not made", SectionLayout);
-    }
-
-    std::wstring programsLink = composed ? layout.StartMenuShortcutPath : L"";
-    std::wstring desktopLink = composed ? layout.DesktopShortcutPath : L"";
-    std::wstring links[] = {programsLink, desktopLink};
-    for (size_t i = 0; i < 2 && composed; i++)
-        Finding(VerdictOk, L"the shortcut " + links[i]
-                + (WasAdded(*in, links[i]) ? L" is installed" : L" is not installed: nothing of that name to remove"),
-                SectionLayout);
-
-    // The two keys Kestrane deletes must be flat.
-    std::wstring settingsKey = L"HKCU\\Software\\" + in->AppName;
-    size_t count = 0;
-    bool flat = true;
-    std::wstring names = SubkeysOf(*in, entryKey, &count);
-    if (count > 0) {
-        flat = false;
-        Finding(VerdictProblem, L"the uninstall entry has the subkey(s) " + names + L": Kestrane cannot delete it ("
-                + Quoted(MsgRegistry) + L"), so put them elsewhere", SectionNeverTouched);
-    }
-    names = SubkeysOf(*in, settingsKey, &count);
-    if (count > 0) {
-        flat = false;
-        Finding(VerdictProblem, settingsKey + L" has the subkey(s) " + names + L": Kestrane cannot delete it ("
-                + Quoted(MsgRegistry) + L") after the uninstall entry is already gone, so keep the settings flat",
-                SectionNeverTouched);
-    }
-    if (flat)
-        Finding(VerdictOk, L"the uninstall entry and " + settingsKey + L" have no subkeys", SectionNeverTouched);
-
-    bool valuesOk = true;
-    const wchar_t *named[] = {L"DisplayName", L"DisplayIcon"};
-    for (size_t i = 0; i < 2; i++)
-        if (AddedValue(*in, entryKey, named[i]) == NULL) {
-            valuesOk = false;
-            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + named[i], SectionEntry);
-        }
-    const wchar_t *flags[] = {L"NoModify", L"NoRepair"};
-    for (size_t i = 0; i < 2; i++) {
-        const Change *value = AddedValue(*in, entryKey, flags[i]);
-        DWORD one = 1;
-        if (value == NULL || value->After.Type != REG_DWORD || value->After.Data != std::string((const char *)&one, 4)) {
-            valuesOk = false;
-            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + flags[i] + L" of REG_DWORD 1: "
-                    L"Windows' list offers a button Kestrane does not answer", SectionEntry);
-        }
-    }
-    if (AddedValue(*in, entryKey, L"QuietUninstallString") != NULL) {
-        valuesOk = false;
-        Finding(VerdictProblem, L"the uninstall entry has a QuietUninstallString: Kestrane has no silent mode",
-                SectionEntry);
-    }
-    if (valuesOk)
-        Finding(VerdictOk, L"the uninstall entry has DisplayName, DisplayIcon, NoModify and NoRepair, and no "
-                L"QuietUninstallString", SectionEntry);
-
-    // Everything else the install added or changed stays after the uninstall.
-    for (size_t g = 0; g < in->Groups.size(); g++) {
-        if (explained.count(g))
-            continue;
-        const ChangeGroup &group = in->Groups[g];
-        const Change &head = in->Changes[group.Head];
-        const Entry &place = head.Place();
-        bool isFile = place.Kind == EntryFile || place.Kind == EntryFolder;
-        if (head.Kind == ChangeRemoved || (head.Kind == ChangeAdded && isFile
-            && (SameText(place.Path, appDir) || SameText(place.Path, programsLink) || SameText(place.Path, desktopLink)))
-            || (place.Kind == EntryKey && SameText(place.Path, settingsKey))
-            || (place.Kind == EntryValue && SameText(place.Path, settingsKey)))
-            continue;
-        if (head.Kind == ChangeChanged) {
-            std::vector<std::wstring> parts = AddedListParts(head);
-            std::wstring what;
-            for (size_t i = 0; i < parts.size(); i++)
-                what += (what.empty() ? L"`" : L", `") + parts[i] + L"`";
-            Finding(VerdictProblem, EntryPlace(place) + L", changed by the installer"
-                    + (what.empty() ? L" from " + ValueText(head.Before.Type, head.Before.Data, true) + L" to "
-                                          + ValueText(head.After.Type, head.After.Data, true)
-                                    : L" (it added " + what + L")")
-                    + L", stays changed after the uninstall: Kestrane restores no value", SectionNeverTouched);
-        } else if (place.Kind == EntryValue) {
-            Finding(VerdictProblem, EntryPlace(place) + L", added by the installer, survives the uninstall: Kestrane "
-                    L"removes no value but those of the two keys it deletes", SectionNeverTouched);
-        } else if (place.Kind == EntryKey) {
-            Finding(VerdictProblem, KeyPlace(place.Path) + L" survives the uninstall: Kestrane removes no key but the "
-                    L"uninstall entry and " + settingsKey, SectionNeverTouched);
-        } else {
-            std::wstring links, inside;
-            for (size_t i = 0; i < group.Members.size(); i++) {
-                const std::wstring &path = in->Changes[group.Members[i]].After.Path;
-                if (path.size() > 4 && SameText(path.substr(path.size() - 4), L".lnk"))
-                    links += (links.empty() ? L"" : L", ") + LeafOf(path);
-            }
-            if (place.Kind == EntryFolder)
-                inside = L" (a folder with " + Items(group.Members.size() - 1) + L" in it)";
-            if (!links.empty())
-                Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
-                                                                     + (group.Members.size() == 2 ? L"the shortcut " + links
-                                                                        : Items(group.Members.size() - 1) + L" in it, "
-                                                                          L"shortcuts among them,")
-                                                                   : L"the shortcut " + place.Path)
-                        + L" survives the uninstall: Kestrane removes " + in->AppName + L".lnk only directly in the "
-                          L"per-user Programs folder and on the per-user desktop", SectionNeverTouched);
-            else
-                Finding(VerdictProblem, place.Path + inside + L" survives the uninstall: Kestrane removes nothing "
-                        L"outside the application folder but its two shortcuts", SectionNeverTouched);
-        }
-    }
+    CheckFolderContents(*in, layout);
+    CheckShortcuts(*in, layout);
+    CheckFlatKeys(*in, layout);
+    CheckEntryValues(*in, layout);
+    CheckEverythingElse(*in, layout);
 }
 
 void CheckFirewallRule(const Inspection &in, bool uninstalled)

@@ -10,9 +10,12 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
-enum { ExitClean = 0, ExitFound = 1, ExitCannotRun = 2 };
+#include "JsonReport.h"
+#include "Leftovers.h"
+#include "Options.h"
+#include "Skipped.h"
 
-static const DWORD DefaultLimitSeconds = 300;
+enum { ExitClean = 0, ExitFound = 1, ExitCannotRun = 2 };
 
 static const wchar_t Usage[] =
     L"usage: CheckInstaller.exe [options] SETUP.exe [INSTALLER ARGUMENTS...]\n"
@@ -25,6 +28,9 @@ static const wchar_t Usage[] =
     L"\n"
     L"options:\n"
     L"  --limit SECONDS       how long the installer, then the uninstall, may run (default 300)\n"
+    L"  --settle SECONDS      how long to watch the machine before the install: what changes\n"
+    L"                        then changes by itself, and is not counted (default 2)\n"
+    L"  --json FILE           also writes the report for machines (UTF-8 JSON) to FILE\n"
     L"  --interactive         you answer Kestrane's boxes yourself; otherwise every box is\n"
     L"                        answered OK but the restart question, answered Cancel\n"
     L"  --state FILE          where to keep what --after-restart needs\n"
@@ -37,18 +43,11 @@ static const wchar_t Usage[] =
     L"            2 the check could not run\n"
     L"\n"
     L"What it changes: it runs the installer and the uninstall as an administrator, which may\n"
-    L"change anything on the machine; it never restarts it, and writes only the state file.\n"
+    L"change anything on the machine; it never restarts it, and writes only the state file\n"
+    L"and the report. On a hosted runner (GITHUB_ACTIONS=true) each problem is also an error\n"
+    L"annotation, and the summary goes to the job's step summary.\n"
     L"It installs nothing of its own. Under Wine, tools/check-installer.sh may install Wine's\n"
     L"32-bit side, and says what that changes first.\n";
-
-struct Options {
-    DWORD LimitSeconds;
-    bool Interactive;
-    std::wstring StatePath;
-    std::wstring AfterRestart;
-    std::wstring Setup;
-    std::vector<std::wstring> InstallerArguments;
-};
 
 static int CannotRun(const std::wstring &why)
 {
@@ -70,31 +69,6 @@ static std::wstring DefaultStatePath()
     return std::wstring(length > 0 && length <= MAX_PATH ? folder : L".\\") + L"CheckInstaller.state";
 }
 
-// -1: not an option; 0: bad; 1: taken.
-static int TakeOption(wchar_t **args, int count, int *at, Options *options)
-{
-    std::wstring option = args[*at];
-    bool hasValue = *at + 1 < count;
-    if (option == L"--interactive") {
-        options->Interactive = true;
-    } else if (option == L"--limit" && hasValue) {
-        wchar_t *end = NULL;
-        unsigned long seconds = wcstoul(args[++*at], &end, 10);
-        if (end == args[*at] || *end != L'\0' || seconds == 0 || seconds > 86400)
-            return 0;
-        options->LimitSeconds = (DWORD)seconds;
-    } else if (option == L"--state" && hasValue) {
-        options->StatePath = FullPath(args[++*at]);
-    } else if (option == L"--after-restart" && hasValue) {
-        options->AfterRestart = FullPath(args[++*at]);
-    } else if (option.size() > 1 && option[0] == L'-') {
-        return 0;
-    } else {
-        return -1;
-    }
-    return 1;
-}
-
 static void SayChanges(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)
 {
     if (groups.empty())
@@ -112,43 +86,32 @@ static void SayChanges(const std::vector<Change> &changes, const std::vector<Cha
     }
 }
 
-// One line for each outermost change: removed, pending deletion at the next restart, or
-// left. Returns how many are left, and how many wait for the restart.
-static size_t SayWhatIsLeft(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
-                            size_t *pendingGroups)
+static std::vector<std::wstring> PendingDeletions()
 {
-    *pendingGroups = 0;
     std::vector<std::wstring> strings = ReadPendingStrings(), pending;
     for (size_t i = 0; i < strings.size(); i += 2)
         if (i + 1 < strings.size() && strings[i + 1].empty())
             pending.push_back(PendingPath(strings[i]));
+    return pending;
+}
+
+// One line for each outermost change, broken ones first: broken, left, pending deletion at
+// the next restart, or removed. Returns how many are left (broken ones among them), and
+// how many wait for the restart.
+static size_t SayWhatIsLeft(const std::vector<Leftover> &leftovers, size_t *pendingGroups)
+{
+    *pendingGroups = 0;
     size_t left = 0;
-    for (size_t g = 0; g < groups.size(); g++) {
-        const Change &head = changes[groups[g].Head];
-        if (head.Kind == ChangeRemoved)
-            continue;
-        // The head first: a container is gone only with everything in it.
-        size_t there = 0, waiting = 0, inside = groups[g].Members.size() - 1;
-        LeftState headState = StateNow(head, pending);
-        for (size_t i = 1; i <= inside; i++) {
-            LeftState state = StateNow(changes[groups[g].Members[i]], pending);
-            there += state == LeftThere;
-            waiting += state == LeftPending;
-        }
-        std::wstring of = inside > 0 && headState != LeftGone
-            ? L" (with " + Number(there + waiting) + L" of the " + Number(inside) + L" item(s) put in it)" : L"";
-        if (headState == LeftThere)
-            there++;
-        else if (headState == LeftPending)
-            waiting++;
-        if (there > 0) {
-            Say(L"  left     " + EntryPlace(head.Place()) + of);
-            left++;
-        } else if (waiting > 0) {
-            Say(L"  pending  " + EntryPlace(head.Place()) + of);
-            ++*pendingGroups;
-        } else {
-            Say(L"  removed  " + EntryPlace(head.Place()));
+    for (size_t i = 0; i < leftovers.size(); i++) {
+        const Leftover &leftover = leftovers[i];
+        std::wstring of = leftover.Inside > 0 && leftover.State != LeftoverRemoved
+            ? L" (with " + Number(leftover.InsideLeft) + L" of the " + Number(leftover.Inside) + L" item(s) put in it)"
+            : L"";
+        switch (leftover.State) {
+        case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); left++; break;
+        case LeftoverLeft: Say(L"  left     " + leftover.Place + of); left++; break;
+        case LeftoverPending: Say(L"  pending  " + leftover.Place + of); ++*pendingGroups; break;
+        default: Say(L"  removed  " + leftover.Place); break;
         }
     }
     return left;
@@ -169,15 +132,26 @@ static void SayPending()
 
 static int Conclude(const std::wstring &app, size_t left, size_t pending)
 {
-    Say(L"");
+    std::wstring summary;
     if (left > 0)
-        Say(Number(left) + L" item(s) of " + app + L" are left.");
+        summary = Number(left) + L" item(s) of " + app + L" are left.";
     else if (pending > 0)
-        Say(L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).");
+        summary = L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).";
     else
-        Say(L"Nothing of " + app + L" is left.");
-    Say(ProblemCount() == 0 ? std::wstring(L"No problem found.") : Number(ProblemCount()) + L" problem(s) found.");
+        summary = L"Nothing of " + app + L" is left.";
+    std::wstring problems = ProblemCount() == 0 ? std::wstring(L"No problem found.")
+                                                : Number(ProblemCount()) + L" problem(s) found.";
+    Say(L"");
+    Say(summary);
+    Say(problems);
+    AddToRunnerSummary(L"### CheckInstaller: " + app + L"\n\n" + summary + L"\n\n" + problems + L"\n");
     return left == 0 && ProblemCount() == 0 ? ExitClean : ExitFound;
+}
+
+static void WriteJson(const std::wstring &path, const std::string &json)
+{
+    if (!path.empty() && !WriteTextFile(path, json))
+        Say(L"  cannot write the report " + path + L": error " + Number(GetLastError()));
 }
 
 static int CheckAfterRestart(const Options &options)
@@ -190,9 +164,28 @@ static int CheckAfterRestart(const Options &options)
     GroupChanges(state.Changes, &groups);
     Say(IsWine() ? L"== After a simulated restart of the prefix (wineboot -r)" : L"== After the restart");
     SetActivity(L"looking at what is left");
-    size_t pending = 0, left = SayWhatIsLeft(state.Changes, groups, &pending);
+    std::vector<Leftover> leftovers;
+    AssessLeftovers(state.Changes, groups, PendingDeletions(), &leftovers);
+    size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
     SetActivity(NULL);
-    return Conclude(state.AppName, left, pending);
+    int code = Conclude(state.AppName, left, pending);
+    WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, JsonLeftovers(leftovers, state.Changes, groups, left,
+                                                                                pending, ProblemCount(), code)));
+    return code;
+}
+
+// The check's own files change while it runs: never the installer's.
+static void SkipOwnFiles(const Options &options)
+{
+    SkipPlace(options.StatePath);
+    SkipPlace(options.JsonPath);
+    DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (size_t i = 0; i < 2; i++) {
+        wchar_t path[MAX_PATH * 2] = {0};
+        DWORD length = GetFinalPathNameByHandleW(GetStdHandle(handles[i]), path, MAX_PATH * 2, 0);
+        if (length > 0 && length < MAX_PATH * 2)
+            SkipPlace(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
+    }
 }
 
 static int CheckInstaller(const Options &options)
@@ -228,24 +221,45 @@ static int CheckInstaller(const Options &options)
     for (size_t i = 0; i < options.InstallerArguments.size(); i++)
         arguments += L" " + options.InstallerArguments[i];
     Say(L"== Installing it: " + name + arguments);
-    std::vector<Entry> before, installed;
+    SkipOwnFiles(options);
+    Snapshot first, before, installed;
+    std::vector<Change> noise;
     SetActivity(L"looking at the machine before the install");
+    ULONGLONG started = GetTickCount64();
+    TakeSnapshot(&first);
+    ULONGLONG firstMs = GetTickCount64() - started;
+    // What changes while nothing is installed changes by itself.
+    Sleep(LimitMilliseconds(options.SettleSeconds));
+    started = GetTickCount64();
     TakeSnapshot(&before);
+    ULONGLONG beforeMs = GetTickCount64() - started;
+    CompareSnapshots(first, before, &noise);
+    first = Snapshot();
     SetActivity(L"waiting for the installer");
     InstallerRun install = RunInstaller(setup, options.InstallerArguments, options.LimitSeconds);
     if (!install.Started)
         return CannotRun(L"Cannot start " + setup + L": error " + Number(install.StartError));
     SetActivity(L"looking at what the installer changed");
+    started = GetTickCount64();
     TakeSnapshot(&installed);
+    ULONGLONG installedMs = GetTickCount64() - started;
+    Say(L"   looked at " + Number(installed.Records.size()) + L" places (files, folders, keys and values) three times: "
+        + Seconds(firstMs) + L" s, " + Seconds(beforeMs) + L" s after " + Number(options.SettleSeconds) + L" s, and "
+        + Seconds(installedMs) + L" s after the install; " + Number(SnapshotBytes(installed) / 1048576) + L" MB each");
     Inspection in;
     in.Wine = wine;
     in.Folders = folders;
     CompareSnapshots(before, installed, &in.Changes);
+    before = Snapshot();
+    installed = Snapshot();
+    size_t noisy = ForgetNoise(&in.Changes, noise);
+    ForgetSharedTwins(&in.Changes);
     ForgetUninstallKeys(&in.Changes);
-    std::vector<Entry>().swap(before);
-    std::vector<Entry>().swap(installed);
     GroupChanges(in.Changes, &in.Groups);
     SetActivity(NULL);
+    Say(L"   " + Number(noise.size()) + L" place(s) changed by themselves in the " + Number(options.SettleSeconds)
+        + L" s before the install: " + (noisy > 0 ? Number(noisy) + L" change(s) there are" : std::wstring(L"changes there would be"))
+        + L" not counted as the installer's");
     if (install.TimedOut)
         Say(L"   it did not end within " + Number(options.LimitSeconds) + L" s and was stopped; it had changed:");
     else
@@ -260,10 +274,21 @@ static int CheckInstaller(const Options &options)
                 L"does it install without asking anything with" + arguments + L"?", L"Check your installer");
     else if (install.ExitCode != 0)
         Finding(VerdictProblem, L"the installer ended with exit code " + Number(install.ExitCode), L"Check your installer");
+    InstallRecord installRecord;
+    installRecord.Setup = setup;
+    installRecord.Machine = machine;
+    installRecord.Arguments = options.InstallerArguments;
+    installRecord.TimedOut = install.TimedOut;
+    installRecord.ExitCode = install.ExitCode;
+    installRecord.Ms = install.Ms;
     InspectInstallation(&in);
     if (!in.HasEntry) {
         Say(L"");
         Say(L"Nothing to uninstall. " + Number(ProblemCount()) + L" problem(s) found.");
+        AddToRunnerSummary(L"### CheckInstaller: " + name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
+                           + L" problem(s) found.\n");
+        WriteJson(options.JsonPath, JsonReport(installRecord, options.SettleSeconds, noise.size(), in.Changes, in.Groups,
+                                               RecordedFindings(), L"", NULL, PendingDeletions(), "", ExitFound));
         return ExitFound;
     }
     CheckFirewallRule(in, false);
@@ -283,7 +308,10 @@ static int CheckInstaller(const Options &options)
     Say(L"");
     Say(L"== After the uninstall");
     SetActivity(L"looking at what is left");
-    size_t pending = 0, left = SayWhatIsLeft(in.Changes, in.Groups, &pending);
+    std::vector<std::wstring> pendingPaths = PendingDeletions();
+    std::vector<Leftover> leftovers;
+    AssessLeftovers(in.Changes, in.Groups, pendingPaths, &leftovers);
+    size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
     SetActivity(NULL);
     SayPending();
 
@@ -291,52 +319,55 @@ static int CheckInstaller(const Options &options)
     state.AppName = in.AppName;
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
-    if (SaveState(options.StatePath, state))
+    // The exit code is known only once the summary is said; the report is written after it.
+    int saved = SaveState(options.StatePath, state) ? 1 : 0;
+    DWORD saveError = GetLastError();
+    if (saved)
         Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
     else
-        Say(L"  cannot write the state " + options.StatePath + L": error " + Number(GetLastError()));
-    return Conclude(in.AppName, left, pending);
+        Say(L"  cannot write the state " + options.StatePath + L": error " + Number(saveError));
+    int code = Conclude(in.AppName, left, pending);
+    std::string json = JsonReport(installRecord, options.SettleSeconds, noise.size(), in.Changes, in.Groups,
+                                  RecordedFindings(), in.UninstallString, &record, pendingPaths,
+                                  JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
+                                  code);
+    WriteJson(options.JsonPath, json);
+    if (saved && !options.JsonPath.empty()) {
+        state.Report = json;
+        SaveState(options.StatePath, state);
+    }
+    return code;
 }
+
+static std::wstring FullPathOf(const std::wstring &path) { return FullPath(path); }
 
 int main()
 {
     StartReport();
     int count = 0;
-    wchar_t **args = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv != NULL && i < count; i++)
+        args.push_back(argv[i]);
     Options options;
-    options.LimitSeconds = DefaultLimitSeconds;
-    options.Interactive = false;
-    options.StatePath = DefaultStatePath();
-    int at = 1;
-    for (; args != NULL && at < count; at++) {
-        std::wstring arg = args[at];
-        if (arg == L"-h" || arg == L"--help" || arg == L"/?") {
-            Say(Usage);
-            return ExitClean;
-        }
-        if (arg == L"--machine" && at + 1 < count) {
-            std::wstring machine = MachineOf(args[at + 1]);
-            Say(machine.empty() ? L"not a Windows program" : machine);
-            return machine.empty() ? ExitCannotRun : ExitClean;
-        }
-        if (arg == L"--") {
-            at++;
-            break;
-        }
-        int taken = TakeOption(args, count, &at, &options);
-        if (taken == 0)
-            return CannotRun(L"Unknown or incomplete option " + arg + L"\n\n" + Usage);
-        if (taken < 0)
-            break;
+    std::wstring bad;
+    OptionsResult result = ReadOptions(args, FullPathOf, &options, &bad);
+    if (result == OptionsBad)
+        return CannotRun(L"Unknown or incomplete option " + bad + L"\n\n" + Usage);
+    if (options.Help) {
+        Say(Usage);
+        return ExitClean;
     }
+    if (!options.Machine.empty()) {
+        std::wstring machine = MachineOf(options.Machine);
+        Say(machine.empty() ? L"not a Windows program" : machine);
+        return machine.empty() ? ExitCannotRun : ExitClean;
+    }
+    if (options.StatePath.empty())
+        options.StatePath = DefaultStatePath();
     if (!options.AfterRestart.empty())
         return CheckAfterRestart(options);
-    if (args == NULL || at >= count)
+    if (result == OptionsNoSetup)
         return CannotRun(Usage);
-    options.Setup = FullPath(args[at]);
-    for (at++; at < count; at++)
-        options.InstallerArguments.push_back(args[at]);
-    if (options.InstallerArguments.empty())
-        options.InstallerArguments.push_back(L"/S");
     return CheckInstaller(options);
 }

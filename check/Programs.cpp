@@ -1,5 +1,7 @@
 #include "Programs.h"
 
+#include "Options.h"
+
 #include "Report.h"
 #include "Snapshot.h"
 #include "app/Run.h"
@@ -119,7 +121,7 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     ResumeThread(process.hThread);
 
     std::vector<HWND> shown, boxes;
-    ULONGLONG deadline = started + (ULONGLONG)limitSeconds * 1000;
+    ULONGLONG deadline = started + (ULONGLONG)LimitMilliseconds(limitSeconds);
     for (;;) {
         bool ended = WaitProcess(process.hProcess, 200);
         if (ended && job != NULL) {
@@ -173,12 +175,12 @@ void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool inte
     if (!interactive) {
         // Without the shutdown privilege even a wrong answer cannot restart the machine.
         HANDLE token = TokenWithoutShutdownPrivilege();
-        RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, limitSeconds * 1000, record, token);
+        RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, LimitMilliseconds(limitSeconds), record, token);
         if (token != NULL)
             CloseHandle(token);
         // A Windows that will not start it with that token: the Cancel answer still holds.
         if (!record->Started && token != NULL)
-            RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, limitSeconds * 1000, record, NULL);
+            RunCommandLineChoosing(commandLine, ChooseForCheck, NULL, LimitMilliseconds(limitSeconds), record, NULL);
         return;
     }
     record->Boxes.clear();
@@ -190,7 +192,7 @@ void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool inte
     record->Started = record->StartError == ERROR_SUCCESS;
     if (!record->Started)
         return;
-    if (WaitForSingleObject(process.hProcess, limitSeconds * 1000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.hProcess, LimitMilliseconds(limitSeconds)) != WAIT_OBJECT_0) {
         record->TimedOut = true;
         StopProgram(process.hProcess);
     }

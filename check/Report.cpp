@@ -11,6 +11,8 @@ static ULONGLONG LastLineAt;
 static ULONGLONG ActivityStartedAt;
 static std::wstring Activity;
 static int Problems;
+static bool Quiet;
+static std::vector<FindingRecord> Findings;
 
 std::wstring WideOf(const std::string &text)
 {
@@ -60,6 +62,8 @@ void StartReport()
 
 void Say(const std::wstring &line)
 {
+    if (Quiet)
+        return;
     EnterCriticalSection(&OutputLock);
     WriteLine(line);
     LeaveCriticalSection(&OutputLock);
@@ -73,17 +77,88 @@ void SetActivity(const wchar_t *activity)
     LeaveCriticalSection(&OutputLock);
 }
 
+const wchar_t *VerdictWord(Verdict verdict)
+{
+    return verdict == VerdictOk ? L"ok" : verdict == VerdictProblem ? L"problem" : L"note";
+}
+
+static bool OnRunner()
+{
+    wchar_t value[16] = {0};
+    DWORD length = GetEnvironmentVariableW(L"GITHUB_ACTIONS", value, 16);
+    return length > 0 && length < 16 && wcscmp(value, L"true") == 0;
+}
+
+// The runner reads a workflow command to the end of its line: "%", CR and LF are escaped.
+static std::wstring CommandEscaped(const std::wstring &text, bool property)
+{
+    std::wstring escaped;
+    for (size_t i = 0; i < text.size(); i++) {
+        switch (text[i]) {
+        case L'%': escaped += L"%25"; break;
+        case L'\r': escaped += L"%0D"; break;
+        case L'\n': escaped += L"%0A"; break;
+        case L':': escaped += property ? L"%3A" : L":"; break;
+        case L',': escaped += property ? L"%2C" : L","; break;
+        default: escaped += text[i];
+        }
+    }
+    return escaped;
+}
+
+std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &section)
+{
+    if (!OnRunner())
+        return L"";
+    return L"::error title=" + CommandEscaped(L"CheckInstaller: " + section, true) + L"::" + CommandEscaped(text, false);
+}
+
+void AddToRunnerSummary(const std::wstring &lines)
+{
+    wchar_t path[MAX_PATH * 2] = {0};
+    DWORD length = GetEnvironmentVariableW(L"GITHUB_STEP_SUMMARY", path, MAX_PATH * 2);
+    if (Quiet || !OnRunner() || length == 0 || length >= MAX_PATH * 2)
+        return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    std::string bytes = Utf8(lines);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+}
+
 void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
 {
-    const wchar_t *word = verdict == VerdictOk ? L"ok      " : verdict == VerdictProblem ? L"problem " : L"note    ";
+    std::wstring word = VerdictWord(verdict);
     if (verdict == VerdictProblem)
         Problems++;
-    Say(std::wstring(word) + L" " + text + L"  (README: \"" + section + L"\")");
+    FindingRecord record;
+    record.Kind = verdict;
+    record.Text = text;
+    record.Section = section;
+    Findings.push_back(record);
+    Say(word + std::wstring(9 - word.size(), L' ') + text + L"  (README: \"" + section + L"\")");
+    std::wstring annotation = verdict == VerdictProblem ? RunnerAnnotation(text, section) : L"";
+    if (!annotation.empty())
+        Say(annotation);
 }
 
 void Consequence(const std::wstring &text)
 {
+    if (!Findings.empty())
+        Findings.back().Consequences.push_back(text);
     Say(L"           so: " + text);
+}
+
+const std::vector<FindingRecord> &RecordedFindings() { return Findings; }
+
+void StartQuietReport()
+{
+    Quiet = true;
+    Problems = 0;
+    Findings.clear();
 }
 
 int ProblemCount() { return Problems; }

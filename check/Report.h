@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum Verdict { VerdictOk, VerdictProblem, VerdictNote };
 
@@ -14,6 +15,24 @@ void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section);
 void Consequence(const std::wstring &text);
 int ProblemCount();
 void SetProblemCount(int count);
+
+// Every finding so far, for the report machines read.
+struct FindingRecord {
+    Verdict Kind;
+    std::wstring Text;
+    std::wstring Section;
+    std::vector<std::wstring> Consequences;
+};
+const std::vector<FindingRecord> &RecordedFindings();
+// Tests: nothing printed, nothing recorded kept from before.
+void StartQuietReport();
+// The words a verdict is printed with ("ok", "problem", "note").
+const wchar_t *VerdictWord(Verdict verdict);
+// On a hosted runner (GITHUB_ACTIONS=true): the line that shows a problem as the runner's
+// own error annotation; empty elsewhere.
+std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &section);
+// Lines for the runner's job summary (GITHUB_STEP_SUMMARY), appended when it has one.
+void AddToRunnerSummary(const std::wstring &lines);
 
 // While the activity runs, "still <activity>" is said whenever 10 s passed
 // without a line; NULL ends it.

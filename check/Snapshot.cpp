@@ -1,130 +1,48 @@
 #include "Snapshot.h"
 
-#include "Volatile.h"
+#include "FileWalk.h"
+#include "RegistryWalk.h"
 
 #include <shlobj.h>
 
 #include <algorithm>
-#include <set>
+#include <map>
 
-typedef std::set<std::pair<unsigned long long, unsigned long long> > FolderSet;
-
-std::wstring Folded(const std::wstring &text)
-{
-    std::wstring folded = text;
-    if (!folded.empty())
-        CharUpperBuffW(&folded[0], (DWORD)folded.size());
-    return folded;
-}
-
-bool SameText(const std::wstring &left, const std::wstring &right)
-{
-    return left.size() == right.size() && Folded(left) == Folded(right);
-}
-
-bool IsInside(const std::wstring &path, const std::wstring &folder)
-{
-    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\'
-        && SameText(path.substr(0, folder.size()), folder);
-}
-
-std::wstring ParentOf(const std::wstring &path)
-{
-    size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-std::wstring LeafOf(const std::wstring &path)
-{
-    size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-static void SetOrder(Entry *entry)
-{
-    entry->Order = Folded(entry->Path);
-    if (entry->Kind == EntryValue)
-        entry->Order += L'\x01' + Folded(entry->Name);  // after its key, before its subkeys
-}
-
-static bool ByOrder(const Entry &left, const Entry &right) { return left.Order < right.Order; }
-
-// ---- Files
-
-static void AddFileEntry(std::vector<Entry> *entries, const std::wstring &path, bool folder)
+Entry MakeEntry(EntryKind kind, const std::wstring &path)
 {
     Entry entry;
-    entry.Kind = folder ? EntryFolder : EntryFile;
+    entry.Kind = kind;
     entry.Path = path;
     entry.Type = 0;
-    SetOrder(&entry);
-    entries->push_back(entry);
+    entry.Size = entry.WriteTime = 0;
+    entry.Attributes = kind == EntryFolder ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    entry.Hashed = false;
+    return entry;
 }
 
-static HANDLE FindFirst(const std::wstring &pattern, WIN32_FIND_DATAW *found)
+Entry MakeValue(const std::wstring &keyPath, const std::wstring &name, DWORD type, const std::string &data)
 {
-    // The basic, large-fetch listing is Windows 7's; Vista takes the standard one.
-    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
-                                     FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
-    return search;
+    Entry entry = MakeEntry(EntryValue, keyPath);
+    entry.Name = name;
+    entry.Type = type;
+    entry.Data = data;
+    return entry;
 }
 
-// A folder's identity on its volume, or false when it cannot be opened.
-static bool FolderIdentity(const std::wstring &path, unsigned long long identity[2])
+std::string TextData(const std::wstring &text)
 {
-    HANDLE folder = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (folder == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool ok = GetFileInformationByHandle(folder, &information) != FALSE;
-    CloseHandle(folder);
-    identity[0] = information.dwVolumeSerialNumber;
-    identity[1] = ((unsigned long long)information.nFileIndexHigh << 32) | information.nFileIndexLow;
-    return ok;
+    return std::string((const char *)text.c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
 
-// A folder reached twice is walked once, under the name it was first reached by: Wine
-// links several of the profile's folders to one folder of the Unix home.
-static bool FirstVisit(const std::wstring &path, FolderSet *visited)
+std::string HashOf(const std::string &data)
 {
-    unsigned long long identity[2];
-    return !FolderIdentity(path, identity) || visited->insert(std::make_pair(identity[0], identity[1])).second;
+    unsigned long long hash = 14695981039346656037ull;  // FNV-1a
+    for (size_t i = 0; i < data.size(); i++)
+        hash = (hash ^ (unsigned char)data[i]) * 1099511628211ull;
+    return std::string((const char *)&hash, sizeof hash);
 }
 
-static void WalkFolder(const std::wstring &root, std::vector<Entry> *entries, FolderSet *visited)
-{
-    if (!FirstVisit(root, visited))
-        return;
-    std::vector<std::wstring> pending(1, root);
-    while (!pending.empty()) {
-        std::wstring folder = pending.back();
-        pending.pop_back();
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirst(folder + L"\\*", &found);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
-                continue;
-            std::wstring path = folder + L"\\" + found.cFileName;
-            if (IsVolatilePlace(path))
-                continue;
-            bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            AddFileEntry(entries, path, isFolder);
-            // Windows' compatibility junctions (hidden and system) lead back into the
-            // profile; Wine's links to the Unix home are plain.
-            const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-            bool junction = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-                && (found.dwFileAttributes & hiddenSystem) != 0;
-            if (isFolder && !junction && FirstVisit(path, visited))
-                pending.push_back(path);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-}
+// ---- Taking and keeping
 
 static std::wstring ShellFolder(int csidl)
 {
@@ -132,193 +50,159 @@ static std::wstring ShellFolder(int csidl)
     return SUCCEEDED(SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)) ? path : L"";
 }
 
-WatchedFolders FindWatchedFolders()
+static std::wstring SystemDrive()
 {
-    WatchedFolders folders;
-    folders.ProgramFiles = ShellFolder(CSIDL_PROGRAM_FILES);
-    folders.ProgramFilesX86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
-    folders.ProgramData = ShellFolder(CSIDL_COMMON_APPDATA);
-    folders.Profile = ShellFolder(CSIDL_PROFILE);
-    wchar_t path[MAX_PATH] = {0};
-    DWORD length = GetEnvironmentVariableW(L"PUBLIC", path, MAX_PATH);
-    folders.PublicProfile = length > 0 && length < MAX_PATH ? path : ParentOf(ShellFolder(CSIDL_COMMON_DOCUMENTS));
-    UINT size = GetSystemDirectoryW(path, MAX_PATH);
-    folders.System32 = size > 0 && size < MAX_PATH ? path : L"";
-    size = GetSystemWow64DirectoryW(path, MAX_PATH);
-    folders.SysWow64 = size > 0 && size < MAX_PATH ? path : L"";
-    return folders;
+    wchar_t windows[MAX_PATH] = {0};
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    return length >= 2 && length < MAX_PATH && windows[1] == L':' ? std::wstring(windows, 2) : L"C:";
 }
 
-// ---- Registry
-
-// Every key is opened in the 64-bit view: the 32-bit view of HKLM\SOFTWARE is its
-// subkey WOW6432Node, walked once as part of it.
-static const REGSAM View = KEY_WOW64_64KEY;
-
-HKEY SplitKeyPath(const std::wstring &keyPath, std::wstring *subkey)
-{
-    static const struct { const wchar_t *Name; HKEY Root; } roots[] = {
-        {L"HKLM", HKEY_LOCAL_MACHINE}, {L"HKCU", HKEY_CURRENT_USER}};
-    for (size_t i = 0; i < sizeof roots / sizeof roots[0]; i++) {
-        std::wstring name = roots[i].Name;
-        if (SameText(keyPath, name)) {
-            subkey->clear();
-            return roots[i].Root;
-        }
-        if (IsInside(keyPath, name)) {
-            *subkey = keyPath.substr(name.size() + 1);
-            return roots[i].Root;
-        }
-    }
-    return NULL;
-}
-
-static void AddValues(HKEY key, const std::wstring &keyPath, DWORD valueCount, DWORD maxName, DWORD maxData,
-                      std::vector<Entry> *entries)
-{
-    std::vector<wchar_t> name(maxName + 2);
-    std::vector<BYTE> data(maxData + 2);
-    for (DWORD i = 0; i < valueCount; i++) {
-        DWORD nameLength = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
-        LONG result = RegEnumValueW(key, i, &name[0], &nameLength, NULL, &type, &data[0], &dataSize);
-        if (result == ERROR_MORE_DATA) {
-            // Grown since the key was asked: ask again at its size now.
-            RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &maxName, &maxData, NULL, NULL);
-            name.resize(maxName + 2);
-            data.resize(maxData + 2);
-            nameLength = (DWORD)name.size(), dataSize = (DWORD)data.size();
-            result = RegEnumValueW(key, i, &name[0], &nameLength, NULL, &type, &data[0], &dataSize);
-        }
-        if (result == ERROR_NO_MORE_ITEMS)
-            break;
-        if (result != ERROR_SUCCESS)
-            continue;
-        Entry entry;
-        entry.Kind = EntryValue;
-        entry.Path = keyPath;
-        entry.Name.assign(&name[0], nameLength);
-        entry.Type = type;
-        entry.Data.assign((const char *)&data[0], dataSize);
-        SetOrder(&entry);
-        entries->push_back(entry);
-    }
-}
-
-static void WalkKey(HKEY root, const std::wstring &subkey, const std::wstring &keyPath,
-                    std::vector<Entry> *entries)
-{
-    if (IsVolatilePlace(keyPath))
-        return;
-    HKEY key;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | View, &key) != ERROR_SUCCESS)
-        return;
-    Entry entry;
-    entry.Kind = EntryKey;
-    entry.Path = keyPath;
-    entry.Type = 0;
-    SetOrder(&entry);
-    entries->push_back(entry);
-
-    DWORD subkeyCount = 0, maxSubkey = 0, valueCount = 0, maxName = 0, maxData = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, &subkeyCount, &maxSubkey, NULL, &valueCount, &maxName, &maxData,
-                     NULL, NULL);
-    AddValues(key, keyPath, valueCount, maxName, maxData, entries);
-    std::vector<std::wstring> names;
-    std::vector<wchar_t> name(maxSubkey + 2 > 256 ? maxSubkey + 2 : 256);
-    for (DWORD i = 0;; i++) {
-        DWORD length = (DWORD)name.size();
-        LONG result = RegEnumKeyExW(key, i, &name[0], &length, NULL, NULL, NULL, NULL);
-        if (result == ERROR_MORE_DATA) {
-            name.resize(name.size() * 2);
-            i--;
-            continue;
-        }
-        if (result != ERROR_SUCCESS)
-            break;
-        names.push_back(std::wstring(&name[0], length));
-    }
-    RegCloseKey(key);
-    for (size_t i = 0; i < names.size(); i++)
-        WalkKey(root, subkey.empty() ? names[i] : subkey + L"\\" + names[i], keyPath + L"\\" + names[i], entries);
-}
-
-static void WalkKeyPath(const std::wstring &keyPath, std::vector<Entry> *entries)
-{
-    std::wstring subkey;
-    HKEY root = SplitKeyPath(keyPath, &subkey);
-    if (root != NULL)
-        WalkKey(root, subkey, keyPath, entries);
-}
-
-// The keys installers write to: software of both views, services, and both
-// environments.
-static const wchar_t *const WatchedKeys[] = {
-    L"HKLM\\SOFTWARE",
-    L"HKCU\\Software",
-    L"HKLM\\SYSTEM\\CurrentControlSet\\Services",
-    L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
-    L"HKCU\\Environment",
+struct Root {
+    std::wstring Path;
+    bool Files;
 };
-
-void TakeSnapshot(std::vector<Entry> *entries)
+static bool RootLess(const Root &left, const Root &right)
 {
-    entries->clear();
-    WatchedFolders folders = FindWatchedFolders();
-    // The desktop and the Programs folder first: Kestrane names its shortcuts by them.
-    const std::wstring roots[] = {ShellFolder(CSIDL_DESKTOPDIRECTORY), ShellFolder(CSIDL_PROGRAMS), folders.ProgramFiles, folders.ProgramFilesX86, folders.ProgramData,
-                                  folders.Profile, folders.PublicProfile, folders.System32, folders.SysWow64};
-    std::vector<std::wstring> walked;
-    FolderSet visited;
-    for (size_t i = 0; i < sizeof roots / sizeof roots[0]; i++) {
-        bool seen = roots[i].empty();
-        for (size_t j = 0; j < walked.size() && !seen; j++)
-            seen = SameText(roots[i], walked[j]) || IsInside(roots[i], walked[j]);
-        if (seen)
-            continue;
-        walked.push_back(roots[i]);
-        WalkFolder(roots[i], entries, &visited);
-    }
-    for (size_t i = 0; i < sizeof WatchedKeys / sizeof WatchedKeys[0]; i++)
-        WalkKeyPath(WatchedKeys[i], entries);
-    std::sort(entries->begin(), entries->end(), ByOrder);
+    return ComparePlaces(left.Path, L"", false, right.Path, L"", false) < 0;
 }
+
+void TakeSnapshot(Snapshot *snapshot)
+{
+    snapshot->Records.clear();
+    snapshot->Names.clear();
+    snapshot->Data.clear();
+    Root roots[] = {{SystemDrive(), true}, {L"HKCU", false}, {L"HKLM\\SOFTWARE", false},
+                    {L"HKLM\\SYSTEM\\CurrentControlSet", false}};
+    std::sort(roots, roots + 4, RootLess);
+    // Kestrane names its shortcuts by these folders: seen under those names, whatever else leads there.
+    static const int shellFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_COMMON_DESKTOPDIRECTORY,
+                                       CSIDL_COMMON_PROGRAMS, CSIDL_PERSONAL, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA};
+    std::vector<std::wstring> preferred;
+    for (size_t i = 0; i < sizeof shellFolders / sizeof shellFolders[0]; i++)
+        preferred.push_back(ShellFolder(shellFolders[i]));
+    for (size_t i = 0; i < 4; i++) {
+        if (roots[i].Files)
+            WalkFiles(roots[i].Path, preferred, snapshot);
+        else
+            WalkKeys(roots[i].Path, snapshot);
+    }
+}
+
+static bool EntryLess(const Entry &left, const Entry &right)
+{
+    return ComparePlaces(left.Path, left.Name, left.Kind == EntryValue, right.Path, right.Name,
+                         right.Kind == EntryValue) < 0;
+}
+
+void SnapshotOfEntries(const std::vector<Entry> &unsorted, Snapshot *snapshot)
+{
+    std::vector<Entry> entries = unsorted;
+    std::stable_sort(entries.begin(), entries.end(), EntryLess);
+    *snapshot = Snapshot();
+    std::map<std::wstring, unsigned> containers;
+    for (size_t i = 0; i < entries.size(); i++) {
+        const Entry &entry = entries[i];
+        bool value = entry.Kind == EntryValue;
+        std::wstring parentPath = value ? entry.Path : ParentOf(entry.Path);
+        std::map<std::wstring, unsigned>::const_iterator parent = containers.find(Folded(parentPath));
+        std::wstring name = value ? entry.Name : parent == containers.end() ? entry.Path : LeafOf(entry.Path);
+        Record record;
+        ZeroMemory(&record, sizeof record);
+        record.Parent = parent == containers.end() ? NoParent : parent->second;
+        record.End = (unsigned)i + 1;
+        record.NameAt = (unsigned)snapshot->Names.size();
+        record.NameLength = (unsigned short)name.size();
+        snapshot->Names.insert(snapshot->Names.end(), name.begin(), name.end());
+        record.Kind = (unsigned char)entry.Kind;
+        record.Type = value ? entry.Type : entry.Attributes;
+        record.Size = entry.Size;
+        record.WriteTime = entry.WriteTime;
+        record.Hashed = entry.Hashed;
+        record.DataAt = (unsigned)snapshot->Data.size();
+        record.DataSize = (unsigned)entry.Data.size();
+        snapshot->Data.insert(snapshot->Data.end(), entry.Data.begin(), entry.Data.end());
+        snapshot->Records.push_back(record);
+        if (!value)
+            containers[Folded(entry.Path)] = (unsigned)i;
+        for (unsigned up = record.Parent; up != NoParent; up = snapshot->Records[up].Parent)
+            snapshot->Records[up].End = (unsigned)i + 1;
+    }
+}
+
+std::wstring RecordName(const Snapshot &snapshot, size_t record)
+{
+    const Record &r = snapshot.Records[record];
+    return std::wstring(&snapshot.Names[0] + r.NameAt, r.NameLength);
+}
+
+std::wstring RecordPath(const Snapshot &snapshot, size_t record)
+{
+    // A value's path is its key's.
+    if (snapshot.Records[record].Kind == EntryValue)
+        record = snapshot.Records[record].Parent;
+    std::vector<size_t> chain;
+    for (size_t at = record; at != NoParent; at = snapshot.Records[at].Parent)
+        chain.push_back(at);
+    std::wstring path;
+    for (size_t i = chain.size(); i-- > 0;)
+        path += (path.empty() ? L"" : L"\\") + RecordName(snapshot, chain[i]);
+    return path;
+}
+
+Entry EntryAt(const Snapshot &snapshot, size_t at)
+{
+    const Record &record = snapshot.Records[at];
+    Entry entry = MakeEntry((EntryKind)record.Kind, RecordPath(snapshot, at));
+    if (record.Kind == EntryValue) {
+        entry.Name = RecordName(snapshot, at);
+        entry.Type = record.Type;
+        if (record.DataSize > 0)
+            entry.Data.assign(&snapshot.Data[0] + record.DataAt, record.DataSize);
+        entry.Hashed = record.Hashed;
+        entry.Size = record.Hashed ? record.Size : entry.Data.size();
+    } else if (record.Kind == EntryFile || record.Kind == EntryFolder) {
+        entry.Attributes = record.Type;
+        entry.Size = record.Size;
+        entry.WriteTime = record.WriteTime;
+    }
+    return entry;
+}
+
+size_t SnapshotBytes(const Snapshot &snapshot)
+{
+    return snapshot.Records.capacity() * sizeof(Record) + snapshot.Names.capacity() * sizeof(wchar_t)
+        + snapshot.Data.capacity();
+}
+
+// ---- Now
 
 bool ReadEntryNow(const Entry &entry, Entry *now)
 {
     *now = entry;
     if (entry.Kind == EntryFile || entry.Kind == EntryFolder)
-        return GetFileAttributesW(entry.Path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    std::wstring subkey;
-    HKEY root = SplitKeyPath(entry.Path, &subkey), key;
-    if (root == NULL || RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | View, &key) != ERROR_SUCCESS)
-        return false;
-    bool present = true;
-    if (entry.Kind == EntryValue) {
-        DWORD type = 0, size = 0;
-        LONG result = RegQueryValueExW(key, entry.Name.c_str(), NULL, &type, NULL, &size);
-        std::vector<BYTE> data(size + 2);
-        if (result == ERROR_SUCCESS)
-            result = RegQueryValueExW(key, entry.Name.c_str(), NULL, &type, &data[0], &size);
-        present = result == ERROR_SUCCESS;
-        now->Type = type;
-        now->Data.assign((const char *)&data[0], present ? size : 0);
+        return ReadFileNow(entry.Path, now);
+    return ReadKeyNow(entry, now);
+}
+
+bool SameContent(const Entry &was, const Entry &now)
+{
+    switch (was.Kind) {
+    case EntryValue:
+        if (was.Type != now.Type)
+            return false;
+        if (was.Hashed != now.Hashed)
+            return was.Hashed ? was.Size == now.Data.size() && was.Data == HashOf(now.Data)
+                              : now.Size == was.Data.size() && now.Data == HashOf(was.Data);
+        return was.Data == now.Data;
+    case EntryFile:
+        return now.Kind == EntryFile && was.Size == now.Size && was.WriteTime == now.WriteTime
+            && was.Attributes == now.Attributes;
+    default:
+        return was.Kind == now.Kind;
     }
-    RegCloseKey(key);
-    return present;
 }
 
 // ---- As people read them
-
-std::wstring KeyPlace(const std::wstring &keyPath)
-{
-    static const wchar_t Software[] = L"HKLM\\SOFTWARE";
-    static const wchar_t Wow[] = L"HKLM\\SOFTWARE\\WOW6432Node";
-    if (SameText(keyPath, Wow) || IsInside(keyPath, Wow))
-        return Software + keyPath.substr(wcslen(Wow)) + L" (32-bit view)";
-    if (IsInside(keyPath, Software))
-        return keyPath + L" (64-bit view)";
-    return keyPath;
-}
 
 std::wstring EntryPlace(const Entry &entry)
 {
@@ -388,4 +272,26 @@ std::wstring ValueText(DWORD type, const std::string &data, bool quoted)
         text += number;
     }
     return data.size() > 32 ? text + L" ..." : text;
+}
+
+// ---- The machine's folders
+
+
+WatchedFolders FindWatchedFolders()
+{
+    WatchedFolders folders;
+    folders.SystemDrive = SystemDrive();
+    folders.Windows = ShellFolder(CSIDL_WINDOWS);
+    folders.ProgramFiles = ShellFolder(CSIDL_PROGRAM_FILES);
+    folders.ProgramFilesX86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
+    folders.ProgramData = ShellFolder(CSIDL_COMMON_APPDATA);
+    folders.Profile = ShellFolder(CSIDL_PROFILE);
+    wchar_t path[MAX_PATH] = {0};
+    DWORD length = GetEnvironmentVariableW(L"PUBLIC", path, MAX_PATH);
+    folders.PublicProfile = length > 0 && length < MAX_PATH ? path : ParentOf(ShellFolder(CSIDL_COMMON_DOCUMENTS));
+    UINT size = GetSystemDirectoryW(path, MAX_PATH);
+    folders.System32 = size > 0 && size < MAX_PATH ? path : L"";
+    size = GetSystemWow64DirectoryW(path, MAX_PATH);
+    folders.SysWow64 = size > 0 && size < MAX_PATH ? path : L"";
+    return folders;
 }

@@ -7,12 +7,12 @@
 
 #include <stdlib.h>
 
-static const char Header[] = "CheckInstaller state 1";
+static const char Header[] = "CheckInstaller state 2";
 
 // Tabs and line ends may stand in names: escaped, so each record is one line.
-static std::string Escaped(const std::wstring &text)
+static std::string EscapedBytes(const std::string &bytes)
 {
-    std::string bytes = Utf8(text), escaped;
+    std::string escaped;
     for (size_t i = 0; i < bytes.size(); i++) {
         switch (bytes[i]) {
         case '\\': escaped += "\\\\"; break;
@@ -26,7 +26,9 @@ static std::string Escaped(const std::wstring &text)
     return escaped;
 }
 
-static std::wstring Unescaped(const std::string &text)
+static std::string Escaped(const std::wstring &text) { return EscapedBytes(Utf8(text)); }
+
+static std::string UnescapedBytes(const std::string &text)
 {
     std::string bytes;
     for (size_t i = 0; i < text.size(); i++) {
@@ -37,8 +39,10 @@ static std::wstring Unescaped(const std::string &text)
         char c = text[++i];
         bytes += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == '0' ? '\0' : c;
     }
-    return WideOf(bytes);
+    return bytes;
 }
+
+static std::wstring Unescaped(const std::string &text) { return WideOf(UnescapedBytes(text)); }
 
 static std::string Hex(const std::string &data)
 {
@@ -62,13 +66,16 @@ static std::string FromHex(const std::string &hex)
 static std::string EntryFields(const Entry &entry)
 {
     return std::to_string(entry.Kind) + "\t" + Escaped(entry.Path) + "\t" + Escaped(entry.Name) + "\t"
-        + std::to_string(entry.Type) + "\t" + Hex(entry.Data);
+        + std::to_string(entry.Type) + "\t" + Hex(entry.Data) + "\t" + std::to_string(entry.Size) + "\t"
+        + std::to_string(entry.WriteTime) + "\t" + std::to_string(entry.Attributes) + "\t" + (entry.Hashed ? "1" : "0");
 }
 
 bool SaveState(const std::wstring &path, const CheckState &state)
 {
     std::string text = std::string(Header) + "\napp\t" + Escaped(state.AppName) + "\nproblems\t"
         + std::to_string(state.Problems) + "\n";
+    if (!state.Report.empty())
+        text += "report\t" + EscapedBytes(state.Report) + "\n";
     for (size_t i = 0; i < state.Changes.size(); i++) {
         const Change &change = state.Changes[i];
         text += "change\t" + std::to_string(change.Kind) + "\t" + EntryFields(change.Before) + "\t"
@@ -102,6 +109,10 @@ static Entry EntryOf(const std::vector<std::string> &fields, size_t at)
     entry.Name = Unescaped(fields[at + 2]);
     entry.Type = (DWORD)strtoul(fields[at + 3].c_str(), NULL, 10);
     entry.Data = FromHex(fields[at + 4]);
+    entry.Size = strtoull(fields[at + 5].c_str(), NULL, 10);
+    entry.WriteTime = strtoull(fields[at + 6].c_str(), NULL, 10);
+    entry.Attributes = (DWORD)strtoul(fields[at + 7].c_str(), NULL, 10);
+    entry.Hashed = fields[at + 8] == "1";
     return entry;
 }
 
@@ -133,11 +144,13 @@ bool LoadState(const std::wstring &path, CheckState *state)
             state->AppName = Unescaped(fields[1]);
         } else if (fields[0] == "problems" && fields.size() == 2) {
             state->Problems = atoi(fields[1].c_str());
-        } else if (fields[0] == "change" && fields.size() == 12) {
+        } else if (fields[0] == "report" && fields.size() == 2) {
+            state->Report = UnescapedBytes(fields[1]);
+        } else if (fields[0] == "change" && fields.size() == 20) {
             Change change;
             change.Kind = (ChangeKind)atoi(fields[1].c_str());
             change.Before = EntryOf(fields, 2);
-            change.After = EntryOf(fields, 7);
+            change.After = EntryOf(fields, 11);
             state->Changes.push_back(change);
         } else {
             return false;

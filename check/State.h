@@ -10,6 +10,7 @@ struct CheckState {
     std::wstring AppName;
     int Problems;
     std::vector<Change> Changes;
+    std::string Report;  // the first run's report for machines, when it wrote one
 };
 
 bool SaveState(const std::wstring &path, const CheckState &state);

@@ -1,0 +1,37 @@
+// The report for machines (--json FILE): every change, finding, box and leftover, and the
+// exit code, as one JSON object in UTF-8.
+#pragma once
+
+#include "BoxDriver.h"
+#include "Compare.h"
+#include "Leftovers.h"
+#include "Report.h"
+
+#include <string>
+#include <vector>
+
+// A text as a JSON string, quotes included: control characters, quotes and backslashes escaped.
+std::string JsonString(const std::wstring &text);
+
+struct InstallRecord {
+    std::wstring Setup, Machine;
+    std::vector<std::wstring> Arguments;
+    bool TimedOut;
+    DWORD ExitCode;
+    unsigned long long Ms;
+};
+
+// The leftovers and the summary of one look (after the uninstall, or after the restart).
+std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vector<Change> &changes,
+                          const std::vector<ChangeGroup> &groups, size_t left, size_t pending, int problems,
+                          int exitCode);
+
+std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_t noisePlaces,
+                       const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                       const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
+                       const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,
+                       const std::string &leftovers, int exitCode);
+// The first run's report with the look after the restart added as "afterRestart".
+std::string JsonWithAfterRestart(const std::string &report, const std::string &afterRestart);
+
+bool WriteTextFile(const std::wstring &path, const std::string &text);

@@ -1,0 +1,126 @@
+#include "Leftovers.h"
+
+#include "FileWalk.h"
+
+#include <algorithm>
+
+static const size_t LongestReadLaunchFile = 1 << 20;
+
+LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, size_t *insideLeft)
+{
+    size_t there = 0, waiting = 0;
+    for (size_t i = 0; i < inside.size(); i++) {
+        there += inside[i] == LeftThere;
+        waiting += inside[i] == LeftPending;
+    }
+    *insideLeft = there + waiting;
+    if (head == LeftThere || there > 0)
+        return LeftoverLeft;
+    if (head == LeftPending || waiting > 0)
+        return LeftoverPending;
+    return LeftoverRemoved;
+}
+
+int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &pendingPaths)
+{
+    // A bare name is found along the Path: no telling here, so never called broken.
+    if (program.find(L'\\') == std::wstring::npos)
+        return 2;
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    for (size_t i = 0; i < pendingPaths.size(); i++)
+        if (SameText(pendingPaths[i], program))
+            return 1;
+    return 2;
+}
+
+std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere)
+{
+    if (programThere == 2 || launch.Program.empty())
+        return L"";
+    return EntryPlace(place) + L" starts " + launch.Program + L" " + launch.When
+        + (programThere == 1 ? L", but the next restart deletes that program" : L", but that program is gone")
+        + L": Windows tries and fails " + launch.When;
+}
+
+std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths)
+{
+    if (change.Kind == ChangeRemoved || !IsPathListValue(change.After))
+        return L"";
+    std::vector<std::wstring> added;
+    if (change.Kind == ChangeChanged) {
+        added = AddedListParts(change);
+        if (added.empty() && change.Before.Type == change.After.Type)
+            return L"";
+    } else {
+        added.push_back(ValueString(change.After));
+    }
+    std::wstring gone;
+    for (size_t i = 0; i < added.size(); i++) {
+        std::vector<std::wstring> folders = FoldersOfPathList(added[i]);
+        for (size_t f = 0; f < folders.size(); f++)
+            if (there(folders[f], pendingPaths) != 2)
+                gone += (gone.empty() ? L"" : L", ") + folders[f];
+    }
+    return gone.empty() ? L"" : EntryPlace(change.After) + L" names " + gone
+        + L", a folder that is gone: every program that searches the Path looks there in vain";
+}
+
+static bool StillThere(LeftState state) { return state != LeftGone; }
+
+static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, Leftover *leftover)
+{
+    if (change.Kind == ChangeRemoved || !leftover->Breaks.empty())
+        return;
+    Entry now;
+    if (!ReadEntryNow(change.Place(), &now))
+        return;
+    std::wstring path = BrokenPathParts(change, ProgramThere, pendingPaths);
+    if (!path.empty()) {
+        leftover->Breaks = path;
+        return;
+    }
+    std::string content = now.Kind == EntryFile ? ReadFileStart(now.Path, LongestReadLaunchFile) : std::string();
+    Launch launch;
+    if (now.Kind == EntryFolder || now.Kind == EntryKey || !LaunchOf(now, content, &launch))
+        return;
+    leftover->Breaks = BreakOf(now, launch, ProgramThere(launch.Program, pendingPaths));
+    leftover->Program = launch.Program;
+    leftover->When = launch.When;
+}
+
+static bool BrokenFirst(const Leftover &left, const Leftover &right)
+{
+    return (left.State == LeftoverBroken) > (right.State == LeftoverBroken);
+}
+
+void AssessLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                     const std::vector<std::wstring> &pendingPaths, std::vector<Leftover> *leftovers)
+{
+    leftovers->clear();
+    for (size_t g = 0; g < groups.size(); g++) {
+        const Change &head = changes[groups[g].Head];
+        if (head.Kind == ChangeRemoved)
+            continue;
+        Leftover leftover;
+        leftover.Group = g;
+        leftover.Place = EntryPlace(head.Place());
+        leftover.Inside = groups[g].Members.size() - 1;
+        LeftState headState = StateNow(head, pendingPaths);
+        std::vector<LeftState> inside;
+        for (size_t i = 1; i < groups[g].Members.size(); i++)
+            inside.push_back(StateNow(changes[groups[g].Members[i]], pendingPaths));
+        leftover.State = GroupState(headState, inside, &leftover.InsideLeft);
+        if (leftover.State != LeftoverRemoved) {
+            if (StillThere(headState))
+                FindBreak(head, pendingPaths, &leftover);
+            for (size_t i = 0; i < inside.size(); i++)
+                if (StillThere(inside[i]))
+                    FindBreak(changes[groups[g].Members[i + 1]], pendingPaths, &leftover);
+            if (!leftover.Breaks.empty())
+                leftover.State = LeftoverBroken;
+        }
+        leftovers->push_back(leftover);
+    }
+    std::stable_sort(leftovers->begin(), leftovers->end(), BrokenFirst);
+}

@@ -1,0 +1,41 @@
+// What is left of the install after the uninstall, group by group: left, pending (the
+// next restart deletes it), removed, or broken (it makes Windows start a program, or
+// names a folder, that the uninstall removed).
+#pragma once
+
+#include "Compare.h"
+#include "Launches.h"
+
+#include <string>
+#include <vector>
+
+enum LeftoverState { LeftoverRemoved, LeftoverPending, LeftoverLeft, LeftoverBroken };
+
+struct Leftover {
+    size_t Group;
+    LeftoverState State;
+    size_t Inside;       // changes inside the head
+    size_t InsideLeft;   // of them, still there or pending
+    std::wstring Place;  // the head as people read it
+    std::wstring Breaks; // for a broken one: what fails, and when
+    std::wstring Program;
+    std::wstring When;
+};
+
+// A group's state from its head's and its members' states: a container is gone only with
+// everything in it; pending only when nothing of it stays past the restart.
+LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, size_t *insideLeft);
+
+// Whether a program is there: 2 yes, 1 the next restart deletes it, 0 no.
+typedef int (*ProgramCheck)(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
+int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
+
+// What a left place breaks, given what it starts (launch) and whether that program is
+// there; empty when it breaks nothing.
+std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere);
+// A changed Path list's added folders that are gone; empty when none.
+std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths);
+
+// Every group that the install added or changed, with its state now, broken ones first.
+void AssessLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                     const std::vector<std::wstring> &pendingPaths, std::vector<Leftover> *leftovers);

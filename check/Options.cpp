@@ -1,0 +1,76 @@
+#include "Options.h"
+
+#include <stdlib.h>
+
+// A whole number of seconds from 1 to longest, nothing after it.
+static bool ReadSeconds(const std::wstring &text, DWORD lowest, DWORD longest, DWORD *seconds)
+{
+    if (text.empty() || text[0] < L'0' || text[0] > L'9')
+        return false;
+    wchar_t *end = NULL;
+    unsigned long long value = wcstoull(text.c_str(), &end, 10);
+    if (*end != L'\0' || value < lowest || value > longest)
+        return false;
+    *seconds = (DWORD)value;
+    return true;
+}
+
+OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*fullPath)(const std::wstring &),
+                          Options *options, std::wstring *bad)
+{
+    options->Help = false;
+    options->LimitSeconds = DefaultLimitSeconds;
+    options->SettleSeconds = DefaultSettleSeconds;
+    options->Interactive = false;
+    size_t at = 0;
+    for (; at < args.size(); at++) {
+        const std::wstring &arg = args[at];
+        bool hasValue = at + 1 < args.size();
+        *bad = arg;
+        if (arg == L"-h" || arg == L"--help" || arg == L"/?") {
+            options->Help = true;
+            return OptionsOk;
+        }
+        if (arg == L"--") {
+            at++;
+            break;
+        }
+        if (arg == L"--interactive") {
+            options->Interactive = true;
+        } else if (arg == L"--limit" && hasValue) {
+            if (!ReadSeconds(args[++at], 1, LongestLimitSeconds, &options->LimitSeconds))
+                return OptionsBad;
+        } else if (arg == L"--settle" && hasValue) {
+            if (!ReadSeconds(args[++at], 0, 600, &options->SettleSeconds))
+                return OptionsBad;
+        } else if (arg == L"--state" && hasValue) {
+            options->StatePath = fullPath(args[++at]);
+        } else if (arg == L"--json" && hasValue) {
+            options->JsonPath = fullPath(args[++at]);
+        } else if (arg == L"--after-restart" && hasValue) {
+            options->AfterRestart = fullPath(args[++at]);
+        } else if (arg == L"--machine" && hasValue) {
+            options->Machine = args[++at];
+            return OptionsOk;
+        } else if (arg.size() > 1 && arg[0] == L'-') {
+            return OptionsBad;
+        } else {
+            break;
+        }
+    }
+    bad->clear();
+    if (!options->AfterRestart.empty())
+        return OptionsOk;
+    if (at >= args.size())
+        return OptionsNoSetup;
+    options->Setup = fullPath(args[at]);
+    options->InstallerArguments.assign(args.begin() + at + 1, args.end());
+    if (options->InstallerArguments.empty())
+        options->InstallerArguments.push_back(L"/S");
+    return OptionsOk;
+}
+
+DWORD LimitMilliseconds(DWORD seconds)
+{
+    return seconds * 1000;
+}

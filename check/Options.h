@@ -1,0 +1,33 @@
+// The check's command line, read into options.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+static const DWORD DefaultLimitSeconds = 300;
+static const DWORD LongestLimitSeconds = 86400;
+// How long the check watches the machine before the install, to tell what changes by itself.
+static const DWORD DefaultSettleSeconds = 2;
+
+struct Options {
+    bool Help;
+    std::wstring Machine;        // --machine FILE
+    DWORD LimitSeconds;
+    DWORD SettleSeconds;
+    bool Interactive;
+    std::wstring StatePath;
+    std::wstring JsonPath;
+    std::wstring AfterRestart;
+    std::wstring Setup;
+    std::vector<std::wstring> InstallerArguments;  // /S when none follow the installer
+};
+
+enum OptionsResult { OptionsOk, OptionsBad, OptionsNoSetup };
+
+// args without the program's own name. fullPath makes a path given on the command line whole.
+OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*fullPath)(const std::wstring &),
+                          Options *options, std::wstring *bad);
+// A time limit as milliseconds, for waiting.
+DWORD LimitMilliseconds(DWORD seconds);

@@ -1,0 +1,26 @@
+// Paths as text: files ("C:\Program Files\App") and registry keys ("HKLM\SOFTWARE\App"),
+// compared without regard to case, as Windows compares them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+std::wstring Folded(const std::wstring &text);
+bool SameText(const std::wstring &left, const std::wstring &right);
+// Whether path is inside folder (a file path or a key path); a folder is not inside itself.
+bool IsInside(const std::wstring &path, const std::wstring &folder);
+bool IsAtOrInside(const std::wstring &path, const std::wstring &folder);
+std::wstring ParentOf(const std::wstring &path);
+std::wstring LeafOf(const std::wstring &path);
+bool EndsWith(const std::wstring &text, const std::wstring &end);
+
+// The registry root of a key path ("HKLM", "HKCU") and the rest; NULL for another root.
+HKEY SplitKeyPath(const std::wstring &keyPath, std::wstring *subkey);
+// A key as people read it: one of the 32-bit view as "HKLM\SOFTWARE\X (32-bit view)".
+std::wstring KeyPlace(const std::wstring &keyPath);
+
+// The order snapshots are kept in: path by path, each compared without regard to case;
+// a key's values after the key and before its subkeys. Negative, zero or positive.
+int ComparePlaces(const std::wstring &leftPath, const std::wstring &leftName, bool leftIsValue,
+                  const std::wstring &rightPath, const std::wstring &rightName, bool rightIsValue);

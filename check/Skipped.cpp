@@ -1,0 +1,151 @@
+#include "Skipped.h"
+
+#include "PathText.h"
+
+#include <windows.h>
+
+// Each entry covers everything under it. Environment variables are expanded; one this
+// machine lacks leaves the entry unexpanded, matching nothing.
+static const SkippedPlace Places[] = {
+    // Temporary files: installers unpack there and clean up after themselves.
+    {L"%TEMP%", L"temporary files"},
+    {L"%LOCALAPPDATA%\\Temp", L"temporary files"},
+    {L"%SystemRoot%\\Temp", L"temporary files"},
+    // What Windows keeps for itself on the drive.
+    {L"%SystemDrive%\\pagefile.sys", L"the paging file"},
+    {L"%SystemDrive%\\swapfile.sys", L"the paging file of packaged applications"},
+    {L"%SystemDrive%\\hiberfil.sys", L"the hibernation file"},
+    {L"%SystemDrive%\\DumpStack.log.tmp", L"the crash dump's log"},
+    {L"%SystemDrive%\\System Volume Information", L"the volume's restore points and indexes"},
+    {L"%SystemDrive%\\$Recycle.Bin", L"the recycle bin"},
+    {L"%SystemDrive%\\$WinREAgent", L"the recovery environment's updates"},
+    {L"%SystemRoot%\\WinSxS", L"the component store: Windows' own servicing"},
+    {L"%SystemRoot%\\servicing", L"Windows' servicing stack"},
+    {L"%SystemRoot%\\SoftwareDistribution", L"Windows Update's downloads and database"},
+    {L"%SystemRoot%\\Prefetch", L"start-up traces of every program run"},
+    {L"%SystemRoot%\\Logs", L"Windows' logs"},
+    {L"%SystemRoot%\\ServiceProfiles", L"the caches of services' own profiles"},
+    {L"%SystemRoot%\\System32\\LogFiles", L"Windows' logs"},
+    {L"%SystemRoot%\\System32\\winevt", L"the event logs"},
+    {L"%SystemRoot%\\System32\\sru", L"resource usage counters"},
+    {L"%SystemRoot%\\System32\\config", L"the registry's own files: the registry is read as keys"},
+    {L"%SystemRoot%\\System32\\wbem\\Repository", L"the management service's store"},
+    {L"%SystemRoot%\\System32\\catroot2", L"the signature catalogs' database"},
+    {L"%ProgramData%\\Microsoft\\Windows Defender", L"the virus scanner's state and signatures"},
+    {L"%ProgramData%\\Microsoft\\Windows\\WER", L"error reports"},
+    {L"%ProgramData%\\Microsoft\\Diagnosis", L"diagnostics"},
+    {L"%ProgramData%\\USOShared", L"the update orchestrator's logs"},
+    {L"%LOCALAPPDATA%\\Microsoft\\Windows\\Explorer", L"the shell's thumbnail and icon caches"},
+    {L"%LOCALAPPDATA%\\Microsoft\\Windows\\INetCache", L"the web cache"},
+    {L"%LOCALAPPDATA%\\Microsoft\\Windows\\WebCache", L"the web cache's database"},
+    {L"%APPDATA%\\Microsoft\\Windows\\Recent", L"recently opened files"},
+    // Wine makes the network cards' key anew whenever a program starts, and keeps its
+    // font cache under its own key.
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards", L"made anew at each start"},
+    {L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards", L"made anew at each start"},
+    {L"HKCU\\Software\\Wine\\Fonts", L"Wine's font cache"},
+    // Windows notes every program that runs.
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\bam\\State", L"activity moderation notes each program run"},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\dam\\State", L"activity moderation notes each program run"},
+    {L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant",
+     L"the compatibility assistant notes each installer run"},
+    {L"HKCU\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell",
+     L"the shell's names of programs run"},
+    {L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist", L"the shell counts programs run"},
+    {L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FeatureUsage", L"the shell counts programs run"},
+    {L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SessionInfo", L"the shell's session"},
+    {L"HKCU\\Console", L"the console host's settings, written when a console program first starts"},
+    {L"HKCU\\Volatile Environment", L"the logon session's variables, made anew at each logon"},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\AppCompatCache",
+     L"the compatibility cache of programs run"},
+    // The firewall's own store and its change counters: the check asks the firewall itself.
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess", L"the firewall's store, asked through its interface"},
+    // Windows' networking libraries make a tracing key for each program that loads them.
+    {L"HKLM\\SOFTWARE\\Microsoft\\Tracing", L"a tracing key for each program that loads the network libraries"},
+    {L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Tracing", L"a tracing key for each program that loads the network libraries"},
+    // Network leases, the clock's and the shadow copies' timestamps and the virus scanner's
+    // state change on their own schedule.
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces", L"network leases"},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip6\\Parameters\\Interfaces", L"network leases"},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\W32Time\\SecureTimeLimits", L"the clock's timestamps"},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\VSS\\Diag", L"the shadow copies' timestamps"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows Defender", L"the virus scanner's state"},
+};
+
+// Windows shares these keys between the two registry views (Windows 7 and later); each
+// under HKLM\SOFTWARE.
+static const wchar_t *const SharedKeys[] = {
+    L"Microsoft\\Windows NT\\CurrentVersion\\Console",
+    L"Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+    L"Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+    L"Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    L"Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Ports",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Print",
+    L"Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+    L"Microsoft\\Windows\\CurrentVersion\\Policies",
+    L"Microsoft\\Windows\\CurrentVersion\\Setup",
+    L"Microsoft\\Windows\\CurrentVersion\\Telephony",
+    L"Microsoft\\SystemCertificates",
+    L"Microsoft\\EventSystem",
+    L"Microsoft\\OLE",
+    L"Microsoft\\RPC",
+    L"Policies",
+    L"RegisteredApplications",
+};
+
+const SkippedPlace *SkippedPlaces(size_t *count)
+{
+    *count = sizeof Places / sizeof Places[0];
+    return Places;
+}
+
+static std::vector<std::wstring> &Expanded()
+{
+    static std::vector<std::wstring> places;
+    static bool made = false;
+    if (made)
+        return places;
+    made = true;
+    for (size_t i = 0; i < sizeof Places / sizeof Places[0]; i++) {
+        wchar_t expanded[MAX_PATH * 2] = {0};
+        DWORD length = ExpandEnvironmentStringsW(Places[i].Place, expanded, MAX_PATH * 2);
+        if (length == 0 || length > MAX_PATH * 2)
+            continue;
+        // A runner's TEMP may be an 8.3 path; a listing gives long names.
+        wchar_t longPath[MAX_PATH * 2] = {0};
+        DWORD longLength = GetLongPathNameW(expanded, longPath, MAX_PATH * 2);
+        places.push_back(longLength > 0 && longLength < MAX_PATH * 2 ? longPath : expanded);
+    }
+    return places;
+}
+
+bool IsSkippedPlace(const std::wstring &path)
+{
+    const std::vector<std::wstring> &places = Expanded();
+    for (size_t i = 0; i < places.size(); i++)
+        if (IsAtOrInside(path, places[i]))
+            return true;
+    return false;
+}
+
+void SkipPlace(const std::wstring &path)
+{
+    if (!path.empty())
+        Expanded().push_back(path);
+}
+
+std::wstring SharedTwinOf(const std::wstring &keyPath)
+{
+    static const std::wstring Wow = L"HKLM\\SOFTWARE\\WOW6432Node\\";
+    if (keyPath.size() <= Wow.size() || !SameText(keyPath.substr(0, Wow.size()), Wow))
+        return L"";
+    std::wstring rest = keyPath.substr(Wow.size());
+    for (size_t i = 0; i < sizeof SharedKeys / sizeof SharedKeys[0]; i++)
+        if (IsAtOrInside(rest, SharedKeys[i]))
+            return L"HKLM\\SOFTWARE\\" + rest;
+    return L"";
+}

@@ -1,0 +1,21 @@
+// The places the check never looks at: those Windows and Wine change by themselves, and
+// those no installer writes to. One table, each place with its reason (Skipped.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A file or folder path, or a key path ("HKLM\...", "HKCU\..."), at or under such a place.
+bool IsSkippedPlace(const std::wstring &path);
+// Also skipped from now on: the check's own files (its report, its state).
+void SkipPlace(const std::wstring &path);
+
+// Keys Windows shares between the two registry views: one change seen in both is one
+// change. For a key path under such a key's WOW6432Node twin, the 64-bit path; else empty.
+std::wstring SharedTwinOf(const std::wstring &keyPath);
+
+struct SkippedPlace {
+    const wchar_t *Place;  // environment variables expanded at run time
+    const wchar_t *Why;
+};
+const SkippedPlace *SkippedPlaces(size_t *count);
