@@ -55,9 +55,8 @@ static std::wstring WideOfCodePage(UINT codePage, const char *bytes, size_t coun
 static bool HasProgramExtension(const std::wstring &path)
 {
     static const wchar_t *const Extensions[] = {L".exe", L".com", L".bat", L".cmd", L".scr", L".sys"};
-    std::wstring leaf = LeafOf(path);
     for (const wchar_t *extension : Extensions)
-        if (EndsWith(leaf, extension))
+        if (EndsWith(path, extension))
             return true;
     return false;
 }
@@ -286,7 +285,7 @@ static std::wstring XmlDecoded(const std::wstring &text)
 static bool TaskLaunch(const std::string &content, Launch *launch)
 {
     std::wstring xml = TextOfTaskFile(content);
-    size_t exec = xml.find(L"<Exec>");  // not <ExecutionTimeLimit>
+    size_t exec = xml.find(L"<Exec");  // <ExecutionTimeLimit> too: it holds no Command
     if (exec == std::wstring::npos)
         return false;
     size_t execEnd = xml.find(L"</Exec>", exec), open = xml.find(L"<Command>", exec);

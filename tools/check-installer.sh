@@ -14,19 +14,25 @@ options:
   --limit SECONDS    how long the installer, then the uninstall, may run (default 300)
   --install-wine32   a 32-bit installer needs Wine's 32-bit side: install it without
                      asking (also KESTRANE_INSTALL_WINE32=1)
+  --json FILE        also writes the report for machines (UTF-8 JSON), with what is left
+                     after the simulated restart as "afterRestart"
+  --beside PROGRAM   runs the Windows program PROGRAM in the prefix for the whole check,
+                     as a machine that changes by itself (the check's own test)
 exit codes: 0 no problem found and nothing left, 1 a problem found or something left,
             2 the check could not run
 What it may install: the Debian packages the build needs, and for a 32-bit installer,
 after saying what that changes, Wine's 32-bit side (the i386 architecture and wine32).
 END
 }
-interactive=0 install_wine32=${KESTRANE_INSTALL_WINE32:-0} check_options=()
+interactive=0 install_wine32=${KESTRANE_INSTALL_WINE32:-0} check_options=() json= beside=
 limit=${KESTRANE_CHECK_INSTALL_TIMEOUT:-}
 while [ $# -gt 0 ]; do
     case $1 in
     --interactive) interactive=1; shift ;;
     --install-wine32) install_wine32=1; shift ;;
     --limit) [ $# -ge 2 ] || { usage >&2; exit 2; }; limit=$2; shift 2 ;;
+    --json) [ $# -ge 2 ] || { usage >&2; exit 2; }; json=$(realpath -m -- "$2"); shift 2 ;;
+    --beside) [ $# -ge 2 ] || { usage >&2; exit 2; }; beside=$(realpath -m -- "$2"); shift 2 ;;
     -h|--help) usage; exit 0 ;;
     --) shift; break ;;
     -*) usage >&2; exit 2 ;;
@@ -121,14 +127,22 @@ if [ -f "$setup" ] && [ "$(check --machine "$(windows_path "$setup")")" = x86 ] 
 fi
 
 state=$WORK/check.state
+json_options=()
+[ -z "$json" ] || json_options=(--json "$(windows_path "$json")")
 echo "== The throwaway Wine prefix: ${WORK#"$KESTRANE_ROOT/"}"
+if [ -n "$beside" ]; then
+    wine "$beside" </dev/null >/dev/null 2>&1 &
+    # Its first writes land before the check first looks.
+    sleep 2
+fi
 set +e
-check "${check_options[@]}" --state "$(windows_path "$state")" -- "$(windows_path "$setup")" "$@"
+check "${check_options[@]}" "${json_options[@]}" --state "$(windows_path "$state")" -- "$(windows_path "$setup")" "$@"
 code=$?
 set -e
 [ -f "$state" ] || exit "$code"
 
 echo
-# Wine carries out the pending deletions when its server starts anew, as Windows does at a restart.
+# Wine carries out the pending deletions when its server starts anew, as Windows does at a
+# restart.
 wine wineboot -r </dev/null >/dev/null 2>&1 || true
-check --after-restart "$(windows_path "$state")"
+check "${json_options[@]}" --after-restart "$(windows_path "$state")"

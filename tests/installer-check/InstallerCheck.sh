@@ -1,32 +1,43 @@
 #!/usr/bin/env bash
-# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP
-# The check passes the sample installer without restarting anything, and names each
-# fault of the broken variant in its own problem line, with exit code 1. Under Wine
+# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE
+# The check passes the sample installer without restarting anything, even beside a program
+# that keeps changing the machine; names each fault of the broken variant in its own problem
+# line, with exit code 1; and says what the leftovers of a right layout break. Under Wine
 # through tools/check-installer.sh; on Windows (a throwaway one: it installs for real)
-# CheckInstaller.exe from BUILD itself, where what a restart would leave is what is
-# left after the uninstall.
+# CheckInstaller.exe from BUILD itself, where what a restart would leave is what is left
+# after the uninstall.
 set -uo pipefail
-root=$1 build=$2 work=$3 sample=$4 broken=$5
+root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7
 failed=0
 
 case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
     windows=1 restarted='^== After the uninstall'
-    programs="$(cygpath -w "$APPDATA")\\Microsoft\\Windows\\Start Menu\\Programs" ;;
+    programs="$(cygpath -w "$APPDATA")\\Microsoft\\Windows\\Start Menu\\Programs"
+    windir=$(cygpath -w "$WINDIR") drive=$(cygpath -w "$SYSTEMDRIVE") ;;
 *)
     windows=0 restarted='^== After a simulated restart'
-    programs="C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs" ;;
+    programs="C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+    windir='C:\windows' drive='C:' ;;
 esac
 mkdir -p "$(dirname "$work")"
+node=$(command -v node || command -v nodejs)
 
+# check SETUP [BUSY]: the whole check, its text in $work.log, its report in $work.json.
 check() {
+    rm -f "$work.json"
     if [ "$windows" -eq 1 ]; then
-        "$build/CheckInstaller.exe" --state "$(cygpath -w "$work.state")" "$(cygpath -w "$1")" </dev/null >"$work.log" 2>&1
+        local busy_pid=
+        if [ -n "${2:-}" ]; then "$2" & busy_pid=$!; sleep 2; fi
+        "$build/CheckInstaller.exe" --json "$(cygpath -w "$work.json")" --state "$(cygpath -w "$work.state")" \
+            "$(cygpath -w "$1")" </dev/null >"$work.log" 2>&1
+        code=$?
+        [ -z "$busy_pid" ] || kill "$busy_pid"
     else
         KESTRANE_PREBUILT=1 BUILD_DIR="$build" KESTRANE_CHECK_DIR="$work" \
-            bash "$root/tools/check-installer.sh" "$1" </dev/null >"$work.log" 2>&1
+            bash "$root/tools/check-installer.sh" --json "$work.json" ${2:+--beside "$2"} "$1" </dev/null >"$work.log" 2>&1
+        code=$?
     fi
-    code=$?
     cat "$work.log"
 }
 expect() {
@@ -35,13 +46,27 @@ expect() {
         failed=1
     fi
 }
+# The report for machines holds what the test says of it: a JavaScript condition on `report`.
+report() {
+    "$node" -e '
+        const report = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+        if (!eval(process.argv[2])) { console.error("report: not " + process.argv[2]); process.exit(1); }' \
+        "$work.json" "$1"
+}
 
-check "$sample"
+check "$sample" "$busy"
 expect [ "$code" -eq 0 ]
 expect grep -qx "Nothing of Orbel is left." "$work.log"
 # The machine the check runs on is never restarted; the deletions wait for the restart.
 expect grep -qx 'box 2 "Kestrane" \[OK\] \[Cancel\] answered Cancel (the check never restarts)' "$work.log"
 expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put in it)' "$work.log"
+# What kept changing beside it is not the installer's.
+expect grep -qE '^   [2-9][0-9]* place\(s\) changed by themselves in the 2 s before the install' "$work.log"
+expect report 'report.exitCode === 0 && report.noise.places >= 2 && report.uninstall.boxes.length === 3'
+expect report 'report.uninstall.boxes[1].answer === "Cancel" && report.findings.every(f => f.verdict !== "problem")'
+if [ "$windows" -eq 0 ]; then
+    expect report 'report.afterRestart.exitCode === 0 && report.afterRestart.leftovers.every(l => l.state === "removed")'
+fi
 
 check "$broken"
 expect [ "$code" -eq 1 ]
@@ -49,16 +74,37 @@ cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (README: "Check your installer")
 problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (README: "The argument text")
 problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (README: "What Kestrane never touches")
+problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
 problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
+problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N bytes), and stays changed after the uninstall: Kestrane restores no file  (README: "What Kestrane never touches")
 problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
 problem  Kestrane ended with exit code 1  (README: "Exit codes")
 END
-grep '^problem ' "$work.log" >"$work.problems"
+# Sizes differ from one Windows to the next.
+grep '^problem ' "$work.log" | sed -E 's/size was [0-9]+ bytes, now [0-9]+\)/size was N bytes, now N bytes)/' >"$work.problems"
 expect diff -u "$work.expected" "$work.problems"
 # Refused, Kestrane removed nothing: all still there after the restart.
 sed -n "/$restarted/,\$p" "$work.log" >"$work.restarted"
 expect grep -qxF "  left     $programs\\Orbel (with 1 of the 1 item(s) put in it)" "$work.restarted"
 expect grep -qxF "  left     HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orbel (32-bit view) (with 5 of the 5 item(s) put in it)" "$work.restarted"
 expect grep -qxF "  left     the value \`ORBEL_HOME\` of HKCU\\Environment" "$work.restarted"
-expect grep -qx "6 item(s) of Orbel are left." "$work.restarted"
+expect grep -qxF "  left     $windir\\win.ini" "$work.restarted"
+expect grep -qxF "  left     $drive\\OrbelData (with 1 of the 1 item(s) put in it)" "$work.restarted"
+expect grep -qx "8 item(s) of Orbel are left." "$work.restarted"
+expect report 'report.exitCode === 1 && report.findings.filter(f => f.verdict === "problem").length === 8'
+expect report 'report.changes.some(c => c.change === "changed" && c.kind === "file" && /\\win\.ini$/i.test(c.path))'
+
+check "$leftovers"
+expect [ "$code" -eq 1 ]
+run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+# What starts a removed program is said first, with when Windows tries it.
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,3p >"$work.broken"
+cat >"$work.expected" <<END
+  broken   the value \`Path\` of HKCU\\Environment names C:\\Program Files\\Orbel\\bin, a folder that is gone: every program that searches the Path looks there in vain
+  broken   the value \`Orbel\` of $run starts C:\\Program Files\\Orbel\\Orbel.exe at every logon, but that program is gone: Windows tries and fails at every logon
+END
+expect diff -u "$work.expected" "$work.broken"
+expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 2'
+expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
+    && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
 exit $failed

@@ -5,6 +5,10 @@
 ;   -DQUOTED_ARGUMENTS    quotes around the argument text
 ;   -DSUBFOLDER_SHORTCUT  the Start-menu shortcut in a subfolder
 ;   -DENVIRONMENT_VALUE   a variable added to the user's environment, a key that was there before
+;   -DCHANGED_FILE        a line appended to the Windows folder's win.ini, a file that was there before
+;   -DROOT_FOLDER         a folder of data at the root of the system drive
+;   -DAUTOSTART           a value under the user's Run key that starts Orbel.exe at every logon
+;   -DPATH_ENTRY          the folder "bin" of the application folder added to the user's Path
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
@@ -59,6 +63,25 @@ Section
   WriteRegStr HKCU "Software\${APP}" "Language" "fr"
 !ifdef ENVIRONMENT_VALUE
   WriteRegStr HKCU "Environment" "ORBEL_HOME" "$INSTDIR"
+!endif
+!ifdef CHANGED_FILE
+  FileOpen $0 "$WINDIR\win.ini" a
+  FileSeek $0 0 END
+  FileWrite $0 "[${APP}]$\r$\nLanguage=fr$\r$\n"
+  FileClose $0
+!endif
+!ifdef ROOT_FOLDER
+  StrCpy $1 $WINDIR 2
+  CreateDirectory "$1\${APP}Data"
+  FileOpen $0 "$1\${APP}Data\settings.ini" w
+  FileWrite $0 "[${APP}]"
+  FileClose $0
+!endif
+!ifdef AUTOSTART
+  WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\Run" "${APP}" '"$INSTDIR\${APP}.exe" /background'
+!endif
+!ifdef PATH_ENTRY
+  WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
 !endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"

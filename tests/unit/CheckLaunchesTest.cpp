@@ -180,7 +180,7 @@ TEST_F(Launches, DamagedShortcutsStartNothing)
         {"class id", 4, 1, 0x02},
         {"ID list past the end", 0x4C, 2, 0xFFFF},
         {"LinkInfo past the end", 0x4C + 22, 4, 0x7FFFFFF0},
-        {"base path outside LinkInfo", 0x4C + 22 + 0x1C, 4, 0x7FFFFFF0},
+        {"base path just past LinkInfo, in the strings", 0x4C + 22 + 0x1C, 4, 0x70},  // 0x70: its size
         {"suffix outside LinkInfo", 0x4C + 22 + 0x20, 4, 0x7FFFFFF0},
     };
     Launch launch;
@@ -227,7 +227,7 @@ TEST_F(Launches, ScheduledTasksStartTheirFirstCommand)
             L"C:\\Orbel\\boot.exe", L"at boot"},
         {tasks + L"Orbel Daily", Utf8WithMark, L"<Triggers><CalendarTrigger/></Triggers><Actions><Exec><Command>C:\\R&amp;D\\caf&#xE9;.exe</Command></Exec></Actions>",
             L"C:\\R&D\\caf\u00E9.exe", L"when the task's trigger fires"},
-        {tasks + L"Orbel Two", Utf16, L"<Actions><Exec><Command>C:\\Orbel\\first.exe</Command></Exec><Exec><Command>C:\\Orbel\\second.exe</Command></Exec></Actions>",
+        {tasks + L"Orbel Two", Utf16, L"<Actions><Exec id=\"first\"><Command>C:\\Orbel\\first.exe</Command></Exec><Exec><Command>C:\\Orbel\\second.exe</Command></Exec></Actions>",
             L"C:\\Orbel\\first.exe", L"when the task's trigger fires"},
         {tasks + L"Orbel Odd", Utf16WithMark, L"<Actions><Exec><Arguments>/q</Arguments></Exec></Actions><Command>C:\\Orbel\\x.exe</Command>", L"", L""},
         {L"C:\\Orbel\\Tasks\\Orbel Update", Utf16WithMark, L"<Actions><Exec><Command>C:\\Orbel\\update.exe</Command></Exec></Actions>", L"", L""},

@@ -1,0 +1,238 @@
+#include "Compare.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace {
+
+Entry File(const std::wstring &path, unsigned long long size = 1, unsigned long long time = 1,
+           DWORD attributes = FILE_ATTRIBUTE_ARCHIVE)
+{
+    Entry file = MakeEntry(EntryFile, path);
+    file.Size = size;
+    file.WriteTime = time;
+    file.Attributes = attributes;
+    return file;
+}
+
+Entry Text(const std::wstring &key, const std::wstring &name, const std::wstring &text, DWORD type = REG_SZ)
+{
+    return MakeValue(key, name, type, TextData(text));
+}
+
+Entry Multi(const std::wstring &key, const std::wstring &name, const std::wstring &strings)
+{
+    return MakeValue(key, name, REG_MULTI_SZ,
+                     std::string((const char *)strings.c_str(), (strings.size() + 1) * sizeof(wchar_t)));
+}
+
+// The entries with every folder and key they are in, up to a root ("C:", "HKLM").
+Snapshot Snap(std::vector<Entry> entries)
+{
+    std::set<std::wstring> held;
+    for (const Entry &entry : entries)
+        if (entry.Kind != EntryValue)
+            held.insert(Folded(entry.Path));
+    for (size_t i = 0, count = entries.size(); i < count; i++) {
+        std::wstring path = entries[i].Kind == EntryValue ? entries[i].Path : ParentOf(entries[i].Path);
+        for (; !path.empty(); path = ParentOf(path))
+            if (held.insert(Folded(path)).second)
+                entries.push_back(MakeEntry(Folded(path).compare(0, 2, L"HK") == 0 ? EntryKey : EntryFolder, path));
+    }
+    Snapshot snapshot;
+    SnapshotOfEntries(entries, &snapshot);
+    return snapshot;
+}
+
+std::wstring Describe(const Change &change)
+{
+    static const wchar_t *const kinds[] = {L"folder", L"file", L"key", L"value"};
+    const Entry &place = change.Place();
+    return std::wstring(change.Kind == ChangeAdded ? L"+" : change.Kind == ChangeChanged ? L"~" : L"-")
+        + kinds[place.Kind] + L" " + place.Path + (place.Kind == EntryValue ? L"|" + place.Name : L"");
+}
+
+std::vector<std::wstring> Described(const std::vector<Change> &changes)
+{
+    std::vector<std::wstring> lines;
+    for (const Change &change : changes)
+        lines.push_back(Describe(change));
+    return lines;
+}
+
+std::vector<Change> Compared(const std::vector<Entry> &before, const std::vector<Entry> &after)
+{
+    std::vector<Change> changes;
+    CompareSnapshots(Snap(before), Snap(after), &changes);
+    return changes;
+}
+
+Change Added(const Entry &entry) { return Change{ChangeAdded, Entry(), entry}; }
+Change Changed(const Entry &before, const Entry &after) { return Change{ChangeChanged, before, after}; }
+Change Removed(const Entry &entry) { return Change{ChangeRemoved, entry, Entry()}; }
+
+const std::wstring Key = L"HKLM\\SOFTWARE\\Orbel";
+
+}  // namespace
+
+TEST(CheckCompare, SnapshotsYieldWhatWasAddedChangedAndRemoved)
+{
+    struct Row {
+        const char *Name;
+        std::vector<Entry> Before, After;
+        std::vector<std::wstring> Changes;
+    } rows[] = {
+        {"ValueDataOnly", {Text(Key, L"Version", L"1.0")}, {Text(Key, L"Version", L"2.0")}, {L"~value " + Key + L"|Version"}},
+        {"ValueTypeOnly", {Text(Key, L"Home", L"C:\\O")}, {Text(Key, L"Home", L"C:\\O", REG_EXPAND_SZ)},
+         {L"~value " + Key + L"|Home"}},
+        {"NamesInAnotherCase", {Text(Key, L"Version", L"1"), File(L"C:\\Orbel\\a.txt")},
+         {Text(L"hklm\\software\\ORBEL", L"VERSION", L"1"), File(L"C:\\ORBEL\\A.TXT")}, {}},
+        {"FileSize", {File(L"C:\\Orbel\\a.txt", 10)}, {File(L"C:\\Orbel\\a.txt", 11)}, {L"~file C:\\Orbel\\a.txt"}},
+        {"FileWriteTime", {File(L"C:\\Orbel\\a.txt", 10, 5)}, {File(L"C:\\Orbel\\a.txt", 10, 6)}, {L"~file C:\\Orbel\\a.txt"}},
+        {"FileAttributes", {File(L"C:\\Orbel\\a.txt")},
+         {File(L"C:\\Orbel\\a.txt", 1, 1, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY)}, {L"~file C:\\Orbel\\a.txt"}},
+        {"FolderTimes", {File(L"C:\\Orbel\\a.txt")}, {[] { Entry f = MakeEntry(EntryFolder, L"C:\\Orbel"); f.WriteTime = 9; return f; }(),
+                                                       File(L"C:\\Orbel\\a.txt")}, {}},
+        {"FileBecameFolder", {File(L"C:\\Orbel\\data")}, {File(L"C:\\Orbel\\data\\x")},
+         {L"-file C:\\Orbel\\data", L"+folder C:\\Orbel\\data", L"+file C:\\Orbel\\data\\x"}},
+        {"WholeSubtrees", {Text(L"HKLM\\SOFTWARE\\Old", L"v", L"1"), File(L"C:\\Windows\\w.ini")},
+         {File(L"C:\\Orbel\\a.exe"), File(L"C:\\Windows\\w.ini"), MakeEntry(EntryKey, L"HKLM\\SOFTWARE")},
+         {L"+folder C:\\Orbel", L"+file C:\\Orbel\\a.exe", L"-key HKLM\\SOFTWARE\\Old", L"-value HKLM\\SOFTWARE\\Old|v"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.Name);
+        EXPECT_EQ(Described(Compared(row.Before, row.After)), row.Changes);
+    }
+}
+
+TEST(CheckCompare, GroupsHeadedByTheOutermostAddedOrRemovedContainer)
+{
+    struct Row {
+        const char *Name;
+        std::vector<Entry> Before, After;
+        std::vector<std::vector<std::wstring>> Groups;
+    } rows[] = {
+        {"AddedTree", {MakeEntry(EntryFolder, L"C:\\Program Files")},
+         {File(L"C:\\Program Files\\0.txt"), File(L"C:\\Program Files\\Orbel\\bin\\a.dll")},
+         {{L"+file C:\\Program Files\\0.txt"},
+          {L"+folder C:\\Program Files\\Orbel", L"+folder C:\\Program Files\\Orbel\\bin",
+           L"+file C:\\Program Files\\Orbel\\bin\\a.dll"}}},
+        {"RemovedTree", {File(L"C:\\0.txt"), File(L"C:\\Old\\sub\\y.txt"), File(L"C:\\Old\\x.txt")}, {File(L"C:\\0.txt")},
+         {{L"-folder C:\\Old", L"-folder C:\\Old\\sub", L"-file C:\\Old\\sub\\y.txt", L"-file C:\\Old\\x.txt"}}},
+        {"ValuesOfOldAndNewKeys", {Text(Key, L"Version", L"1")},
+         {Text(Key, L"Version", L"2"), Text(Key, L"Language", L"fr"), Text(Key + L"\\Sub", L"x", L"1")},
+         {{L"+value " + Key + L"|Language"}, {L"~value " + Key + L"|Version"},
+          {L"+key " + Key + L"\\Sub", L"+value " + Key + L"\\Sub|x"}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.Name);
+        std::vector<Change> changes = Compared(row.Before, row.After);
+        std::vector<ChangeGroup> groups;
+        GroupChanges(changes, &groups);
+        std::vector<std::vector<std::wstring>> shown;
+        for (const ChangeGroup &group : groups) {
+            shown.emplace_back();
+            EXPECT_EQ(group.Members.at(0), group.Head);
+            for (size_t member : group.Members)
+                shown.back().push_back(Describe(changes[member]));
+        }
+        EXPECT_EQ(shown, row.Groups);
+    }
+}
+
+TEST(CheckCompare, AddedListPartsAreTheNewPartsOfAList)
+{
+    const std::wstring env = L"HKCU\\Environment";
+    struct Row { const char *Name; Change Change; std::vector<std::wstring> Parts; } rows[] = {
+        {"OnePartAdded", Changed(Text(env, L"Path", L"C:\\A;C:\\B"), Text(env, L"Path", L"c:\\a;C:\\B;C:\\Orbel")),
+         {L"C:\\Orbel"}},
+        {"PlainTextBecameList", Changed(Text(env, L"Path", L"C:\\A"), Text(env, L"Path", L"C:\\A;;C:\\Orbel;")),
+         {L"C:\\Orbel"}},
+        {"PlainTextChanged", Changed(Text(env, L"Name", L"Old"), Text(env, L"Name", L"New")), {}},
+        {"MultiString", Changed(Multi(env, L"L", std::wstring(L"a\0b\0", 4)), Multi(env, L"L", std::wstring(L"a\0B\0c\0", 6))),
+         {L"c"}},
+        {"MultiStringOfOne", Changed(Multi(env, L"L", std::wstring(L"a\0", 2)), Multi(env, L"L", std::wstring(L"a\0c\0", 4))),
+         {L"c"}},
+        {"Added", Added(Text(env, L"Path", L"C:\\A;C:\\B")), {}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(AddedListParts(row.Change), row.Parts) << row.Name;
+}
+
+TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
+{
+    const std::wstring fonts = L"Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+    const std::wstring wow = L"HKLM\\SOFTWARE\\WOW6432Node\\";
+    struct Row {
+        const char *Name;
+        std::vector<Change> Changes, Noise;
+        std::vector<std::wstring> Kept;
+    } rows[] = {
+        {"SamePlaceChangedByItself",
+         {Changed(Text(Key, L"Seen", L"1"), Text(Key, L"Seen", L"2")), Added(Text(Key, L"Mine", L"1"))},
+         {Changed(Text(L"hklm\\software\\orbel", L"SEEN", L"0"), Text(Key, L"Seen", L"1"))},
+         {L"+value " + Key + L"|Mine"}},
+        {"InsideWhatAppearedByItself",
+         {Added(File(L"C:\\Temp\\x\\a.tmp")), Added(File(L"C:\\Temp\\xy")), Added(Text(L"HKCU\\Cache", L"v", L"1")),
+          Added(MakeEntry(EntryKey, L"HKCU\\Cache\\Sub")), Added(Text(L"HKCU\\Cached", L"v", L"1"))},
+         {Added(MakeEntry(EntryFolder, L"C:\\Temp\\x")), Added(MakeEntry(EntryKey, L"HKCU\\Cache"))},
+         {L"+file C:\\Temp\\xy", L"+value HKCU\\Cached|v"}},
+        {"InsideAKeyWhoseValueChanged",
+         {Added(MakeEntry(EntryKey, Key + L"\\Sub")), Added(Text(Key, L"Other", L"1"))},
+         {Changed(Text(Key, L"Seen", L"1"), Text(Key, L"Seen", L"2"))},
+         {L"+key " + Key + L"\\Sub", L"+value " + Key + L"|Other"}},
+    };
+    for (const Row &row : rows) {
+        std::vector<Change> changes = row.Changes;
+        EXPECT_EQ(ForgetNoise(&changes, row.Noise), row.Changes.size() - row.Kept.size()) << row.Name;
+        EXPECT_EQ(Described(changes), row.Kept) << row.Name;
+    }
+
+    struct TwinRow { const char *Name; std::vector<Change> Changes; std::vector<std::wstring> Kept; } twinRows[] = {
+        {"SharedFontsKey",
+         {Added(Text(L"HKLM\\SOFTWARE\\" + fonts, L"Orbel (TrueType)", L"orbel.ttf")),
+          Added(Text(L"hklm\\software\\wow6432node\\" + fonts, L"Orbel (TrueType)", L"orbel.ttf"))},
+         {L"+value HKLM\\SOFTWARE\\" + fonts + L"|Orbel (TrueType)"}},
+        {"OnlyIn32BitView", {Added(Text(wow + fonts, L"Orbel", L"orbel.ttf"))}, {L"+value " + wow + fonts + L"|Orbel"}},
+        {"KeyNotShared", {Added(Text(wow + L"Orbel", L"v", L"1")), Added(Text(Key, L"v", L"1"))},
+         {L"+value " + wow + L"Orbel|v", L"+value " + Key + L"|v"}},
+    };
+    for (const TwinRow &row : twinRows) {
+        std::vector<Change> changes = row.Changes;
+        ForgetSharedTwins(&changes);
+        EXPECT_EQ(Described(changes), row.Kept) << row.Name;
+    }
+}
+
+TEST(CheckCompare, StateOfAChangeFromWhatItsPlaceHoldsNow)
+{
+    const std::wstring dll = L"C:\\Program Files\\Orbel\\a.dll";
+    const std::vector<std::wstring> pending = {L"c:\\program files\\orbel\\A.DLL"};
+    struct Row {
+        const char *Name;
+        Change Change;
+        bool Present;
+        Entry Now;
+        std::vector<std::wstring> Pending;
+        LeftState State;
+    } rows[] = {
+        {"AddedPresent", Added(Text(Key, L"v", L"1")), true, Text(Key, L"v", L"1"), {}, LeftThere},
+        {"AddedGone", Added(Text(Key, L"v", L"1")), false, Entry(), {}, LeftGone},
+        {"ChangedBack", Changed(Text(Key, L"v", L"1"), Text(Key, L"v", L"2")), true, Text(Key, L"v", L"1"), {}, LeftGone},
+        {"ChangedStays", Changed(Text(Key, L"v", L"1"), Text(Key, L"v", L"2")), true, Text(Key, L"v", L"2"), {}, LeftThere},
+        {"ChangedThenDeleted", Changed(Text(Key, L"v", L"1"), Text(Key, L"v", L"2")), false, Entry(), {}, LeftThere},
+        {"ChangedFileSameSizeOtherTime", Changed(File(dll, 5, 1), File(dll, 5, 2)), true, File(dll, 5, 3), {}, LeftThere},
+        {"ChangedFilePendingDeletion", Changed(File(dll, 5, 1), File(dll, 6, 2)), true, File(dll, 6, 2), pending, LeftThere},
+        {"AddedFilePendingDeletion", Added(File(dll)), true, File(dll), pending, LeftPending},
+        {"AddedFileOtherPending", Added(File(dll)), true, File(dll), {dll + L".old"}, LeftThere},
+        {"RemovedStillMissing", Removed(File(dll)), false, Entry(), {}, LeftThere},
+        {"RemovedBack", Removed(File(dll)), true, File(dll), {}, LeftGone},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(StateOf(row.Change, row.Present, row.Now, row.Pending), row.State) << row.Name;
+}

@@ -1,0 +1,90 @@
+#include "Leftovers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace {
+
+Entry Text(const std::wstring &key, const std::wstring &name, const std::wstring &text, DWORD type = REG_EXPAND_SZ)
+{
+    return MakeValue(key, name, type, TextData(text));
+}
+
+// Gone: every folder of Orbel's; the restart deletes C:\Pending; the rest is there.
+int FakeThere(const std::wstring &program, const std::vector<std::wstring> &)
+{
+    if (Folded(program).find(L"ORBEL") != std::wstring::npos)
+        return 0;
+    return SameText(program, L"C:\\Pending") ? 1 : 2;
+}
+
+const std::wstring MachineEnvironment = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const std::wstring Gone = L", a folder that is gone: every program that searches the Path looks there in vain";
+
+}  // namespace
+
+TEST(CheckLeftovers, GroupStateFromItsHeadAndMembers)
+{
+    struct Row { LeftState Head; std::vector<LeftState> Inside; LeftoverState State; size_t InsideLeft; } rows[] = {
+        {LeftGone, {LeftGone, LeftGone}, LeftoverRemoved, 0},
+        {LeftThere, {}, LeftoverLeft, 0},
+        {LeftGone, {LeftGone, LeftThere, LeftPending}, LeftoverLeft, 2},
+        {LeftPending, {LeftThere}, LeftoverLeft, 1},          // the member outlives the restart
+        {LeftThere, {LeftPending, LeftPending}, LeftoverLeft, 2},
+        {LeftPending, {LeftPending, LeftGone}, LeftoverPending, 1},
+        {LeftGone, {LeftPending}, LeftoverPending, 1},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        size_t insideLeft = 99;
+        EXPECT_EQ(GroupState(rows[i].Head, rows[i].Inside, &insideLeft), rows[i].State) << "row " << i;
+        EXPECT_EQ(insideLeft, rows[i].InsideLeft) << "row " << i;
+    }
+}
+
+TEST(CheckLeftovers, BreakOfNamesTheProgramAndWhenItFails)
+{
+    const Entry run = Text(L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"Orbel", L"x", REG_SZ);
+    const Launch tray = {L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon"};
+    const std::wstring start = L"the value `Orbel` of HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run starts "
+                               L"C:\\Program Files\\Orbel\\tray.exe at every logon";
+    struct Row { Launch Launch; int There; std::wstring Breaks; } rows[] = {
+        {tray, 0, start + L", but that program is gone: Windows tries and fails at every logon"},
+        {tray, 1, start + L", but the next restart deletes that program: Windows tries and fails at every logon"},
+        {tray, 2, L""},
+        {{L"", L"at every logon"}, 0, L""},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(BreakOf(run, row.Launch, row.There), row.Breaks) << "there " << row.There;
+}
+
+TEST(CheckLeftovers, BrokenPathPartsNamesTheAddedFoldersThatAreGone)
+{
+    const std::wstring was = L"C:\\Windows;C:\\Old Orbel";  // a gone folder the installer did not add
+    const std::wstring machinePath = L"the value `Path` of " + MachineEnvironment + L" names ";
+    struct Row { const char *Name; Change Change; std::wstring Breaks; } rows[] = {
+        {"GainedAGoneFolder",
+         {ChangeChanged, Text(MachineEnvironment, L"Path", was),
+          Text(MachineEnvironment, L"Path", was + L";C:\\Program Files\\Orbel\\bin\\")},
+         machinePath + L"C:\\Program Files\\Orbel\\bin" + Gone},
+        {"GainedAPendingAndAThereFolder",
+         {ChangeChanged, Text(MachineEnvironment, L"Path", was), Text(MachineEnvironment, L"Path", was + L";C:\\Pending;C:\\Tools")},
+         machinePath + L"C:\\Pending" + Gone},
+        {"GainedAFolderThatIsThere",
+         {ChangeChanged, Text(MachineEnvironment, L"Path", was), Text(MachineEnvironment, L"Path", was + L";C:\\Tools")}, L""},
+        {"AddedUserPath", {ChangeAdded, Entry(), Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel\\bin;C:\\Tools")},
+         L"the value `Path` of HKCU\\Environment names C:\\Orbel\\bin" + Gone},
+        {"AnotherValueNamedPath", {ChangeAdded, Entry(), Text(L"HKCU\\Software\\Orbel", L"Path", L"C:\\Orbel")}, L""},
+        {"RemovedPath", {ChangeRemoved, Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel"), Entry()}, L""},
+        // Rewritten as REG_EXPAND_SZ while gaining a folder, as installers that add %VARIABLES% do.
+        {"GainedAGoneFolderAndAType",
+         {ChangeChanged, Text(MachineEnvironment, L"Path", was, REG_SZ),
+          Text(MachineEnvironment, L"Path", was + L";C:\\Program Files\\Orbel\\bin")},
+         machinePath + L"C:\\Program Files\\Orbel\\bin" + Gone},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(BrokenPathParts(row.Change, FakeThere, {}), row.Breaks) << row.Name;
+}

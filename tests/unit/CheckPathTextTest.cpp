@@ -1,0 +1,108 @@
+#include "PathText.h"
+#include "Programs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+TEST(CheckPathText, InsideMeansBelowAWholeComponentWhateverTheCase)
+{
+    struct Row { const wchar_t *Path, *Folder; bool Inside, AtOrInside; } rows[] = {
+        {L"C:\\Program Files\\Orbel", L"C:\\Program Files", true, true},
+        {L"c:\\program files\\orbel\\a.exe", L"C:\\Program Files", true, true},
+        {L"C:\\Program Files (x86)\\Orbel", L"C:\\Program Files", false, false},
+        {L"C:\\Program Files (x86)", L"C:\\Program Files", false, false},
+        {L"C:\\PROGRAM FILES", L"C:\\Program Files", false, true},
+        {L"C:\\Program Files\\", L"C:\\Program Files", false, false},  // no name after the backslash
+        {L"HKLM\\SOFTWARE\\Orbel", L"hklm\\software", true, true},
+        {L"HKLM\\SOFTWARE2\\Orbel", L"HKLM\\SOFTWARE", false, false},
+        {L"C:\\Orbel", L"", false, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.Path << " in " << row.Folder);
+        EXPECT_EQ(IsInside(row.Path, row.Folder), row.Inside);
+        EXPECT_EQ(IsAtOrInside(row.Path, row.Folder), row.AtOrInside);
+    }
+}
+
+TEST(CheckPathText, ParentAndSameText)
+{
+    EXPECT_EQ(ParentOf(L"C:\\Program Files\\Orbel\\a.exe"), L"C:\\Program Files\\Orbel");
+    EXPECT_EQ(ParentOf(L"HKLM\\SOFTWARE"), L"HKLM");
+    EXPECT_EQ(ParentOf(L"HKLM"), L"");
+    struct Row { const wchar_t *Left, *Right; bool Same; } rows[] = {
+        {L"Orbel", L"ORBEL", true}, {L"Désinstaller", L"DÉSINSTALLER", true}, {L"Orbel", L"Orbel ", false},
+        {L"Orbel", L"Orbe", false}, {L"", L"", true},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(SameText(row.Left, row.Right), row.Same) << row.Left << " / " << row.Right;
+}
+
+TEST(CheckPathText, PlacesSortComponentByComponentValuesBetweenKeyAndSubkeys)
+{
+    struct Place { const wchar_t *Path, *Name; bool Value; };
+    // Each row: a place that sorts strictly before the next one.
+    struct Row { Place Before, After; } rows[] = {
+        {{L"HKLM\\A", L"", false}, {L"HKLM\\A", L"", true}},           // the key before its values
+        {{L"HKLM\\A", L"Zeta", true}, {L"HKLM\\A\\B", L"", false}},    // its values before its subkeys
+        {{L"HKLM\\A", L"alpha", true}, {L"HKLM\\A", L"Beta", true}},   // names without regard to case
+        {{L"C:\\A\\B", L"", false}, {L"C:\\A B", L"", false}},         // a folder's subtree before its next sibling
+        {{L"C:\\Program Files", L"", false}, {L"C:\\Program Files (x86)", L"", false}},
+        {{L"C:\\a", L"", false}, {L"C:\\_", L"", false}},              // folded to upper case, as the file system does
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.Before.Path << "|" << row.Before.Name << " < " << row.After.Path << "|"
+                                        << row.After.Name);
+        EXPECT_LT(ComparePlaces(row.Before.Path, row.Before.Name, row.Before.Value, row.After.Path, row.After.Name,
+                                row.After.Value), 0);
+        EXPECT_GT(ComparePlaces(row.After.Path, row.After.Name, row.After.Value, row.Before.Path, row.Before.Name,
+                                row.Before.Value), 0);
+    }
+    EXPECT_EQ(ComparePlaces(L"hklm\\a", L"NAME", true, L"HKLM\\A", L"name", true), 0);
+}
+
+TEST(CheckPrograms, ArgumentTextIsWhatFollowsTheProgramPath)
+{
+    struct Row { const wchar_t *Line, *Text; } rows[] = {
+        {L"\"C:\\Program Files\\Orbel\\Kestrane.exe\" Orbel/NULL", L"Orbel/NULL"},
+        {L"C:\\Program Files\\Orbel\\Kestrane.exe Orbel/NULL", L"Files\\Orbel\\Kestrane.exe Orbel/NULL"},
+        {L"\"C:\\Orbel\\Kestrane.exe\"  \t Orbel/Rule 1", L"Orbel/Rule 1"},
+        {L"C:\\\"Program Files\"\\Kestrane.exe Orbel/NULL", L"Orbel/NULL"},  // quotes toggle mid-path
+        {L"\"C:\\Orbel\\Kestrane.exe\"Orbel/NULL", L""},                    // no blank: still the path
+        {L"C:\\Orbel\\Kestrane.exe", L""},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(ArgumentTextOf(row.Line), row.Text) << row.Line;
+}
+
+TEST(CheckPrograms, UnquotedPathIsTriedBlankByBlank)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = std::wstring(temp) + L"CheckProgramsTest";
+    CreateDirectoryW(dir.c_str(), NULL);
+    const std::wstring exe = dir + L"\\Orbel.exe";
+    HANDLE file = CreateFileW(exe.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+
+    struct Row { std::wstring Line, Started; std::vector<std::wstring> Tried; } rows[] = {
+        {L"C:\\No Such\\Kestrane.exe Orbel/NULL", L"",
+         {L"C:\\No", L"C:\\No Such\\Kestrane.exe", L"C:\\No Such\\Kestrane.exe Orbel/NULL"}},
+        {L"\"C:\\No Such\\Kestrane.exe\" Orbel/NULL", L"", {L"C:\\No Such\\Kestrane.exe"}},
+        {L"\"" + exe + L"\" Orbel/NULL", exe, {exe}},
+        // Windows adds .exe to the first try and starts another program than the one named.
+        {dir + L"\\Orbel Tools\\Kestrane.exe Orbel/NULL", exe, {dir + L"\\Orbel"}},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::wstring> tried;
+        EXPECT_EQ(ProgramStartedBy(row.Line, &tried), row.Started) << row.Line;
+        if (dir.find(L' ') == std::wstring::npos)
+            EXPECT_EQ(tried, row.Tried) << row.Line;
+    }
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
