@@ -84,6 +84,15 @@ static void FindBreak(const Change &change, const std::vector<std::wstring> &pen
     Launch launch;
     if (now.Kind == EntryFolder || now.Kind == EntryKey || !LaunchOf(now, content, &launch))
         return;
+    // A service's start type says when Windows starts it; a disabled one it never starts.
+    Entry startNow;
+    if (now.Kind == EntryValue && SameText(now.Name, L"ImagePath")
+        && ReadEntryNow(MakeValue(now.Path, L"Start", REG_DWORD, ""), &startNow) && startNow.Type == REG_DWORD
+        && startNow.Data.size() == sizeof(DWORD)) {
+        launch.When = ServiceWhen(*(const DWORD *)startNow.Data.data());
+        if (launch.When.empty())
+            return;
+    }
     leftover->Breaks = BreakOf(now, launch, ProgramThere(launch.Program, pendingPaths));
     leftover->Program = launch.Program;
     leftover->When = launch.When;

@@ -76,8 +76,10 @@ problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` hol
 problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (README: "What Kestrane never touches")
 problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
 problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
+problem  $windir\\Fonts\\Orbel.ttf survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
 problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N bytes), and stays changed after the uninstall: Kestrane restores no file  (README: "What Kestrane never touches")
 problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
+problem  the value \`Orbel (TrueType)\` of HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts (64-bit view), added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
 problem  Kestrane ended with exit code 1  (README: "Exit codes")
 END
 # Sizes differ from one Windows to the next.
@@ -90,21 +92,22 @@ expect grep -qxF "  left     HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 expect grep -qxF "  left     the value \`ORBEL_HOME\` of HKCU\\Environment" "$work.restarted"
 expect grep -qxF "  left     $windir\\win.ini" "$work.restarted"
 expect grep -qxF "  left     $drive\\OrbelData (with 1 of the 1 item(s) put in it)" "$work.restarted"
-expect grep -qx "8 item(s) of Orbel are left." "$work.restarted"
-expect report 'report.exitCode === 1 && report.findings.filter(f => f.verdict === "problem").length === 8'
+expect grep -qx "10 item(s) of Orbel are left." "$work.restarted"
+expect report 'report.exitCode === 1 && report.findings.filter(f => f.verdict === "problem").length === 10'
 expect report 'report.changes.some(c => c.change === "changed" && c.kind === "file" && /\\win\.ini$/i.test(c.path))'
 
 check "$leftovers"
 expect [ "$code" -eq 1 ]
 run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # What starts a removed program is said first, with when Windows tries it.
-sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,3p >"$work.broken"
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,4p >"$work.broken"
 cat >"$work.expected" <<END
   broken   the value \`Path\` of HKCU\\Environment names C:\\Program Files\\Orbel\\bin, a folder that is gone: every program that searches the Path looks there in vain
   broken   the value \`Orbel\` of $run starts C:\\Program Files\\Orbel\\Orbel.exe at every logon, but that program is gone: Windows tries and fails at every logon
+  broken   the value \`ImagePath\` of HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent starts C:\\Program Files\\Orbel\\Orbel.exe at every startup, but that program is gone: Windows tries and fails at every startup
 END
 expect diff -u "$work.expected" "$work.broken"
-expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 2'
+expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 3'
 expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
     && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
 exit $failed

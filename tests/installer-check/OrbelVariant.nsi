@@ -8,6 +8,8 @@
 ;   -DCHANGED_FILE        a line appended to the Windows folder's win.ini, a file that was there before
 ;   -DROOT_FOLDER         a folder of data at the root of the system drive
 ;   -DAUTOSTART           a value under the user's Run key that starts Orbel.exe at every logon
+;   -DFONT                a font in the Windows fonts folder, with its value in the key both views share
+;   -DSERVICE             a service, written as its key, that starts Orbel.exe at every startup
 ;   -DPATH_ENTRY          the folder "bin" of the application folder added to the user's Path
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
@@ -79,6 +81,17 @@ Section
 !endif
 !ifdef AUTOSTART
   WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\Run" "${APP}" '"$INSTDIR\${APP}.exe" /background'
+!endif
+!ifdef FONT
+  FileOpen $0 "$FONTS\${APP}.ttf" w
+  FileWrite $0 "${APP}"
+  FileClose $0
+  WriteRegStr HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts" "${APP} (TrueType)" "${APP}.ttf"
+!endif
+!ifdef SERVICE
+  WriteRegExpandStr HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "ImagePath" '"$INSTDIR\${APP}.exe" /service'
+  WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "Start" 2
+  WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "Type" 16
 !endif
 !ifdef PATH_ENTRY
   WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"

@@ -63,7 +63,7 @@ TEST_P(CheckOptions, ReadsTheCommandLine)
     EXPECT_EQ(options.InstallerArguments, row.InstallerArguments);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CheckOptions, testing::ValuesIn(Rows),
+INSTANTIATE_TEST_SUITE_P(Check, CheckOptions, testing::ValuesIn(Rows),
                          [](const testing::TestParamInfo<Row> &info) { return info.param.Name; });
 
 TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)

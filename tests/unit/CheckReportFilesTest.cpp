@@ -81,7 +81,7 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     CheckState saved;
     saved.AppName = L"Orbel\tÉdition\n2";
     saved.Problems = 3;
-    saved.Report = std::string("{\"a\":\"x\\ty\"}\n\tline\r\n\\", 21) + '\0' + "\xc3\xa9";
+    saved.Report = std::string("{\"a\":\"x\\ty\"}\n\tline\r\n\\") + '\0' + "\xc3\xa9";
     Entry hashed = MakeValue(L"HKLM\\SOFTWARE\\Orbel", L"Blob", REG_BINARY, HashOf(std::string(4096, 'x')));
     hashed.Hashed = true;
     hashed.Size = 4096;
