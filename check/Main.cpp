@@ -28,8 +28,9 @@ static const wchar_t Usage[] =
     L"\n"
     L"options:\n"
     L"  --limit SECONDS       how long the installer, then the uninstall, may run (default 300)\n"
-    L"  --settle SECONDS      how long to watch the machine before the install: what changes\n"
-    L"                        then changes by itself, and is not counted (default 2)\n"
+    L"  --settle SECONDS      how long to wait between two looks before the install: what\n"
+    L"                        changes then changes by itself, and is not counted (default 2;\n"
+    L"                        under Wine 0, where one look's own time is the interval)\n"
     L"  --json FILE           also writes the report for machines (UTF-8 JSON) to FILE\n"
     L"  --interactive         you answer Kestrane's boxes yourself; otherwise every box is\n"
     L"                        answered OK but the restart question, answered Cancel\n"
@@ -222,6 +223,8 @@ static int CheckInstaller(const Options &options)
         arguments += L" " + options.InstallerArguments[i];
     Say(L"== Installing it: " + name + arguments);
     SkipOwnFiles(options);
+    DWORD settle = options.SettleSeconds != SettleUnset ? options.SettleSeconds
+                 : wine ? DefaultSettleSecondsUnderWine : DefaultSettleSeconds;
     Snapshot first, before, installed;
     std::vector<Change> noise;
     SetActivity(L"looking at the machine before the install");
@@ -229,7 +232,7 @@ static int CheckInstaller(const Options &options)
     TakeSnapshot(&first);
     ULONGLONG firstMs = GetTickCount64() - started;
     // What changes while nothing is installed changes by itself.
-    Sleep(LimitMilliseconds(options.SettleSeconds));
+    Sleep(LimitMilliseconds(settle));
     started = GetTickCount64();
     TakeSnapshot(&before);
     ULONGLONG beforeMs = GetTickCount64() - started;
@@ -243,9 +246,9 @@ static int CheckInstaller(const Options &options)
     started = GetTickCount64();
     TakeSnapshot(&installed);
     ULONGLONG installedMs = GetTickCount64() - started;
-    Say(L"   looked at " + Number(installed.Records.size()) + L" places (files, folders, keys and values) three times: "
-        + Seconds(firstMs) + L" s, " + Seconds(beforeMs) + L" s after " + Number(options.SettleSeconds) + L" s, and "
-        + Seconds(installedMs) + L" s after the install; " + Number(SnapshotBytes(installed) / 1048576) + L" MB each");
+    Say(L"   looked at " + Number(installed.Records.size()) + L" places (files, folders, keys and values) three times, "
+        + Seconds(firstMs) + L" s, " + Seconds(beforeMs) + L" s and " + Seconds(installedMs) + L" s, "
+        + Number(SnapshotBytes(installed) / 1048576) + L" MB each");
     Inspection in;
     in.Wine = wine;
     in.Folders = folders;
@@ -257,9 +260,9 @@ static int CheckInstaller(const Options &options)
     ForgetUninstallKeys(&in.Changes);
     GroupChanges(in.Changes, &in.Groups);
     SetActivity(NULL);
-    Say(L"   " + Number(noise.size()) + L" place(s) changed by themselves in the " + Number(options.SettleSeconds)
-        + L" s before the install: " + (noisy > 0 ? Number(noisy) + L" change(s) there are" : std::wstring(L"changes there would be"))
-        + L" not counted as the installer's");
+    Say(L"   " + Number(noise.size()) + L" place(s) changed by themselves between the two looks before the install, "
+        + Seconds(firstMs + LimitMilliseconds(settle)) + L" s apart: what changes there is not counted as the "
+        L"installer's (" + Number(noisy) + L" change(s) during the install)");
     if (install.TimedOut)
         Say(L"   it did not end within " + Number(options.LimitSeconds) + L" s and was stopped; it had changed:");
     else
@@ -287,7 +290,7 @@ static int CheckInstaller(const Options &options)
         Say(L"Nothing to uninstall. " + Number(ProblemCount()) + L" problem(s) found.");
         AddToRunnerSummary(L"### CheckInstaller: " + name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
                            + L" problem(s) found.\n");
-        WriteJson(options.JsonPath, JsonReport(installRecord, options.SettleSeconds, noise.size(), in.Changes, in.Groups,
+        WriteJson(options.JsonPath, JsonReport(installRecord, settle, noise.size(), in.Changes, in.Groups,
                                                RecordedFindings(), L"", NULL, PendingDeletions(), "", ExitFound));
         return ExitFound;
     }
@@ -327,7 +330,7 @@ static int CheckInstaller(const Options &options)
     else
         Say(L"  cannot write the state " + options.StatePath + L": error " + Number(saveError));
     int code = Conclude(in.AppName, left, pending);
-    std::string json = JsonReport(installRecord, options.SettleSeconds, noise.size(), in.Changes, in.Groups,
+    std::string json = JsonReport(installRecord, settle, noise.size(), in.Changes, in.Groups,
                                   RecordedFindings(), in.UninstallString, &record, pendingPaths,
                                   JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
                                   code);

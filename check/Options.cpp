@@ -20,7 +20,7 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
 {
     options->Help = false;
     options->LimitSeconds = DefaultLimitSeconds;
-    options->SettleSeconds = DefaultSettleSeconds;
+    options->SettleSeconds = SettleUnset;
     options->Interactive = false;
     size_t at = 0;
     for (; at < args.size(); at++) {

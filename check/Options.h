@@ -8,8 +8,12 @@
 
 static const DWORD DefaultLimitSeconds = 300;
 static const DWORD LongestLimitSeconds = 86400;
-// How long the check watches the machine before the install, to tell what changes by itself.
+// How long the check waits between its two looks before the install, to tell what changes by
+// itself: on Windows, which changes much by itself; none under Wine, which changes nothing
+// by itself, where one look's own time is the interval.
 static const DWORD DefaultSettleSeconds = 2;
+static const DWORD DefaultSettleSecondsUnderWine = 0;
+static const DWORD SettleUnset = 0xFFFFFFFFu;
 
 struct Options {
     bool Help;

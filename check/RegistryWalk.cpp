@@ -42,10 +42,12 @@ static std::wstring RealKeyName(HKEY key)
     return std::wstring((const wchar_t *)(&buffer[0] + sizeof(ULONG)), length / sizeof(wchar_t));
 }
 
-static void ListValues(HKEY key, std::vector<ListedValue> *values)
+struct KeySizes {
+    DWORD Subkeys, LongestSubkey, Values, LongestValueName, LongestData;
+};
+
+static void ListValues(HKEY key, DWORD valueCount, DWORD maxName, DWORD maxData, std::vector<ListedValue> *values)
 {
-    DWORD valueCount = 0, maxName = 0, maxData = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &valueCount, &maxName, &maxData, NULL, NULL);
     std::vector<wchar_t> name(maxName + 2);
     std::vector<BYTE> data(maxData + 2);
     for (DWORD i = 0; i < valueCount; i++) {
@@ -72,10 +74,8 @@ static void ListValues(HKEY key, std::vector<ListedValue> *values)
     std::sort(values->begin(), values->end(), ValueLess);
 }
 
-static void ListSubkeys(HKEY key, std::vector<std::wstring> *names)
+static void ListSubkeys(HKEY key, DWORD maxSubkey, std::vector<std::wstring> *names)
 {
-    DWORD maxSubkey = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, &maxSubkey, NULL, NULL, NULL, NULL, NULL, NULL);
     std::vector<wchar_t> name(maxSubkey + 2 > 256 ? maxSubkey + 2 : 256);
     for (DWORD i = 0;; i++) {
         DWORD length = (DWORD)name.size();
@@ -126,12 +126,19 @@ static void AddValue(Snapshot *snapshot, unsigned key, const ListedValue &value)
 static void WalkKey(HKEY key, const std::wstring &keyPath, const std::wstring &realName, size_t self,
                     Snapshot *snapshot)
 {
+    // One question per key: the registry is a server away under Wine.
+    KeySizes sizes;
+    ZeroMemory(&sizes, sizeof sizes);
+    RegQueryInfoKeyW(key, NULL, NULL, NULL, &sizes.Subkeys, &sizes.LongestSubkey, NULL, &sizes.Values,
+                     &sizes.LongestValueName, &sizes.LongestData, NULL, NULL);
     std::vector<ListedValue> values;
-    ListValues(key, &values);
+    if (sizes.Values > 0)
+        ListValues(key, sizes.Values, sizes.LongestValueName, sizes.LongestData, &values);
     for (size_t i = 0; i < values.size(); i++)
         AddValue(snapshot, (unsigned)self, values[i]);
     std::vector<std::wstring> names;
-    ListSubkeys(key, &names);
+    if (sizes.Subkeys > 0)
+        ListSubkeys(key, sizes.LongestSubkey, &names);
     for (size_t i = 0; i < names.size(); i++) {
         std::wstring childPath = keyPath + L"\\" + names[i];
         if (IsSkippedPlace(childPath))

@@ -61,7 +61,7 @@ expect grep -qx "Nothing of Orbel is left." "$work.log"
 expect grep -qx 'box 2 "Kestrane" \[OK\] \[Cancel\] answered Cancel (the check never restarts)' "$work.log"
 expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put in it)' "$work.log"
 # What kept changing beside it is not the installer's.
-expect grep -qE '^   [2-9][0-9]* place\(s\) changed by themselves in the 2 s before the install' "$work.log"
+expect grep -qE '^   [2-9][0-9]* place\(s\) changed by themselves between the two looks before the install' "$work.log"
 expect report 'report.exitCode === 0 && report.noise.places >= 2 && report.uninstall.boxes.length === 3'
 expect report 'report.uninstall.boxes[1].answer === "Cancel" && report.findings.every(f => f.verdict !== "problem")'
 if [ "$windows" -eq 0 ]; then
