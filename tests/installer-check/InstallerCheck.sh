@@ -77,13 +77,13 @@ problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane r
 problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
 problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
 problem  $windir\\Fonts\\Orbel.ttf survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
-problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N bytes), and stays changed after the uninstall: Kestrane restores no file  (README: "What Kestrane never touches")
+problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N), and stays changed after the uninstall: Kestrane restores no file  (README: "What Kestrane never touches")
 problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
 problem  the value \`Orbel (TrueType)\` of HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts (64-bit view), added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
 problem  Kestrane ended with exit code 1  (README: "Exit codes")
 END
 # Sizes differ from one Windows to the next.
-grep '^problem ' "$work.log" | sed -E 's/size was [0-9]+ bytes, now [0-9]+\)/size was N bytes, now N bytes)/' >"$work.problems"
+grep '^problem ' "$work.log" | sed -E 's/size was [0-9]+ bytes, now [0-9]+\)/size was N bytes, now N)/' >"$work.problems"
 expect diff -u "$work.expected" "$work.problems"
 # Refused, Kestrane removed nothing: all still there after the restart.
 sed -n "/$restarted/,\$p" "$work.log" >"$work.restarted"

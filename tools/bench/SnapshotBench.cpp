@@ -55,6 +55,8 @@ int main()
     // What the vectors use against what they reserved: growth by doubling leaves the rest idle.
     printf("used_bytes %lu\n", (unsigned long)(first.Records.size() * sizeof(Record)
                                                + first.Names.size() * sizeof(wchar_t) + first.Data.size()));
+    printf("name_bytes %lu\n", (unsigned long)(first.Names.size() * sizeof(wchar_t)));
+    printf("data_bytes %lu\n", (unsigned long)first.Data.size());
     printf("one_snapshot_peak_mb %.1f\n", PeakMegabytes());
 
     started = Now();
