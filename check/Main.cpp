@@ -131,7 +131,7 @@ static void SayPending()
         Say(L"    nothing");
 }
 
-static int Conclude(const std::wstring &app, size_t left, size_t pending)
+static int Conclude(const std::wstring &app, size_t left, size_t pending, const wchar_t *when)
 {
     std::wstring summary;
     if (left > 0)
@@ -145,7 +145,7 @@ static int Conclude(const std::wstring &app, size_t left, size_t pending)
     Say(L"");
     Say(summary);
     Say(problems);
-    AddToRunnerSummary(L"### CheckInstaller: " + app + L"\n\n" + summary + L"\n\n" + problems + L"\n");
+    AddToRunnerSummary(L"### CheckInstaller: " + app + when + L"\n\n" + summary + L"\n\n" + problems + L"\n");
     return left == 0 && ProblemCount() == 0 ? ExitClean : ExitFound;
 }
 
@@ -169,7 +169,7 @@ static int CheckAfterRestart(const Options &options)
     AssessLeftovers(state.Changes, groups, PendingDeletions(), &leftovers);
     size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
     SetActivity(NULL);
-    int code = Conclude(state.AppName, left, pending);
+    int code = Conclude(state.AppName, left, pending, IsWine() ? L", after the simulated restart" : L", after the restart");
     WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, JsonLeftovers(leftovers, state.Changes, groups, left,
                                                                                 pending, ProblemCount(), code)));
     return code;
@@ -329,7 +329,7 @@ static int CheckInstaller(const Options &options)
         Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
     else
         Say(L"  cannot write the state " + options.StatePath + L": error " + Number(saveError));
-    int code = Conclude(in.AppName, left, pending);
+    int code = Conclude(in.AppName, left, pending, L"");
     std::string json = JsonReport(installRecord, settle, noise.size(), in.Changes, in.Groups,
                                   RecordedFindings(), in.UninstallString, &record, pendingPaths,
                                   JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),

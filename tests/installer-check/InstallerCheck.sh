@@ -68,8 +68,14 @@ if [ "$windows" -eq 0 ]; then
     expect report 'report.afterRestart.exitCode === 0 && report.afterRestart.leftovers.every(l => l.state === "removed")'
 fi
 
-check "$broken"
+# As on a hosted runner: each problem is also the runner's annotation, the summary goes to the job's.
+rm -f "$work.summary"
+if [ "$windows" -eq 1 ]; then summary=$(cygpath -w "$work.summary"); else summary="Z:${work//\//\\}.summary"; fi
+GITHUB_ACTIONS=true GITHUB_STEP_SUMMARY=$summary check "$broken"
 expect [ "$code" -eq 1 ]
+expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq 10 ]
+expect grep -qxF '::error title=CheckInstaller%3A Check your installer::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
+expect grep -qx '10 item(s) of Orbel are left.' "$work.summary"
 cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (README: "Check your installer")
 problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (README: "The argument text")

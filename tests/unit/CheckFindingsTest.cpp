@@ -69,14 +69,12 @@ Snapshot Snap(std::vector<Entry> entries)
 {
     std::set<std::wstring> held;
     for (const Entry &entry : entries)
-        if (entry.Kind != EntryValue)
-            held.insert(Folded(entry.Path));
-    for (size_t i = 0, count = entries.size(); i < count; i++) {
-        std::wstring path = entries[i].Kind == EntryValue ? entries[i].Path : ParentOf(entries[i].Path);
-        for (; !path.empty(); path = ParentOf(path))
+        held.insert(entry.Kind == EntryValue ? L"" : Folded(entry.Path));
+    for (size_t i = 0, count = entries.size(); i < count; i++)
+        for (std::wstring path = entries[i].Kind == EntryValue ? entries[i].Path : ParentOf(entries[i].Path);
+             !path.empty(); path = ParentOf(path))
             if (held.insert(Folded(path)).second)
                 entries.push_back(MakeEntry(path.compare(0, 2, L"HK") == 0 ? EntryKey : EntryFolder, path));
-    }
     Snapshot snapshot;
     SnapshotOfEntries(entries, &snapshot);
     return snapshot;
@@ -99,8 +97,6 @@ const Row Rows[] = {
      {{VerdictProblem, L"the uninstall entry `Orbel` is in the 32-bit registry view"}}},
     {"SettingsKeyNotFlat", Installed(AppDir, Entry64, {Text(Settings + L"\\Window", L"Left", L"10")}), {}, 1,
      {{VerdictProblem, Settings + L" has the subkey(s) `Window`"}}},
-    {"EntryKeyNotFlat", Installed(AppDir, Entry64, {Text(Entry64 + L"\\Extra", L"x", L"1")}), {}, 1,
-     {{VerdictProblem, L"the uninstall entry has the subkey(s) `Extra`"}}},
     // One mistake with its consequences: the entry's path and the folder left behind are not counted again.
     {"FolderIn32BitProgramFiles", Installed(AppDir32), {}, 1,
      {{VerdictProblem, L"the application folder is " + AppDir32 + L", in the 32-bit Program Files folder"}}},
