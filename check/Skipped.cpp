@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <set>
+
 // Each entry covers everything under it. Environment variables are expanded; one this
 // machine lacks leaves the entry unexpanded, matching nothing.
 static const SkippedPlace Places[] = {
@@ -103,9 +105,23 @@ const SkippedPlace *SkippedPlaces(size_t *count)
     return Places;
 }
 
-static std::vector<std::wstring> &Expanded()
+// Folded, for a look-up per place walked: a drive of millions of files asks millions of times.
+struct SkipSet {
+    std::set<std::wstring> Folded;
+    std::vector<bool> Lengths;
+};
+
+static void Add(SkipSet *set, const std::wstring &place)
 {
-    static std::vector<std::wstring> places;
+    set->Folded.insert(Folded(place));
+    if (set->Lengths.size() <= place.size())
+        set->Lengths.resize(place.size() + 1);
+    set->Lengths[place.size()] = true;
+}
+
+static SkipSet &Expanded()
+{
+    static SkipSet places;
     static bool made = false;
     if (made)
         return places;
@@ -118,24 +134,21 @@ static std::vector<std::wstring> &Expanded()
         // A runner's TEMP may be an 8.3 path; a listing gives long names.
         wchar_t longPath[MAX_PATH * 2] = {0};
         DWORD longLength = GetLongPathNameW(expanded, longPath, MAX_PATH * 2);
-        places.push_back(longLength > 0 && longLength < MAX_PATH * 2 ? longPath : expanded);
+        Add(&places, longLength > 0 && longLength < MAX_PATH * 2 ? longPath : expanded);
     }
     return places;
 }
 
 bool IsSkippedPlace(const std::wstring &path)
 {
-    const std::vector<std::wstring> &places = Expanded();
-    for (size_t i = 0; i < places.size(); i++)
-        if (IsAtOrInside(path, places[i]))
-            return true;
-    return false;
+    const SkipSet &places = Expanded();
+    return path.size() < places.Lengths.size() && places.Lengths[path.size()] && places.Folded.count(Folded(path)) > 0;
 }
 
 void SkipPlace(const std::wstring &path)
 {
     if (!path.empty())
-        Expanded().push_back(path);
+        Add(&Expanded(), path);
 }
 
 std::wstring SharedTwinOf(const std::wstring &keyPath)

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// A file or folder path, or a key path ("HKLM\...", "HKCU\..."), at or under such a place.
+// Whether a file or folder path, or a key path ("HKLM\...", "HKCU\..."), is such a place. The
+// walks ask at every level, so a place is met by its own name before anything under it.
 bool IsSkippedPlace(const std::wstring &path);
 // Also skipped from now on: the check's own files (its report, its state).
 void SkipPlace(const std::wstring &path);
