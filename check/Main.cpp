@@ -229,12 +229,12 @@ static int CheckInstaller(const Options &options)
     std::vector<Change> noise;
     SetActivity(L"looking at the machine before the install");
     ULONGLONG started = GetTickCount64();
-    TakeSnapshot(&first);
+    TakeSnapshot(&first, NULL);
     ULONGLONG firstMs = GetTickCount64() - started;
     // What changes while nothing is installed changes by itself.
     Sleep(LimitMilliseconds(settle));
     started = GetTickCount64();
-    TakeSnapshot(&before);
+    TakeSnapshot(&before, &first);
     ULONGLONG beforeMs = GetTickCount64() - started;
     CompareSnapshots(first, before, &noise);
     first = Snapshot();
@@ -244,7 +244,7 @@ static int CheckInstaller(const Options &options)
         return CannotRun(L"Cannot start " + setup + L": error " + Number(install.StartError));
     SetActivity(L"looking at what the installer changed");
     started = GetTickCount64();
-    TakeSnapshot(&installed);
+    TakeSnapshot(&installed, &before);
     ULONGLONG installedMs = GetTickCount64() - started;
     Say(L"   looked at " + Number(installed.Records.size()) + L" places (files, folders, keys and values) three times, "
         + Seconds(firstMs) + L" s, " + Seconds(beforeMs) + L" s and " + Seconds(installedMs) + L" s, "

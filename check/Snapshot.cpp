@@ -66,11 +66,14 @@ static bool RootLess(const Root &left, const Root &right)
     return ComparePlaces(left.Path, L"", false, right.Path, L"", false) < 0;
 }
 
-void TakeSnapshot(Snapshot *snapshot)
+void TakeSnapshot(Snapshot *snapshot, const Snapshot *like)
 {
-    snapshot->Records.clear();
-    snapshot->Names.clear();
-    snapshot->Data.clear();
+    *snapshot = Snapshot();
+    if (like != NULL) {
+        snapshot->Records.reserve(like->Records.size() + like->Records.size() / 16);
+        snapshot->Names.reserve(like->Names.size() + like->Names.size() / 16);
+        snapshot->Data.reserve(like->Data.size() + like->Data.size() / 16);
+    }
     Root roots[] = {{SystemDrive(), true}, {L"HKCU", false}, {L"HKLM\\SOFTWARE", false},
                     {L"HKLM\\SYSTEM\\CurrentControlSet", false}};
     std::sort(roots, roots + 4, RootLess);
@@ -173,6 +176,8 @@ size_t SnapshotBytes(const Snapshot &snapshot)
     return snapshot.Records.capacity() * sizeof(Record) + snapshot.Names.capacity() * sizeof(wchar_t)
         + snapshot.Data.capacity();
 }
+
+static_assert(sizeof(Record) == 48, "a record is kept for every file of the drive, twice");
 
 // ---- Now
 

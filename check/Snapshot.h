@@ -40,9 +40,9 @@ struct Record {
     unsigned DataSize;
     unsigned short NameLength;
     unsigned char Kind;    // EntryKind
+    bool Hashed;
     DWORD Type;            // a value's type, a file's attributes
     unsigned long long Size, WriteTime;  // a value's Size when Hashed
-    bool Hashed;
 };
 static const unsigned NoParent = 0xFFFFFFFFu;
 
@@ -53,8 +53,9 @@ struct Snapshot {
 };
 
 // The whole system drive and the registry keys installers write to, less the places in
-// the skip list (Skipped.h).
-void TakeSnapshot(Snapshot *snapshot);
+// the skip list (Skipped.h). like, when given, is an earlier snapshot of the same machine:
+// room is made for about as much at once, rather than grown by doubling.
+void TakeSnapshot(Snapshot *snapshot, const Snapshot *like);
 // The same from entries made by hand (tests): every folder and key an entry is in must be
 // an entry too, or be a root.
 void SnapshotOfEntries(const std::vector<Entry> &entries, Snapshot *snapshot);

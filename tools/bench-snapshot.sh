@@ -7,7 +7,10 @@
 # default: 1,000,000 files. Needs about 1 inode and 100 bytes of disk per file.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 FILES=${1:-1000000}
-[[ $FILES =~ ^[0-9]+$ ]] && [ "$FILES" -ge 1 ] || { echo "FILES must be a positive number" >&2; exit 2; }
+if ! [[ $FILES =~ ^[1-9][0-9]*$ ]]; then
+    echo "FILES must be a positive number" >&2
+    exit 2
+fi
 
 install_build_packages
 # GNU time gives the peak resident set of the Wine process as Linux sees it.

@@ -39,28 +39,28 @@ int main()
 
     Snapshot first, second;
     LARGE_INTEGER started = Now();
-    TakeSnapshot(&first);
+    TakeSnapshot(&first, NULL);
     LARGE_INTEGER taken = Now();
     size_t files = 0, folders = 0;
     for (size_t i = 0; i < first.Records.size(); i++) {
         files += first.Records[i].Kind == EntryFile;
         folders += first.Records[i].Kind == EntryFolder;
     }
-    printf("records %lu\n", (unsigned long)first.Records.size());
-    printf("files %lu\n", (unsigned long)files);
-    printf("folders %lu\n", (unsigned long)folders);
-    printf("record_size %lu\n", (unsigned long)sizeof(Record));
+    printf("records %llu\n", (unsigned long long)first.Records.size());
+    printf("files %llu\n", (unsigned long long)files);
+    printf("folders %llu\n", (unsigned long long)folders);
+    printf("record_size %llu\n", (unsigned long long)sizeof(Record));
     printf("snapshot_seconds %.2f\n", Seconds(started, taken));
-    printf("snapshot_bytes %lu\n", (unsigned long)SnapshotBytes(first));
+    printf("snapshot_bytes %llu\n", (unsigned long long)SnapshotBytes(first));
     // What the vectors use against what they reserved: growth by doubling leaves the rest idle.
-    printf("used_bytes %lu\n", (unsigned long)(first.Records.size() * sizeof(Record)
-                                               + first.Names.size() * sizeof(wchar_t) + first.Data.size()));
-    printf("name_bytes %lu\n", (unsigned long)(first.Names.size() * sizeof(wchar_t)));
-    printf("data_bytes %lu\n", (unsigned long)first.Data.size());
+    printf("used_bytes %llu\n", (unsigned long long)(first.Records.size() * sizeof(Record)
+                                                    + first.Names.size() * sizeof(wchar_t) + first.Data.size()));
+    printf("name_bytes %llu\n", (unsigned long long)(first.Names.size() * sizeof(wchar_t)));
+    printf("data_bytes %llu\n", (unsigned long long)first.Data.size());
     printf("one_snapshot_peak_mb %.1f\n", PeakMegabytes());
 
     started = Now();
-    TakeSnapshot(&second);
+    TakeSnapshot(&second, &first);
     taken = Now();
     printf("second_snapshot_seconds %.2f\n", Seconds(started, taken));
 
@@ -68,7 +68,7 @@ int main()
     started = Now();
     CompareSnapshots(first, second, &changes);
     LARGE_INTEGER compared = Now();
-    printf("changes %lu\n", (unsigned long)changes.size());
+    printf("changes %llu\n", (unsigned long long)changes.size());
     printf("compare_seconds %.2f\n", Seconds(started, compared));
     printf("peak_working_set_mb %.1f\n", PeakMegabytes());
     fflush(stdout);
