@@ -187,7 +187,11 @@ static std::vector<std::wstring> ListParts(const Entry &value)
 std::vector<std::wstring> AddedListParts(const Change &change)
 {
     std::vector<std::wstring> added;
-    if (change.Kind != ChangeChanged || change.Before.Kind != EntryValue || change.Before.Type != change.After.Type)
+    // A Path rewritten from REG_SZ to REG_EXPAND_SZ is still the same list.
+    bool text = (change.Before.Type == REG_SZ || change.Before.Type == REG_EXPAND_SZ)
+        && (change.After.Type == REG_SZ || change.After.Type == REG_EXPAND_SZ);
+    if (change.Kind != ChangeChanged || change.Before.Kind != EntryValue
+        || (change.Before.Type != change.After.Type && !text))
         return added;
     std::vector<std::wstring> was = ListParts(change.Before), now = ListParts(change.After);
     if (change.After.Type != REG_MULTI_SZ && was.size() < 2 && now.size() < 2)

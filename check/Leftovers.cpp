@@ -50,7 +50,7 @@ std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std
     std::vector<std::wstring> added;
     if (change.Kind == ChangeChanged) {
         added = AddedListParts(change);
-        if (added.empty() && change.Before.Type == change.After.Type)
+        if (added.empty())
             return L"";
     } else {
         added.push_back(ValueString(change.After));

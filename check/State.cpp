@@ -7,7 +7,7 @@
 
 #include <stdlib.h>
 
-static const char Header[] = "CheckInstaller state 2";
+static const char Header[] = "CheckInstaller state 3";
 
 // Tabs and line ends may stand in names: escaped, so each record is one line.
 static std::string EscapedBytes(const std::string &bytes)
@@ -81,6 +81,8 @@ bool SaveState(const std::wstring &path, const CheckState &state)
         text += "change\t" + std::to_string(change.Kind) + "\t" + EntryFields(change.Before) + "\t"
             + EntryFields(change.After) + "\n";
     }
+    // The count closes the file: one cut at a line end is not taken for whole.
+    text += "end\t" + std::to_string(state.Changes.size()) + "\n";
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -144,6 +146,8 @@ bool LoadState(const std::wstring &path, CheckState *state)
             state->AppName = Unescaped(fields[1]);
         } else if (fields[0] == "problems" && fields.size() == 2) {
             state->Problems = atoi(fields[1].c_str());
+        } else if (fields[0] == "end" && fields.size() == 2) {
+            return at == text.size() && strtoul(fields[1].c_str(), NULL, 10) == state->Changes.size();
         } else if (fields[0] == "report" && fields.size() == 2) {
             state->Report = UnescapedBytes(fields[1]);
         } else if (fields[0] == "change" && fields.size() == 20) {
@@ -156,5 +160,5 @@ bool LoadState(const std::wstring &path, CheckState *state)
             return false;
         }
     }
-    return headerSeen;
+    return false;  // no end: cut short
 }

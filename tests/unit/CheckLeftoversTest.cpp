@@ -65,24 +65,20 @@ TEST(CheckLeftovers, BrokenPathPartsNamesTheAddedFoldersThatAreGone)
 {
     const std::wstring was = L"C:\\Windows;C:\\Old Orbel";  // a gone folder the installer did not add
     const std::wstring machinePath = L"the value `Path` of " + MachineEnvironment + L" names ";
+    auto gained = [&](const std::wstring &more, DWORD typeBefore = REG_EXPAND_SZ) {
+        return Change{ChangeChanged, Text(MachineEnvironment, L"Path", was, typeBefore),
+                      Text(MachineEnvironment, L"Path", was + more)};
+    };
     struct Row { const char *Name; Change Change; std::wstring Breaks; } rows[] = {
-        {"GainedAGoneFolder",
-         {ChangeChanged, Text(MachineEnvironment, L"Path", was),
-          Text(MachineEnvironment, L"Path", was + L";C:\\Program Files\\Orbel\\bin\\")},
-         machinePath + L"C:\\Program Files\\Orbel\\bin" + Gone},
-        {"GainedAPendingAndAThereFolder",
-         {ChangeChanged, Text(MachineEnvironment, L"Path", was), Text(MachineEnvironment, L"Path", was + L";C:\\Pending;C:\\Tools")},
-         machinePath + L"C:\\Pending" + Gone},
-        {"GainedAFolderThatIsThere",
-         {ChangeChanged, Text(MachineEnvironment, L"Path", was), Text(MachineEnvironment, L"Path", was + L";C:\\Tools")}, L""},
+        {"GainedAGoneFolder", gained(L";C:\\Orbel\\bin\\"), machinePath + L"C:\\Orbel\\bin" + Gone},
+        {"GainedAPendingAndAThereFolder", gained(L";C:\\Pending;C:\\Tools"), machinePath + L"C:\\Pending" + Gone},
+        {"GainedAFolderThatIsThere", gained(L";C:\\Tools"), L""},
         {"AddedUserPath", {ChangeAdded, Entry(), Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel\\bin;C:\\Tools")},
          L"the value `Path` of HKCU\\Environment names C:\\Orbel\\bin" + Gone},
         {"AnotherValueNamedPath", {ChangeAdded, Entry(), Text(L"HKCU\\Software\\Orbel", L"Path", L"C:\\Orbel")}, L""},
         {"RemovedPath", {ChangeRemoved, Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel"), Entry()}, L""},
         // Rewritten as REG_EXPAND_SZ while gaining a folder, as installers that add %VARIABLES% do.
-        {"GainedAGoneFolderAndAType",
-         {ChangeChanged, Text(MachineEnvironment, L"Path", was, REG_SZ),
-          Text(MachineEnvironment, L"Path", was + L";C:\\Program Files\\Orbel\\bin")},
+        {"GainedAGoneFolderAndAType", gained(L";C:\\Program Files\\Orbel\\bin", REG_SZ),
          machinePath + L"C:\\Program Files\\Orbel\\bin" + Gone},
     };
     for (const Row &row : rows)

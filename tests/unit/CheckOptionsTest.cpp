@@ -3,68 +3,50 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
-namespace {
+static std::wstring FullPath(const std::wstring &path) { return L"C:\\Work\\" + path; }
 
-std::wstring FullPath(const std::wstring &path) { return L"C:\\Work\\" + path; }
-
-struct Row {
-    const char *Name;
-    std::vector<std::wstring> Args;
-    OptionsResult Result;
-    std::wstring Bad;
-    DWORD Limit;
-    std::wstring Setup;
-    std::vector<std::wstring> InstallerArguments;
-};
-
-const std::vector<std::wstring> Silent = {L"/S"};
-
-const Row Rows[] = {
-    {"SetupAlone", {L"setup.exe"}, OptionsOk, L"", 300, L"C:\\Work\\setup.exe", Silent},
-    {"SetupWithItsArguments", {L"setup.exe", L"/quiet", L"/D=C:\\X"}, OptionsOk, L"", 300, L"C:\\Work\\setup.exe",
-     {L"/quiet", L"/D=C:\\X"}},
-    {"OptionsAfterSetupAreTheInstallers", {L"setup.exe", L"--limit", L"5"}, OptionsOk, L"", 300,
-     L"C:\\Work\\setup.exe", {L"--limit", L"5"}},
-    {"Limit", {L"--limit", L"86400", L"setup.exe"}, OptionsOk, L"", 86400, L"C:\\Work\\setup.exe", Silent},
-    {"LimitWithUnit", {L"--limit", L"5m", L"setup.exe"}, OptionsBad, L"--limit", 0, L"", {}},
-    {"LimitZero", {L"--limit", L"0", L"setup.exe"}, OptionsBad, L"--limit", 0, L"", {}},
-    {"LimitPastADay", {L"--limit", L"86401", L"setup.exe"}, OptionsBad, L"--limit", 0, L"", {}},
-    {"LimitNegative", {L"--limit", L"-5", L"setup.exe"}, OptionsBad, L"--limit", 0, L"", {}},
-    {"LimitMissing", {L"--limit"}, OptionsBad, L"--limit", 0, L"", {}},
-    {"SettleZero", {L"--settle", L"0", L"setup.exe"}, OptionsOk, L"", 300, L"C:\\Work\\setup.exe", Silent},
-    {"UnknownOption", {L"--quiet", L"setup.exe"}, OptionsBad, L"--quiet", 0, L"", {}},
-    {"DashesEndOptions", {L"--", L"--setup.exe"}, OptionsOk, L"", 300, L"C:\\Work\\--setup.exe", Silent},
-    {"NoSetup", {L"--interactive"}, OptionsNoSetup, L"", 300, L"", {}},
-    {"Nothing", {}, OptionsNoSetup, L"", 300, L"", {}},
-    {"AfterRestartNeedsNoSetup", {L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
-};
-
-void PrintTo(const Row &row, std::ostream *out) { *out << row.Name; }
-
-class CheckOptions : public testing::TestWithParam<Row> {};
-
-}  // namespace
-
-TEST_P(CheckOptions, ReadsTheCommandLine)
+TEST(CheckOptions, ReadsTheCommandLine)
 {
-    const Row &row = GetParam();
-    Options options;
-    std::wstring bad = L"unset";
-    ASSERT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), row.Result);
-    if (row.Result == OptionsBad) {
+    const std::vector<std::wstring> silent = {L"/S"};
+    const std::wstring setup = L"C:\\Work\\setup.exe";
+    struct Row {
+        std::vector<std::wstring> Args;
+        OptionsResult Result;
+        std::wstring Bad;  // for OptionsBad; else the limit, setup and its arguments
+        DWORD Limit;
+        std::wstring Setup;
+        std::vector<std::wstring> InstallerArguments;
+    } rows[] = {
+        {{L"setup.exe"}, OptionsOk, L"", 300, setup, silent},
+        {{L"setup.exe", L"/quiet", L"/D=C:\\X"}, OptionsOk, L"", 300, setup, {L"/quiet", L"/D=C:\\X"}},
+        {{L"setup.exe", L"--limit", L"5"}, OptionsOk, L"", 300, setup, {L"--limit", L"5"}},  // the installer's
+        {{L"--limit", L"86400", L"setup.exe"}, OptionsOk, L"", 86400, setup, silent},
+        {{L"--limit", L"5m", L"setup.exe"}, OptionsBad, L"--limit"},
+        {{L"--limit", L"0", L"setup.exe"}, OptionsBad, L"--limit"},
+        {{L"--limit", L"86401", L"setup.exe"}, OptionsBad, L"--limit"},
+        {{L"--limit", L"-5", L"setup.exe"}, OptionsBad, L"--limit"},
+        {{L"--limit"}, OptionsBad, L"--limit"},
+        {{L"--settle", L"0", L"setup.exe"}, OptionsOk, L"", 300, setup, silent},
+        {{L"--quiet", L"setup.exe"}, OptionsBad, L"--quiet"},
+        {{L"--", L"--setup.exe"}, OptionsOk, L"", 300, L"C:\\Work\\--setup.exe", silent},
+        {{L"--interactive"}, OptionsNoSetup, L"", 300, L"", {}},
+        {{}, OptionsNoSetup, L"", 300, L"", {}},
+        {{L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << testing::PrintToString(row.Args));
+        Options options;
+        std::wstring bad = L"unset";
+        EXPECT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), row.Result);
         EXPECT_EQ(bad, row.Bad);
-        return;
+        if (row.Result != OptionsBad)
+            EXPECT_EQ(std::make_tuple(options.LimitSeconds, options.Setup, options.InstallerArguments),
+                      std::make_tuple(row.Limit, row.Setup, row.InstallerArguments));
     }
-    EXPECT_EQ(bad, L"");
-    EXPECT_EQ(options.LimitSeconds, row.Limit);
-    EXPECT_EQ(options.Setup, row.Setup);
-    EXPECT_EQ(options.InstallerArguments, row.InstallerArguments);
 }
-
-INSTANTIATE_TEST_SUITE_P(Check, CheckOptions, testing::ValuesIn(Rows),
-                         [](const testing::TestParamInfo<Row> &info) { return info.param.Name; });
 
 TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)
 {
