@@ -68,9 +68,17 @@ std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std
 
 static bool StillThere(LeftState state) { return state != LeftGone; }
 
+// Only values, shortcuts and scheduled tasks start programs: a data folder's thousands of
+// files are never opened.
+static bool MayStartAProgram(const Entry &place)
+{
+    return place.Kind == EntryValue
+        || (place.Kind == EntryFile && (EndsWith(place.Path, L".lnk") || Folded(place.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos));
+}
+
 static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, Leftover *leftover)
 {
-    if (change.Kind == ChangeRemoved || !leftover->Breaks.empty())
+    if (change.Kind == ChangeRemoved || !leftover->Breaks.empty() || !MayStartAProgram(change.Place()))
         return;
     Entry now;
     if (!ReadEntryNow(change.Place(), &now))
