@@ -93,6 +93,25 @@ static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
     }
 }
 
+// Whether a process of the job still runs. Its count of active processes alone is not
+// trusted: Wine 10 was seen to keep counting an installer that had ended.
+static bool JobHasLiveProcess(HANDLE job)
+{
+    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST List; ULONG_PTR More[255]; } listed;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &listed, sizeof listed, NULL))
+        return false;
+    for (DWORD i = 0; i < listed.List.NumberOfProcessIdsInList; i++) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)listed.List.ProcessIdList[i]);
+        if (process == NULL)
+            continue;
+        bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        CloseHandle(process);
+        if (running)
+            return true;
+    }
+    return false;
+}
+
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
                           DWORD limitSeconds)
 {
@@ -104,6 +123,9 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     // A job holds whatever the installer starts, so the limit ends all of it. Where the
     // check itself runs in a job that allows none inside (before Windows 8), only the
     // installer's own process is watched.
+    // Wine starts its desktop process on first use, as a child of whoever asks: asked first by
+    // the installer, it would join the installer's job and never end.
+    GetDesktopWindow();
     HANDLE job = CreateJobObjectW(NULL, NULL);
     PROCESS_INFORMATION process;
     ULONGLONG started = GetTickCount64();
@@ -125,10 +147,9 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     for (;;) {
         bool ended = WaitProcess(process.hProcess, 200);
         if (ended && job != NULL) {
-            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
-            ended = !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                               sizeof accounting, NULL)
-                || accounting.ActiveProcesses == 0;
+            ended = !JobHasLiveProcess(job);
+            if (!ended)
+                Sleep(200);
         }
         if (ended)
             break;

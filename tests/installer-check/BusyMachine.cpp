@@ -1,10 +1,11 @@
 // What a real Windows does by itself while the check runs, made on purpose: a log that
 // keeps growing and a counter that keeps changing, until it is stopped (at most 10 min).
+// A window program without a window, as Windows' own background work is: no console.
 #include <windows.h>
 
 #include <stdio.h>
 
-int wmain()
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     wchar_t folder[MAX_PATH] = {0};
     if (!GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH))
