@@ -161,13 +161,3 @@ std::string JsonWithAfterRestart(const std::string &report, const std::string &a
         return "{" + Field("afterRestart", afterRestart) + "}\n";
     return report.substr(0, end) + ",\n" + Field("afterRestart", afterRestart) + "}\n";
 }
-
-bool WriteTextFile(const std::wstring &path, const std::string &text)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL) && written == text.size();
-    return CloseHandle(file) && ok;
-}

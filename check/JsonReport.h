@@ -33,5 +33,3 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                        const std::string &leftovers, int exitCode);
 // The first run's report with the look after the restart added as "afterRestart".
 std::string JsonWithAfterRestart(const std::string &report, const std::string &afterRestart);
-
-bool WriteTextFile(const std::wstring &path, const std::string &text);

@@ -164,6 +164,19 @@ void StartQuietReport()
 int ProblemCount() { return Problems; }
 void SetProblemCount(int count) { Problems = count; }
 
+bool WriteTextFile(const std::wstring &path, const std::string &text)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL) && written == text.size();
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return ok;
+}
+
 std::wstring Number(unsigned long long value)
 {
     wchar_t text[32];

@@ -38,6 +38,9 @@ void AddToRunnerSummary(const std::wstring &lines);
 // without a line; NULL ends it.
 void SetActivity(const wchar_t *activity);
 
+// Writes the bytes to a new file, or over an old one; false, with the last error, when it cannot.
+bool WriteTextFile(const std::wstring &path, const std::string &text);
+
 std::wstring Number(unsigned long long value);
 // Seconds with two decimals.
 std::wstring Seconds(unsigned long long ms);

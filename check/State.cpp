@@ -83,12 +83,7 @@ bool SaveState(const std::wstring &path, const CheckState &state)
     }
     // The count closes the file: one cut at a line end is not taken for whole.
     text += "end\t" + std::to_string(state.Changes.size()) + "\n";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL) && written == text.size();
-    return CloseHandle(file) && ok;
+    return WriteTextFile(path, text);
 }
 
 static std::vector<std::string> Fields(const std::string &line)

@@ -1,5 +1,7 @@
 #include "Compare.h"
 
+#include "CheckEntries.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -25,21 +27,6 @@ Entry Text(const std::wstring &key, const std::wstring &name, const std::wstring
     return MakeValue(key, name, type, TextData(text));
 }
 
-// The entries with every folder and key they are in, up to a root ("C:", "HKLM").
-Snapshot Snap(std::vector<Entry> entries)
-{
-    std::set<std::wstring> held;
-    for (const Entry &entry : entries)
-        held.insert(entry.Kind == EntryValue ? L"" : Folded(entry.Path));
-    for (size_t i = 0, count = entries.size(); i < count; i++)
-        for (std::wstring path = entries[i].Kind == EntryValue ? entries[i].Path : ParentOf(entries[i].Path);
-             !path.empty(); path = ParentOf(path))
-            if (held.insert(Folded(path)).second)
-                entries.push_back(MakeEntry(Folded(path).compare(0, 2, L"HK") == 0 ? EntryKey : EntryFolder, path));
-    Snapshot snapshot;
-    SnapshotOfEntries(entries, &snapshot);
-    return snapshot;
-}
 
 std::wstring Describe(const Change &change)
 {

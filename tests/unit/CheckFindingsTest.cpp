@@ -3,6 +3,8 @@
 #include "Findings.h"
 #include "Report.h"
 
+#include "CheckEntries.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -62,21 +64,6 @@ std::vector<Entry> Installed(const std::wstring &dir = AppDir, const std::wstrin
 
 std::wstring PlaceKey(const Entry &entry) { return Folded(entry.Path) + L"|" + Folded(entry.Name); }
 
-// The entries with every folder and key they are in, up to a root ("C:", "HKLM", "HKCU").
-Snapshot Snap(std::vector<Entry> entries)
-{
-    std::set<std::wstring> held;
-    for (const Entry &entry : entries)
-        held.insert(entry.Kind == EntryValue ? L"" : Folded(entry.Path));
-    for (size_t i = 0, count = entries.size(); i < count; i++)
-        for (std::wstring path = entries[i].Kind == EntryValue ? entries[i].Path : ParentOf(entries[i].Path);
-             !path.empty(); path = ParentOf(path))
-            if (held.insert(Folded(path)).second)
-                entries.push_back(MakeEntry(path.compare(0, 2, L"HK") == 0 ? EntryKey : EntryFolder, path));
-    Snapshot snapshot;
-    SnapshotOfEntries(entries, &snapshot);
-    return snapshot;
-}
 
 struct Row {
     const char *Name;
