@@ -25,6 +25,8 @@ static const SkippedPlace Places[] = {
     {L"%SystemRoot%\\servicing", L"Windows' servicing stack"},
     {L"%SystemRoot%\\SoftwareDistribution", L"Windows Update's downloads and database"},
     {L"%SystemRoot%\\Prefetch", L"start-up traces of every program run"},
+    {L"%SystemRoot%\\appcompat", L"the compatibility inventory (Amcache) notes every program run"},
+    {L"%SystemRoot%\\System32\\wdi", L"the diagnostics' traces"},
     {L"%SystemRoot%\\Logs", L"Windows' logs"},
     {L"%SystemRoot%\\ServiceProfiles", L"the caches of services' own profiles"},
     {L"%SystemRoot%\\System32\\LogFiles", L"Windows' logs"},
