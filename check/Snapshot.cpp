@@ -2,6 +2,7 @@
 
 #include "FileWalk.h"
 #include "RegistryWalk.h"
+#include "Skipped.h"
 
 #include <shlobj.h>
 
@@ -60,10 +61,44 @@ static std::wstring SystemDrive()
 struct Root {
     std::wstring Path;
     bool Files;
+    const std::vector<std::wstring> *Preferred;
+    Snapshot Part;  // what a root walked in a thread of its own found
 };
 static bool RootLess(const Root &left, const Root &right)
 {
     return ComparePlaces(left.Path, L"", false, right.Path, L"", false) < 0;
+}
+
+static void WalkRoot(Root *root, Snapshot *into)
+{
+    if (root->Files)
+        WalkFiles(root->Path, *root->Preferred, into);
+    else
+        WalkKeys(root->Path, into);
+}
+
+static DWORD WINAPI WalkRootThread(void *root)
+{
+    WalkRoot((Root *)root, &((Root *)root)->Part);
+    return 0;
+}
+
+// A part's records after what the snapshot already holds.
+static void Append(Snapshot *snapshot, const Snapshot &part)
+{
+    unsigned records = (unsigned)snapshot->Records.size(), names = (unsigned)snapshot->Names.size(),
+             data = (unsigned)snapshot->Data.size();
+    for (size_t i = 0; i < part.Records.size(); i++) {
+        Record record = part.Records[i];
+        if (record.Parent != NoParent)
+            record.Parent += records;
+        record.End += records;
+        record.NameAt += names;
+        record.DataAt += data;
+        snapshot->Records.push_back(record);
+    }
+    snapshot->Names.insert(snapshot->Names.end(), part.Names.begin(), part.Names.end());
+    snapshot->Data.insert(snapshot->Data.end(), part.Data.begin(), part.Data.end());
 }
 
 void TakeSnapshot(Snapshot *snapshot, const Snapshot *like)
@@ -74,20 +109,33 @@ void TakeSnapshot(Snapshot *snapshot, const Snapshot *like)
         snapshot->Names.reserve(like->Names.size() + like->Names.size() / 16);
         snapshot->Data.reserve(like->Data.size() + like->Data.size() / 16);
     }
-    Root roots[] = {{SystemDrive(), true}, {L"HKCU", false}, {L"HKLM\\SOFTWARE", false},
-                    {L"HKLM\\SYSTEM\\CurrentControlSet", false}};
-    std::sort(roots, roots + 4, RootLess);
     // Kestrane names its shortcuts by these folders: seen under those names, whatever else leads there.
     static const int shellFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_COMMON_DESKTOPDIRECTORY,
                                        CSIDL_COMMON_PROGRAMS, CSIDL_PERSONAL, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA};
     std::vector<std::wstring> preferred;
     for (size_t i = 0; i < sizeof shellFolders / sizeof shellFolders[0]; i++)
         preferred.push_back(ShellFolder(shellFolders[i]));
-    for (size_t i = 0; i < 4; i++) {
-        if (roots[i].Files)
-            WalkFiles(roots[i].Path, preferred, snapshot);
-        else
-            WalkKeys(roots[i].Path, snapshot);
+    Root roots[] = {{SystemDrive(), true, &preferred, Snapshot()}, {L"HKCU", false, &preferred, Snapshot()},
+                    {L"HKLM\\SOFTWARE", false, &preferred, Snapshot()},
+                    {L"HKLM\\SYSTEM\\CurrentControlSet", false, &preferred, Snapshot()}};
+    const size_t count = sizeof roots / sizeof roots[0];
+    std::sort(roots, roots + count, RootLess);
+    // The roots are walked at once: each waits mostly on Windows (under Wine, on its server),
+    // not on the processor. The first is walked into the snapshot itself, the others beside it.
+    IsSkippedPlace(L"");
+    HANDLE threads[count] = {NULL};
+    for (size_t i = 1; i < count; i++)
+        threads[i] = CreateThread(NULL, 0, WalkRootThread, &roots[i], 0, NULL);
+    WalkRoot(&roots[0], snapshot);
+    for (size_t i = 1; i < count; i++) {
+        if (threads[i] != NULL) {
+            WaitForSingleObject(threads[i], INFINITE);
+            CloseHandle(threads[i]);
+        } else {
+            WalkRoot(&roots[i], &roots[i].Part);
+        }
+        Append(snapshot, roots[i].Part);
+        roots[i].Part = Snapshot();
     }
 }
 
