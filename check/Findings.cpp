@@ -268,7 +268,7 @@ static void CheckEntryView(const Inspection &in, const Layout &layout, const std
 {
     if (SameText(ParentOf(layout.EntryKey), UninstallKey32))
         Finding(VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
-                L"Kestrane never looks (a 32-bit installer needs SetRegView 64)", SectionCheck);
+                L"Kestrane never looks (a 32-bit installer needs " + RegistryViewFix(in.Kind) + L")", SectionCheck);
     else
         Finding(VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
     for (size_t i = 0; i < others.size(); i++)
@@ -302,7 +302,9 @@ static void CheckFolderView(const Inspection &in, Layout *layout)
         return;
     Finding(VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
             L"Kestrane removes " + layout->AppDir + L", so install into the 64-bit Program Files folder, "
-            + in.Folders.ProgramFiles, SectionCheck);
+            + in.Folders.ProgramFiles
+            + (ProgramFilesFix(in.Kind).empty() ? std::wstring() : L" (" + ProgramFilesFix(in.Kind) + L")"),
+            SectionCheck);
     for (size_t g = 0; g < in.Groups.size(); g++)
         if (SameText(in.Changes[in.Groups[g].Head].Place().Path, folder32)) {
             Consequence(folder32 + L" and its " + Items(in.Groups[g].Members.size() - 1) + L" survive the uninstall");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Compare.h"
+#include "InstallerKind.h"
 #include "Programs.h"
 
 #include <string>
@@ -14,6 +15,7 @@ struct Inspection {
     std::vector<ChangeGroup> Groups;
     WatchedFolders Folders;
     bool Wine;
+    InstallerKind Kind = KindUnknown;  // which tool made the installer: the fixes are said in its words
     // Found in it: the uninstall entry Kestrane would be started from.
     bool HasEntry;
     std::wstring AppName;          // the entry's key name

@@ -114,7 +114,7 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                        const std::string &leftovers, int exitCode)
 {
     std::string json = "{" + Text("tool", L"CheckInstaller") + ",\n";
-    json += Field("installer", "{" + Text("path", install.Setup) + "," + Text("machine", install.Machine) + ","
+    json += Field("installer", "{" + Text("path", install.Setup) + "," + Text("machine", install.Machine) + "," + Text("kind", install.Kind) + ","
                                    + Field("arguments", TextList(install.Arguments)) + ","
                                    + Flag("timedOut", install.TimedOut) + "," + Whole("exitCode", install.ExitCode)
                                    + "," + Whole("ms", install.Ms) + "}") + ",\n";

@@ -14,7 +14,7 @@
 std::string JsonString(const std::wstring &text);
 
 struct InstallRecord {
-    std::wstring Setup, Machine;
+    std::wstring Setup, Machine, Kind;
     std::vector<std::wstring> Arguments;
     bool TimedOut;
     DWORD ExitCode;

@@ -12,6 +12,7 @@
 
 #include "JsonReport.h"
 #include "Leftovers.h"
+#include "InstallerKind.h"
 #include "Options.h"
 #include "Skipped.h"
 
@@ -20,7 +21,8 @@ enum { ExitClean = 0, ExitFound = 1, ExitCannotRun = 2 };
 static const wchar_t Usage[] =
     L"usage: CheckInstaller.exe [options] SETUP.exe [INSTALLER ARGUMENTS...]\n"
     L"       CheckInstaller.exe --after-restart STATE\n"
-    L"Installs SETUP.exe for real (silently: /S unless other arguments follow it), holds what\n"
+    L"Installs SETUP.exe for real (silently: with its kind's switches, NSIS's /S or Inno Setup's\n"
+    L"/VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-, unless arguments follow it), holds what\n"
     L"it changed against what Kestrane removes, uninstalls it through the UninstallString it\n"
     L"registered, as Windows does, and shows what is left. Run it only where that may happen:\n"
     L"Windows Sandbox, a throwaway virtual machine, a CI runner, or a throwaway Wine prefix\n"
@@ -189,7 +191,7 @@ static void SkipOwnFiles(const Options &options)
     }
 }
 
-static int CheckInstaller(const Options &options)
+static int CheckInstaller(Options options)
 {
     std::wstring setup = options.Setup, name = LeafOf(setup);
     DWORD attributes = GetFileAttributesW(setup.c_str());
@@ -201,11 +203,13 @@ static int CheckInstaller(const Options &options)
     bool wine = IsWine();
     if (machine.empty())
         return CannotRun(name + L" is not a Windows program.");
+    InstallerKind kind = KindOfFile(setup, 1 << 20);
+    std::wstring madeWith = kind == KindUnknown ? L"" : L", made with " + KindName(kind);
     if (machine == L"x86-64")
-        Say(L"== " + name + L" is a 64-bit installer (x86-64).");
+        Say(L"== " + name + L" is a 64-bit installer (x86-64)" + madeWith + L".");
     else if (machine == L"x86")
-        Say(L"== " + name + L" is a 32-bit installer (x86): it runs on Windows' 32-bit side, and must write "
-            L"Kestrane's layout in the 64-bit view and folders.");
+        Say(L"== " + name + L" is a 32-bit installer (x86)" + madeWith + L": it runs on Windows' 32-bit side, and "
+            L"must write Kestrane's layout in the 64-bit view and folders.");
     else
         return CannotRun(name + L" is a Windows program for " + machine + L": this check runs x86-64 and x86 installers.");
     WatchedFolders folders = FindWatchedFolders();
@@ -218,6 +222,12 @@ static int CheckInstaller(const Options &options)
              : L"   It is installed and uninstalled for real on this machine: run the check only in Windows Sandbox, "
                L"a throwaway virtual machine or a CI runner.");
 
+    if (!options.ArgumentsGiven) {
+        options.InstallerArguments = SilentArguments(kind);
+        if (kind == KindUnknown)
+            Say(L"   It bears neither NSIS's nor Inno Setup's markers: it is started with /S, a guess. If it asks "
+                L"anything, give its own silent arguments after its name: CheckInstaller.exe SETUP.exe ARGUMENTS...");
+    }
     std::wstring arguments;
     for (size_t i = 0; i < options.InstallerArguments.size(); i++)
         arguments += L" " + options.InstallerArguments[i];
@@ -251,6 +261,7 @@ static int CheckInstaller(const Options &options)
         + Number(SnapshotBytes(installed) / 1048576) + L" MB each");
     Inspection in;
     in.Wine = wine;
+    in.Kind = kind;
     in.Folders = folders;
     CompareSnapshots(before, installed, &in.Changes);
     before = Snapshot();
@@ -280,6 +291,7 @@ static int CheckInstaller(const Options &options)
     InstallRecord installRecord;
     installRecord.Setup = setup;
     installRecord.Machine = machine;
+    installRecord.Kind = KindName(kind);
     installRecord.Arguments = options.InstallerArguments;
     installRecord.TimedOut = install.TimedOut;
     installRecord.ExitCode = install.ExitCode;

@@ -22,6 +22,7 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
     options->LimitSeconds = DefaultLimitSeconds;
     options->SettleSeconds = SettleUnset;
     options->Interactive = false;
+    options->ArgumentsGiven = false;
     size_t at = 0;
     for (; at < args.size(); at++) {
         const std::wstring &arg = args[at];
@@ -65,6 +66,7 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
         return OptionsNoSetup;
     options->Setup = fullPath(args[at]);
     options->InstallerArguments.assign(args.begin() + at + 1, args.end());
+    options->ArgumentsGiven = !options->InstallerArguments.empty();
     if (options->InstallerArguments.empty())
         options->InstallerArguments.push_back(L"/S");
     return OptionsOk;

@@ -26,6 +26,7 @@ struct Options {
     std::wstring AfterRestart;
     std::wstring Setup;
     std::vector<std::wstring> InstallerArguments;  // /S when none follow the installer
+    bool ArgumentsGiven;  // false: the installer's kind chooses them
 };
 
 enum OptionsResult { OptionsOk, OptionsBad, OptionsNoSetup };

@@ -6,7 +6,7 @@
 usage() {
     cat <<'END'
 usage: bash tools/check-installer.sh [options] SETUP.exe [INSTALLER ARGUMENTS...]
-  Installs SETUP.exe in a throwaway Wine prefix (silently: /S unless other arguments
+  Installs SETUP.exe in a throwaway Wine prefix (silently: its kind's switches unless other arguments
   follow it), checks it with CheckInstaller.exe, uninstalls it through the entry it
   registered, and shows what is left, before and after a simulated restart.
 options:

@@ -57,6 +57,9 @@ report() {
 check "$sample" "$busy"
 expect [ "$code" -eq 0 ]
 expect grep -qx "Nothing of Orbel is left." "$work.log"
+# Its kind read from the file: NSIS's own silent switch.
+expect grep -qx "== $(basename "$sample") is a 64-bit installer (x86-64), made with NSIS." "$work.log"
+expect report 'report.installer.kind === "NSIS" && report.installer.arguments.join(" ") === "/S"'
 # The machine the check runs on is never restarted; the deletions wait for the restart.
 expect grep -qx 'box 2 "Kestrane" \[OK\] \[Cancel\] answered Cancel (the check never restarts)' "$work.log"
 expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put in it)' "$work.log"

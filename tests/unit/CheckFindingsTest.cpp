@@ -71,6 +71,7 @@ struct Row {
     std::wstring Gone;         // a file the installer deleted
     int Problems;
     std::wstring Text;         // in one of the findings
+    InstallerKind Kind = KindUnknown;  // the fix is said in its words
 };
 
 const Row Rows[] = {
@@ -93,6 +94,13 @@ const Row Rows[] = {
      L"now 20), and stays changed after the uninstall: Kestrane restores no file"},
     {"DeletedFile", Installed(), L"C:\\Windows\\old.dll", 1,
      L"C:\\Windows\\old.dll was there before the install, and the installer deleted it"},
+    {"EntryIn32BitViewByNsis", Installed(AppDir, Entry32), L"", 1, L"(a 32-bit installer needs SetRegView 64)", KindNsis},
+    {"EntryIn32BitViewByInno", Installed(AppDir, Entry32), L"", 1, L"(a 32-bit installer needs the registry root HKLM64)",
+     KindInno},
+    {"FolderIn32BitProgramFilesByInno", Installed(AppDir32), L"", 1,
+     L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ({commonpf64})", KindInno},
+    {"FolderIn32BitProgramFilesByNsis", Installed(AppDir32), L"", 1,
+     L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ($PROGRAMFILES64)", KindNsis},
 };
 
 }  // namespace
@@ -115,6 +123,7 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         GroupChanges(in.Changes, &in.Groups);
         in.Folders.ProgramFiles = ProgramFiles;
         in.Folders.ProgramFilesX86 = ProgramFilesX86;
+        in.Kind = row.Kind;
         ResetFake();
         StartQuietReport();
         InspectInstallation(&in);

@@ -68,3 +68,23 @@ TEST(CheckOptionsPaths, LimitMillisecondsIsSecondsTimesAThousand)
     for (const auto &row : rows)
         EXPECT_EQ(LimitMilliseconds(row.Seconds), row.Ms) << row.Seconds;
 }
+
+// Only arguments given after the installer's name are kept; none lets its kind choose.
+TEST(CheckOptions, LeavesTheArgumentsToTheInstallersKindOnlyWhenNoneAreGiven)
+{
+    const struct {
+        std::vector<std::wstring> Args;
+        bool Given;
+    } rows[] = {
+        {{L"setup.exe"}, false},
+        {{L"--limit", L"60", L"setup.exe"}, false},
+        {{L"setup.exe", L"/S"}, true},
+        {{L"setup.exe", L"/VERYSILENT"}, true},
+    };
+    for (const auto &row : rows) {
+        Options options;
+        std::wstring bad;
+        ASSERT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), OptionsOk);
+        EXPECT_EQ(options.ArgumentsGiven, row.Given) << testing::PrintToString(row.Args);
+    }
+}
