@@ -74,6 +74,8 @@ void SetActivity(const wchar_t *activity)
     EnterCriticalSection(&OutputLock);
     Activity = activity != NULL ? activity : L"";
     ActivityStartedAt = GetTickCount64();
+    // "still" only after 10 s of this activity itself.
+    LastLineAt = ActivityStartedAt;
     LeaveCriticalSection(&OutputLock);
 }
 

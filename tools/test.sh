@@ -7,9 +7,12 @@ install_build_packages
 
 # Nothing else checks the workflow before it runs on the forge.
 command -v npm >/dev/null || need_packages npm
-npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-validator/cli@0.6.0 >/dev/null
+# Also Inno Setup's compiler, for the installer check's Inno Setup sample.
+npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-validator/cli@0.6.0 innosetup@6.4.1 >/dev/null
 "$BUILD_DIR/npm/node_modules/.bin/action-validator" .github/workflows/ci.yml
 echo "Workflow .github/workflows/ci.yml: valid"
+"$BUILD_DIR/npm/node_modules/.bin/action-validator" .github/workflows/release.yml
+echo "Workflow .github/workflows/release.yml: valid"
 
 # Git for Windows checks text out with CRLF by default, and a runner's bash may keep the CR.
 if git rev-parse --git-dir >/dev/null 2>&1; then

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE
+# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE [INNO_SETUP|- [WHY]]
 # The check passes the sample installer without restarting anything, even beside a program
 # that keeps changing the machine; names each fault of the broken variant in its own problem
 # line, with exit code 1; and says what the leftovers of a right layout break. Under Wine
@@ -8,6 +8,7 @@
 # after the uninstall.
 set -uo pipefail
 root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7
+inno=${8:--} inno_skipped=${9:-the Inno Setup sample was not built here}
 failed=0
 
 case "$(uname -s)" in
@@ -119,4 +120,16 @@ expect diff -u "$work.expected" "$work.broken"
 expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 3'
 expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
     && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
+# The same application installed with Inno Setup: recognised, started with its own silent
+# switches, and nothing of it left.
+if [ "$inno" = - ]; then
+    echo "SKIPPED: the Inno Setup sample: $inno_skipped"
+else
+    check "$inno"
+    expect [ "$code" -eq 0 ]
+    expect grep -q "^== $(basename "$inno") is a 32-bit installer (x86), made with Inno Setup:" "$work.log"
+    expect grep -qx "== Installing it: $(basename "$inno") /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-" "$work.log"
+    expect grep -qx "Nothing of Orbel is left." "$work.log"
+    expect report 'report.installer.kind === "Inno Setup" && report.findings.every(f => f.verdict !== "problem")'
+fi
 exit $failed
