@@ -182,6 +182,11 @@ static void SkipOwnFiles(const Options &options)
 {
     SkipPlace(options.StatePath);
     SkipPlace(options.JsonPath);
+    // Its own folder, where a recipe keeps its reports (Windows Sandbox maps it onto C:).
+    wchar_t self[MAX_PATH * 2] = {0};
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+    if (length > 0 && length < MAX_PATH * 2)
+        SkipPlace(ParentOf(self));
     DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (size_t i = 0; i < 2; i++) {
         wchar_t path[MAX_PATH * 2] = {0};

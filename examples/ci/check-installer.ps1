@@ -1,0 +1,146 @@
+<#
+.SYNOPSIS
+    Runs CheckInstaller.exe on an installer, keeps its reports, and ends with its exit code.
+
+.DESCRIPTION
+    The check installs the application for real and uninstalls it: run this only where that
+    costs nothing (a CI runner, Windows Sandbox, a throwaway virtual machine), as an
+    administrator. Windows PowerShell 5.1 or PowerShell 7.
+
+    Into -ReportFolder it writes report.txt (the text report, UTF-8 as the check writes it,
+    also printed here as it comes), report.json (the report for machines) and check.state
+    (what CheckInstaller.exe --after-restart needs after a restart).
+
+    Exit codes: 0 nothing left and no problem; 1 a problem found or something left; 2 the check
+    could not run; 3 the whole run outlasted -TimeoutSeconds and was stopped, with whatever it
+    had started.
+
+.PARAMETER LimitSeconds
+    How long the installer, and then the uninstall, may each run (the check's --limit).
+
+.PARAMETER TimeoutSeconds
+    How long the whole run may take; by default both limits plus 10 minutes for the check's
+    looks at the machine.
+
+.PARAMETER InstallerArguments
+    The installer's arguments, as a list: -InstallerArguments '/S', '/NCRC'. Default: none, and the
+    check starts the installer with its kind's silent switches (NSIS, Inno Setup; else /S).
+
+.EXAMPLE
+    .\check-installer.ps1 -CheckInstaller .\CheckInstaller.exe -Installer .\setup.exe -LimitSeconds 300
+#>
+[CmdletBinding(PositionalBinding = $false)]
+param(
+    [Parameter(Mandatory = $true)] [string] $CheckInstaller,
+    [Parameter(Mandatory = $true)] [string] $Installer,
+    [ValidateRange(1, 86400)] [int] $LimitSeconds = 300,
+    [string] $ReportFolder = 'CheckInstaller-report',
+    [ValidateRange(0, 2000000)] [int] $TimeoutSeconds = 0,
+    [Parameter(ValueFromRemainingArguments = $true)] [string[]] $InstallerArguments = @()
+)
+$ErrorActionPreference = 'Stop'
+# Whatever fails here is the check not running, not a problem it found.
+trap { [Console]::Error.WriteLine("check-installer.ps1: $_"); exit 2 }
+
+function Stop-CannotRun([string] $Why) {
+    [Console]::Error.WriteLine("check-installer.ps1: $Why")
+    exit 2
+}
+
+# Windows splits a command line by these rules (CommandLineToArgvW): quote what needs it.
+function ConvertTo-Argument([string] $Text) {
+    if ($Text -ne '' -and $Text -notmatch '[\s"]') { return $Text }
+    return '"' + ($Text -replace '(\\*)"', '$1$1\"' -replace '(\\+)$', '$1$1') + '"'
+}
+
+foreach ($path in $CheckInstaller, $Installer) {
+    if (-not (Test-Path -LiteralPath $path -PathType Leaf)) { Stop-CannotRun "no such file: $path" }
+}
+# Relative paths are PowerShell's, which the program's own current folder may not be.
+$CheckInstaller = (Resolve-Path -LiteralPath $CheckInstaller).ProviderPath
+$Installer = (Resolve-Path -LiteralPath $Installer).ProviderPath
+New-Item -ItemType Directory -Force -Path $ReportFolder | Out-Null
+$ReportFolder = (Resolve-Path -LiteralPath $ReportFolder).ProviderPath
+$textPath = Join-Path $ReportFolder 'report.txt'
+$jsonPath = Join-Path $ReportFolder 'report.json'
+$statePath = Join-Path $ReportFolder 'check.state'
+# A report left by an earlier run would pass for this one's.
+if (Test-Path -LiteralPath $jsonPath) { Remove-Item -LiteralPath $jsonPath }
+if ($TimeoutSeconds -eq 0) { $TimeoutSeconds = 2 * $LimitSeconds + 600 }
+
+$arguments = @('--limit', $LimitSeconds, '--json', $jsonPath, '--state', $statePath, $Installer) + $InstallerArguments
+$info = New-Object System.Diagnostics.ProcessStartInfo
+$info.FileName = $CheckInstaller
+$info.Arguments = ($arguments | ForEach-Object { ConvertTo-Argument "$_" }) -join ' '
+$info.WorkingDirectory = (Get-Location).ProviderPath
+$info.UseShellExecute = $false
+$info.RedirectStandardOutput = $true
+Write-Host "check-installer.ps1: $CheckInstaller $($info.Arguments)"
+Write-Host "check-installer.ps1: the whole run may take $TimeoutSeconds s; reports in $ReportFolder"
+
+# The check writes UTF-8 to a pipe. Its bytes go to report.txt as they are, and to a
+# redirected output (a runner's log, which reads its annotations there) as they are too;
+# a console gets them decoded.
+$file = [System.IO.File]::Create($textPath)
+$console = if ([Console]::IsOutputRedirected) { $null } else { [Console]::Out }
+$stdout = if ($console) { $null } else { [Console]::OpenStandardOutput() }
+$decoder = [System.Text.Encoding]::UTF8.GetDecoder()
+$buffer = New-Object byte[] 65536
+$chars = New-Object char[] ([System.Text.Encoding]::UTF8.GetMaxCharCount($buffer.Length))
+function Write-Chunk([int] $Count) {
+    $file.Write($buffer, 0, $Count)
+    $file.Flush()
+    if ($console) {
+        $console.Write($chars, 0, $decoder.GetChars($buffer, 0, $Count, $chars, 0))
+    } else {
+        $stdout.Write($buffer, 0, $Count)
+        $stdout.Flush()
+    }
+}
+
+try {
+    $process = [System.Diagnostics.Process]::Start($info)
+} catch {
+    $file.Dispose()
+    Stop-CannotRun "cannot start $CheckInstaller`: $($_.Exception.Message)"
+}
+$deadline = [DateTime]::UtcNow.AddSeconds($TimeoutSeconds)
+$output = $process.StandardOutput.BaseStream
+$read = $output.ReadAsync($buffer, 0, $buffer.Length)
+$timedOut = $false
+while ($true) {
+    if ($read.Wait(500)) {
+        if ($read.Result -eq 0) { break }
+        Write-Chunk $read.Result
+        $read = $output.ReadAsync($buffer, 0, $buffer.Length)
+    } elseif ([DateTime]::UtcNow -ge $deadline) {
+        $timedOut = $true
+        break
+    }
+}
+if (-not $timedOut) {
+    # Its output is closed: it ends now, or it is stuck.
+    $left = [int][Math]::Max(0, ($deadline - [DateTime]::UtcNow).TotalMilliseconds)
+    $timedOut = -not $process.WaitForExit($left)
+}
+if ($timedOut) {
+    # The installer or the uninstall it started goes too: taskkill follows the children.
+    try { & "$env:SystemRoot\System32\taskkill.exe" /PID $process.Id /T /F 2>&1 | Out-Null } catch { }
+    try { if (-not $process.HasExited) { $process.Kill() } } catch { }
+    $process.WaitForExit(10000) | Out-Null
+    while ($read.Wait(2000) -and $read.Result -gt 0) {
+        Write-Chunk $read.Result
+        $read = $output.ReadAsync($buffer, 0, $buffer.Length)
+    }
+    $why = "CheckInstaller.exe did not end within $TimeoutSeconds s: stopped, with what it had started (exit code 3)"
+    $line = [System.Text.Encoding]::UTF8.GetBytes("check-installer.ps1: $why`n")
+    $file.Write($line, 0, $line.Length)
+    $file.Dispose()
+    if ($env:GITHUB_ACTIONS -eq 'true') { Write-Host "::error title=check-installer.ps1::$why" }
+    [Console]::Error.WriteLine("check-installer.ps1: $why")
+    exit 3
+}
+$file.Dispose()
+$code = $process.ExitCode
+Write-Host "check-installer.ps1: CheckInstaller.exe ended with exit code $code; reports in $ReportFolder"
+exit $code
