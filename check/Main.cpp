@@ -196,50 +196,71 @@ static void SkipOwnFiles(const Options &options)
     }
 }
 
-static int CheckInstaller(Options options)
-{
-    std::wstring setup = options.Setup, name = LeafOf(setup);
-    DWORD attributes = GetFileAttributesW(setup.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return CannotRun(L"No such file: " + setup);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return CannotRun(setup + L" is a folder: name the installer in it.");
-    std::wstring machine = MachineOf(setup);
-    bool wine = IsWine();
-    if (machine.empty())
-        return CannotRun(name + L" is not a Windows program.");
-    InstallerKind kind = KindOfFile(setup, 1 << 20);
-    std::wstring madeWith = kind == KindUnknown ? L"" : L", made with " + KindName(kind);
-    if (machine == L"x86-64")
-        Say(L"== " + name + L" is a 64-bit installer (x86-64)" + madeWith + L".");
-    else if (machine == L"x86")
-        Say(L"== " + name + L" is a 32-bit installer (x86)" + madeWith + L": it runs on Windows' 32-bit side, and "
-            L"must write Kestrane's layout in the 64-bit view and folders.");
-    else
-        return CannotRun(name + L" is a Windows program for " + machine + L": this check runs x86-64 and x86 installers.");
-    WatchedFolders folders = FindWatchedFolders();
-    if (machine == L"x86" && wine && GetFileAttributesW((folders.SysWow64 + L"\\kernel32.dll").c_str()) == INVALID_FILE_ATTRIBUTES)
-        return CannotRun(L"This Wine has no 32-bit side: bash tools/check-installer.sh installs it.");
-    if (!wine && !IsElevated())
-        return CannotRun(L"CheckInstaller.exe must run elevated, as installers and Kestrane do: open the console "
-                         L"with \"Run as administrator\".");
-    Say(wine ? L"   It is installed and uninstalled for real in this Wine prefix."
-             : L"   It is installed and uninstalled for real on this machine: run the check only in Windows Sandbox, "
-               L"a throwaway virtual machine or a CI runner.");
+// What the check learns of the installer before it runs it, and of the run.
+struct Check {
+    std::wstring Setup, Name, Arguments;
+    std::wstring Machine;
+    InstallerKind Kind;
+    bool Wine;
+    WatchedFolders Folders;
+    DWORD Settle;
+    size_t NoisePlaces;
+    InstallRecord Install;
+};
 
-    if (!options.ArgumentsGiven) {
-        options.InstallerArguments = SilentArguments(kind);
-        if (kind == KindUnknown)
+// The installer's file, its processor and kind, and whether the check may run it here; the
+// first lines of the report. Empty when it may, else why not.
+static std::wstring LookAtSetup(Options *options, Check *check)
+{
+    check->Setup = options->Setup;
+    check->Name = LeafOf(check->Setup);
+    DWORD attributes = GetFileAttributesW(check->Setup.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return L"No such file: " + check->Setup;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return check->Setup + L" is a folder: name the installer in it.";
+    check->Machine = MachineOf(check->Setup);
+    check->Wine = IsWine();
+    if (check->Machine.empty())
+        return check->Name + L" is not a Windows program.";
+    check->Kind = KindOfFile(check->Setup, 1 << 20);
+    std::wstring madeWith = check->Kind == KindUnknown ? L"" : L", made with " + KindName(check->Kind);
+    if (check->Machine == L"x86-64")
+        Say(L"== " + check->Name + L" is a 64-bit installer (x86-64)" + madeWith + L".");
+    else if (check->Machine == L"x86")
+        Say(L"== " + check->Name + L" is a 32-bit installer (x86)" + madeWith + L": it runs on Windows' 32-bit side, "
+            L"and must write Kestrane's layout in the 64-bit view and folders.");
+    else
+        return check->Name + L" is a Windows program for " + check->Machine + L": this check runs x86-64 and x86 installers.";
+    check->Folders = FindWatchedFolders();
+    if (check->Machine == L"x86" && check->Wine
+        && GetFileAttributesW((check->Folders.SysWow64 + L"\\kernel32.dll").c_str()) == INVALID_FILE_ATTRIBUTES)
+        return L"This Wine has no 32-bit side: bash tools/check-installer.sh installs it.";
+    if (!check->Wine && !IsElevated())
+        return L"CheckInstaller.exe must run elevated, as installers and Kestrane do: open the console with \"Run as "
+               L"administrator\".";
+    Say(check->Wine ? L"   It is installed and uninstalled for real in this Wine prefix."
+                    : L"   It is installed and uninstalled for real on this machine: run the check only in Windows "
+                      L"Sandbox, a throwaway virtual machine or a CI runner.");
+    if (!options->ArgumentsGiven) {
+        options->InstallerArguments = SilentArguments(check->Kind);
+        if (check->Kind == KindUnknown)
             Say(L"   It bears neither NSIS's nor Inno Setup's markers: it is started with /S, a guess. If it asks "
                 L"anything, give its own silent arguments after its name: CheckInstaller.exe SETUP.exe ARGUMENTS...");
     }
-    std::wstring arguments;
-    for (size_t i = 0; i < options.InstallerArguments.size(); i++)
-        arguments += L" " + options.InstallerArguments[i];
-    Say(L"== Installing it: " + name + arguments);
+    for (size_t i = 0; i < options->InstallerArguments.size(); i++)
+        check->Arguments += L" " + options->InstallerArguments[i];
+    check->Settle = options->SettleSeconds != SettleUnset ? options->SettleSeconds
+                  : check->Wine ? DefaultSettleSecondsUnderWine : DefaultSettleSeconds;
+    return L"";
+}
+
+// Two looks at the machine, the installer, a look at what it changed: the changes, less what
+// changed by itself between the first two looks. Empty when the installer ran, else why not.
+static std::wstring InstallAndLook(const Options &options, Check *check, Inspection *in)
+{
+    Say(L"== Installing it: " + check->Name + check->Arguments);
     SkipOwnFiles(options);
-    DWORD settle = options.SettleSeconds != SettleUnset ? options.SettleSeconds
-                 : wine ? DefaultSettleSecondsUnderWine : DefaultSettleSeconds;
     Snapshot first, before, installed;
     std::vector<Change> noise;
     SetActivity(L"looking at the machine before the install");
@@ -247,16 +268,16 @@ static int CheckInstaller(Options options)
     TakeSnapshot(&first, NULL);
     ULONGLONG firstMs = GetTickCount64() - started;
     // What changes while nothing is installed changes by itself.
-    Sleep(LimitMilliseconds(settle));
+    Sleep(LimitMilliseconds(check->Settle));
     started = GetTickCount64();
     TakeSnapshot(&before, &first);
     ULONGLONG beforeMs = GetTickCount64() - started;
     CompareSnapshots(first, before, &noise);
     first = Snapshot();
     SetActivity(L"waiting for the installer");
-    InstallerRun install = RunInstaller(setup, options.InstallerArguments, options.LimitSeconds);
+    InstallerRun install = RunInstaller(check->Setup, options.InstallerArguments, options.LimitSeconds);
     if (!install.Started)
-        return CannotRun(L"Cannot start " + setup + L": error " + Number(install.StartError));
+        return L"Cannot start " + check->Setup + L": error " + Number(install.StartError);
     SetActivity(L"looking at what the installer changed");
     started = GetTickCount64();
     TakeSnapshot(&installed, &before);
@@ -264,67 +285,65 @@ static int CheckInstaller(Options options)
     Say(L"   looked at " + Number(installed.Records.size()) + L" places (files, folders, keys and values) three times, "
         + Seconds(firstMs) + L" s, " + Seconds(beforeMs) + L" s and " + Seconds(installedMs) + L" s, "
         + Number(SnapshotBytes(installed) / 1048576) + L" MB each");
-    Inspection in;
-    in.Wine = wine;
-    in.Kind = kind;
-    in.Folders = folders;
-    CompareSnapshots(before, installed, &in.Changes);
+    in->Wine = check->Wine;
+    in->Kind = check->Kind;
+    in->Folders = check->Folders;
+    CompareSnapshots(before, installed, &in->Changes);
     before = Snapshot();
     installed = Snapshot();
-    size_t noisy = ForgetNoise(&in.Changes, noise);
-    ForgetSharedTwins(&in.Changes);
-    ForgetUninstallKeys(&in.Changes);
-    GroupChanges(in.Changes, &in.Groups);
+    size_t noisy = ForgetNoise(&in->Changes, noise);
+    ForgetSharedTwins(&in->Changes);
+    ForgetUninstallKeys(&in->Changes);
+    GroupChanges(in->Changes, &in->Groups);
     SetActivity(NULL);
+    check->NoisePlaces = noise.size();
     Say(L"   " + Number(noise.size()) + L" place(s) changed by themselves between the two looks before the install, "
-        + Seconds(firstMs + LimitMilliseconds(settle)) + L" s apart: what changes there is not counted as the "
+        + Seconds(firstMs + LimitMilliseconds(check->Settle)) + L" s apart: what changes there is not counted as the "
         L"installer's (" + Number(noisy) + L" change(s) during the install)");
     if (install.TimedOut)
         Say(L"   it did not end within " + Number(options.LimitSeconds) + L" s and was stopped; it had changed:");
     else
         Say(L"   it ended with exit code " + Number(install.ExitCode) + L" after " + Seconds(install.Ms)
             + L" s, and changed:");
-    SayChanges(in.Changes, in.Groups);
+    SayChanges(in->Changes, in->Groups);
+    InstallRecord &record = check->Install;
+    record.Setup = check->Setup;
+    record.Machine = check->Machine;
+    record.Kind = KindName(check->Kind);
+    record.Arguments = options.InstallerArguments;
+    record.TimedOut = install.TimedOut;
+    record.ExitCode = install.ExitCode;
+    record.Ms = install.Ms;
+    return L"";
+}
 
-    Say(L"");
-    Say(L"== What it installed, against what Kestrane removes");
-    if (install.TimedOut)
+static void SayInstallerEnd(const Options &options, const Check &check)
+{
+    if (check.Install.TimedOut)
         Finding(VerdictProblem, L"the installer did not end within " + Number(options.LimitSeconds) + L" s (--limit): "
-                L"does it install without asking anything with" + arguments + L"?", L"Check your installer");
-    else if (install.ExitCode != 0)
-        Finding(VerdictProblem, L"the installer ended with exit code " + Number(install.ExitCode), L"Check your installer");
-    InstallRecord installRecord;
-    installRecord.Setup = setup;
-    installRecord.Machine = machine;
-    installRecord.Kind = KindName(kind);
-    installRecord.Arguments = options.InstallerArguments;
-    installRecord.TimedOut = install.TimedOut;
-    installRecord.ExitCode = install.ExitCode;
-    installRecord.Ms = install.Ms;
-    InspectInstallation(&in);
-    if (!in.HasEntry) {
-        Say(L"");
-        Say(L"Nothing to uninstall. " + Number(ProblemCount()) + L" problem(s) found.");
-        AddToRunnerSummary(L"### CheckInstaller: " + name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
-                           + L" problem(s) found.\n");
-        WriteJson(options.JsonPath, JsonReport(installRecord, settle, noise.size(), in.Changes, in.Groups,
-                                               RecordedFindings(), L"", NULL, PendingDeletions(), "", ExitFound));
-        return ExitFound;
-    }
-    CheckFirewallRule(in, false);
+                L"does it install without asking anything with" + check.Arguments + L"?", L"Check your installer");
+    else if (check.Install.ExitCode != 0)
+        Finding(VerdictProblem, L"the installer ended with exit code " + Number(check.Install.ExitCode),
+                L"Check your installer");
+}
 
+static void Uninstall(const Options &options, const Inspection &in, RunRecord *record)
+{
     Say(L"");
     Say(L"== Uninstalling: starting the registered UninstallString, as Windows does");
     Say(L"command line: " + in.UninstallString);
     if (options.Interactive)
         Say(L"Answer the boxes yourself.");
     SetActivity(L"waiting for the uninstall");
-    RunRecord record;
-    RunUninstall(in.UninstallString, options.LimitSeconds, options.Interactive, &record);
+    RunUninstall(in.UninstallString, options.LimitSeconds, options.Interactive, record);
     SetActivity(NULL);
-    ReportUninstall(record, options.LimitSeconds);
+    ReportUninstall(*record, options.LimitSeconds);
     CheckFirewallRule(in, true);
+}
 
+// What is left, the state for the run after the restart, the summary and the reports.
+static int LookAfterUninstall(const Options &options, const Check &check, const Inspection &in, const RunRecord &record)
+{
     Say(L"");
     Say(L"== After the uninstall");
     SetActivity(L"looking at what is left");
@@ -340,14 +359,14 @@ static int CheckInstaller(Options options)
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
     // The exit code is known only once the summary is said; the report is written after it.
-    int saved = SaveState(options.StatePath, state) ? 1 : 0;
+    bool saved = SaveState(options.StatePath, state);
     DWORD saveError = GetLastError();
     if (saved)
         Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
     else
         Say(L"  cannot write the state " + options.StatePath + L": error " + Number(saveError));
     int code = Conclude(in.AppName, left, pending, L"");
-    std::string json = JsonReport(installRecord, settle, noise.size(), in.Changes, in.Groups,
+    std::string json = JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
                                   RecordedFindings(), in.UninstallString, &record, pendingPaths,
                                   JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
                                   code);
@@ -357,6 +376,37 @@ static int CheckInstaller(Options options)
         SaveState(options.StatePath, state);
     }
     return code;
+}
+
+static int CheckInstaller(Options options)
+{
+    Check check;
+    std::wstring why = LookAtSetup(&options, &check);
+    if (!why.empty())
+        return CannotRun(why);
+    Inspection in;
+    why = InstallAndLook(options, &check, &in);
+    if (!why.empty())
+        return CannotRun(why);
+
+    Say(L"");
+    Say(L"== What it installed, against what Kestrane removes");
+    SayInstallerEnd(options, check);
+    InspectInstallation(&in);
+    if (!in.HasEntry) {
+        Say(L"");
+        Say(L"Nothing to uninstall. " + Number(ProblemCount()) + L" problem(s) found.");
+        AddToRunnerSummary(L"### CheckInstaller: " + check.Name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
+                           + L" problem(s) found.\n");
+        WriteJson(options.JsonPath, JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
+                                               RecordedFindings(), L"", NULL, PendingDeletions(), "", ExitFound));
+        return ExitFound;
+    }
+    CheckFirewallRule(in, false);
+
+    RunRecord record;
+    Uninstall(options, in, &record);
+    return LookAfterUninstall(options, check, in, record);
 }
 
 static std::wstring FullPathOf(const std::wstring &path) { return FullPath(path); }
