@@ -24,10 +24,32 @@ esac
 mkdir -p "$(dirname "$work")"
 node=$(command -v node || command -v nodejs)
 
+# On Windows every row runs on the same machine, never restarted: what the row before left of
+# Orbel (or left pending for the restart) goes first, as a fresh Wine prefix has none of it.
+clean_orbel() {
+    local path key
+    for path in "$PROGRAMFILES\\Orbel" "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel" \
+        "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel.lnk" "$USERPROFILE\\Desktop\\Orbel.lnk" \
+        "$SYSTEMDRIVE\\OrbelData" "$WINDIR\\Fonts\\Orbel.ttf"; do
+        rm -rf "$(cygpath -u "$path")"
+    done
+    for key in 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Orbel' \
+        'HKLM\SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Orbel' 'HKCU\Software\Orbel' \
+        'HKLM\SYSTEM\CurrentControlSet\Services\OrbelAgent'; do
+        MSYS_NO_PATHCONV=1 reg delete "$key" /f >/dev/null 2>&1
+    done
+    MSYS_NO_PATHCONV=1 reg delete 'HKCU\Environment' /v ORBEL_HOME /f >/dev/null 2>&1
+    MSYS_NO_PATHCONV=1 reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Orbel /f >/dev/null 2>&1
+    MSYS_NO_PATHCONV=1 reg delete 'HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Orbel (TrueType)' /f \
+        >/dev/null 2>&1
+    return 0
+}
+
 # check SETUP [BUSY]: the whole check, its text in $work.log, its report in $work.json.
 check() {
     rm -f "$work.json"
     if [ "$windows" -eq 1 ]; then
+        clean_orbel
         local busy_pid=
         if [ -n "${2:-}" ]; then "$2" & busy_pid=$!; sleep 2; fi
         "$build/CheckInstaller.exe" --json "$(cygpath -w "$work.json")" --state "$(cygpath -w "$work.state")" \
