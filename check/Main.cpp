@@ -200,12 +200,12 @@ static void SkipOwnFiles(const Options &options)
 struct Check {
     std::wstring Setup, Name, Arguments;
     std::wstring Machine;
-    InstallerKind Kind;
-    bool Wine;
+    InstallerKind Kind = KindUnknown;
+    bool Wine = false;
     WatchedFolders Folders;
-    DWORD Settle;
-    size_t NoisePlaces;
-    InstallRecord Install;
+    DWORD Settle = 0;
+    size_t NoisePlaces = 0;
+    InstallRecord Install = InstallRecord();
 };
 
 // The installer's file, its processor and kind, and whether the check may run it here; the
