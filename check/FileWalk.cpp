@@ -64,25 +64,6 @@ static bool FirstVisit(const std::wstring &path, FolderSet *folders)
     return folders->Visited.insert(identity).second;
 }
 
-static unsigned AddName(Snapshot *snapshot, const std::wstring &name)
-{
-    unsigned at = (unsigned)snapshot->Names.size();
-    snapshot->Names.insert(snapshot->Names.end(), name.begin(), name.end());
-    return at;
-}
-
-static size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind)
-{
-    Record record;
-    ZeroMemory(&record, sizeof record);
-    record.Parent = parent;
-    record.NameAt = AddName(snapshot, name);
-    record.NameLength = (unsigned short)name.size();
-    record.Kind = (unsigned char)kind;
-    snapshot->Records.push_back(record);
-    return snapshot->Records.size() - 1;
-}
-
 // Where a link leads: the final path of what it opens, without the "\\?\" prefix; empty
 // when it cannot be opened.
 static std::wstring LinkTarget(const std::wstring &path)

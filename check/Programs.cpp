@@ -75,16 +75,23 @@ static std::wstring Quoted(const std::wstring &argument)
     return quoted + L"\"";
 }
 
+// The ids of the job's processes; false when the job cannot be asked.
+static bool JobProcessIds(HANDLE job, std::vector<DWORD> *ids)
+{
+    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST List; ULONG_PTR More[255]; } listed;
+    if (job == NULL || !QueryInformationJobObject(job, JobObjectBasicProcessIdList, &listed, sizeof listed, NULL))
+        return false;
+    ids->clear();
+    for (DWORD i = 0; i < listed.List.NumberOfProcessIdsInList; i++)
+        ids->push_back((DWORD)listed.List.ProcessIdList[i]);
+    return true;
+}
+
 // The boxes of every process of the job that are up now.
 static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
 {
     std::vector<DWORD> ids(1, firstProcess);
-    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST List; ULONG_PTR More[255]; } listed;
-    if (job != NULL && QueryInformationJobObject(job, JobObjectBasicProcessIdList, &listed, sizeof listed, NULL)) {
-        ids.clear();
-        for (DWORD i = 0; i < listed.List.NumberOfProcessIdsInList; i++)
-            ids.push_back((DWORD)listed.List.ProcessIdList[i]);
-    }
+    JobProcessIds(job, &ids);
     boxes->clear();
     for (size_t i = 0; i < ids.size(); i++) {
         HWND box = FindBox(ids[i]);
@@ -97,11 +104,11 @@ static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
 // trusted: Wine 10 was seen to keep counting an installer that had ended.
 static bool JobHasLiveProcess(HANDLE job)
 {
-    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST List; ULONG_PTR More[255]; } listed;
-    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &listed, sizeof listed, NULL))
+    std::vector<DWORD> ids;
+    if (!JobProcessIds(job, &ids))
         return false;
-    for (DWORD i = 0; i < listed.List.NumberOfProcessIdsInList; i++) {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)listed.List.ProcessIdList[i]);
+    for (size_t i = 0; i < ids.size(); i++) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, ids[i]);
         if (process == NULL)
             continue;
         bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;

@@ -92,19 +92,6 @@ static void ListSubkeys(HKEY key, DWORD maxSubkey, std::vector<std::wstring> *na
     std::sort(names->begin(), names->end(), FoldedLess);
 }
 
-static size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind)
-{
-    Record record;
-    ZeroMemory(&record, sizeof record);
-    record.Parent = parent;
-    record.NameAt = (unsigned)snapshot->Names.size();
-    snapshot->Names.insert(snapshot->Names.end(), name.begin(), name.end());
-    record.NameLength = (unsigned short)name.size();
-    record.Kind = (unsigned char)kind;
-    snapshot->Records.push_back(record);
-    return snapshot->Records.size() - 1;
-}
-
 static void AddValue(Snapshot *snapshot, unsigned key, const ListedValue &value)
 {
     size_t at = AddRecord(snapshot, key, value.Name, EntryValue);

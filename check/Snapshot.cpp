@@ -83,6 +83,19 @@ static DWORD WINAPI WalkRootThread(void *root)
     return 0;
 }
 
+size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind)
+{
+    Record record;
+    ZeroMemory(&record, sizeof record);
+    record.Parent = parent;
+    record.NameAt = (unsigned)snapshot->Names.size();
+    snapshot->Names.insert(snapshot->Names.end(), name.begin(), name.end());
+    record.NameLength = (unsigned short)name.size();
+    record.Kind = (unsigned char)kind;
+    snapshot->Records.push_back(record);
+    return snapshot->Records.size() - 1;
+}
+
 // A part's records after what the snapshot already holds.
 static void Append(Snapshot *snapshot, const Snapshot &part)
 {

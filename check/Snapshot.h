@@ -56,6 +56,8 @@ struct Snapshot {
 // the skip list (Skipped.h). like, when given, is an earlier snapshot of the same machine:
 // room is made for about as much at once, rather than grown by doubling.
 void TakeSnapshot(Snapshot *snapshot, const Snapshot *like);
+// A new record of a place, its name kept; its index.
+size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind);
 // The same from entries made by hand (tests): every folder and key an entry is in must be
 // an entry too, or be a root.
 void SnapshotOfEntries(const std::vector<Entry> &entries, Snapshot *snapshot);
