@@ -111,7 +111,7 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                        const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
                        const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,
-                       const std::string &leftovers, int exitCode)
+                       const std::string &leftovers, const std::string &reinstall, int exitCode)
 {
     std::string json = "{" + Text("tool", L"CheckInstaller") + ",\n";
     json += Field("installer", "{" + Text("path", install.Setup) + "," + Text("machine", install.Machine) + "," + Text("kind", install.Kind) + ","
@@ -150,14 +150,38 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
     }
     json += Field("pendingDeletions", TextList(pendingPaths)) + ",\n";
     json += Field("afterUninstall", leftovers.empty() ? "null" : leftovers) + ",\n";
+    json += Field("reinstall", reinstall.empty() ? "null" : reinstall) + ",\n";
     json += Field("exitCode", std::to_string(exitCode)) + "}\n";
     return json;
 }
 
+std::string JsonReinstall(const ReinstallRecord *reinstall, size_t changes)
+{
+    if (reinstall == NULL)
+        return "null";
+    return "{" + Flag("started", reinstall->Started) + "," + Flag("timedOut", reinstall->TimedOut) + ","
+        + Whole("exitCode", reinstall->ExitCode) + "," + Whole("ms", reinstall->Ms) + ","
+        + Flag("installedAgain", InstalledAgain(*reinstall)) + "," + Whole("changes", changes) + ","
+        + Whole("placesHeld", reinstall->Held.size()) + "," + Field("restartTakes", TextList(reinstall->Taken)) + "}";
+}
+
+std::string JsonNewInstallation(size_t held, const std::vector<std::wstring> &gone)
+{
+    return "{" + Whole("placesHeld", held) + "," + Flag("whole", gone.empty()) + "," + Field("gone", TextList(gone))
+        + "}";
+}
+
+std::string JsonWithField(const std::string &object, const char *name, const std::string &json)
+{
+    size_t end = object.rfind('}');
+    if (end == std::string::npos)
+        return "{" + Field(name, json) + "}\n";
+    bool empty = object.find_last_not_of(" \n", end - 1) == object.find('{');
+    return object.substr(0, end) + (empty ? "" : ",\n") + Field(name, json) + "}"
+        + (object.size() > end + 1 ? object.substr(end + 1) : "");
+}
+
 std::string JsonWithAfterRestart(const std::string &report, const std::string &afterRestart)
 {
-    size_t end = report.rfind('}');
-    if (end == std::string::npos)
-        return "{" + Field("afterRestart", afterRestart) + "}\n";
-    return report.substr(0, end) + ",\n" + Field("afterRestart", afterRestart) + "}\n";
+    return JsonWithField(report, "afterRestart", afterRestart);
 }

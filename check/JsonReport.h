@@ -5,6 +5,7 @@
 #include "BoxDriver.h"
 #include "Compare.h"
 #include "Leftovers.h"
+#include "Reinstall.h"
 #include "Report.h"
 
 #include <string>
@@ -30,6 +31,13 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                        const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
                        const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,
-                       const std::string &leftovers, int exitCode);
+                       const std::string &leftovers, const std::string &reinstall, int exitCode);
+// The install made again before the restart: how it ended, how many places of the first
+// install it holds, and what the restart deletes of it. "null" when it was not made.
+std::string JsonReinstall(const ReinstallRecord *reinstall, size_t changes);
+// The installation made again, after the restart: how many places it held, which are gone.
+std::string JsonNewInstallation(size_t held, const std::vector<std::wstring> &gone);
+// The object with one field more at its end.
+std::string JsonWithField(const std::string &object, const char *name, const std::string &json);
 // The first run's report with the look after the restart added as "afterRestart".
 std::string JsonWithAfterRestart(const std::string &report, const std::string &afterRestart);

@@ -14,6 +14,7 @@
 #include "Leftovers.h"
 #include "InstallerKind.h"
 #include "Options.h"
+#include "Reinstall.h"
 #include "Skipped.h"
 
 enum { ExitClean = 0, ExitFound = 1, ExitCannotRun = 2 };
@@ -24,7 +25,9 @@ static const wchar_t Usage[] =
     L"Installs SETUP.exe for real (silently: with its kind's switches, NSIS's /S or Inno Setup's\n"
     L"/VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-, unless arguments follow it), holds what\n"
     L"it changed against what Kestrane removes, uninstalls it through the UninstallString it\n"
-    L"registered, as Windows does, and shows what is left. Run it only where that may happen:\n"
+    L"registered, as Windows does, and shows what is left. Then it installs it again, as a user\n"
+    L"may before restarting, and shows what the restart would delete of that new installation.\n"
+    L"Run it only where all that may happen:\n"
     L"Windows Sandbox, a throwaway virtual machine, a CI runner, or a throwaway Wine prefix\n"
     L"(bash tools/check-installer.sh).\n"
     L"\n"
@@ -38,7 +41,8 @@ static const wchar_t Usage[] =
     L"                        answered OK but the restart question, answered Cancel\n"
     L"  --state FILE          where to keep what --after-restart needs\n"
     L"                        (default: CheckInstaller.state in the TEMP folder)\n"
-    L"  --after-restart STATE after a restart: what of the install is left now\n"
+    L"  --after-restart STATE after a restart: whether the installation made again is whole,\n"
+    L"                        and what else of the first install is left\n"
     L"  --machine FILE        prints the processor FILE is built for (x86-64, x86, ...)\n"
     L"  -h, --help, /?        this text\n"
     L"\n"
@@ -47,7 +51,8 @@ static const wchar_t Usage[] =
     L"\n"
     L"What it changes: it runs the installer and the uninstall as an administrator, which may\n"
     L"change anything on the machine; it never restarts it, and writes only the state file\n"
-    L"and the report. On a hosted runner (GITHUB_ACTIONS=true) each problem is also an error\n"
+    L"and the report. It leaves the application installed again, and the uninstall's\n"
+    L"deletions registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each problem is also an error\n"
     L"annotation, and the summary goes to the job's step summary.\n"
     L"It installs nothing of its own. Under Wine, tools/check-installer.sh may install Wine's\n"
     L"32-bit side, and says what that changes first.\n";
@@ -157,23 +162,68 @@ static void WriteJson(const std::wstring &path, const std::string &json)
         Say(L"  cannot write the report " + path + L": error " + Number(GetLastError()));
 }
 
+// Of the first install, what the installation made again before the restart does not hold.
+static std::vector<Change> NotHeldAgain(const CheckState &state)
+{
+    std::vector<bool> held(state.Changes.size(), false);
+    for (size_t i = 0; i < state.Reinstall.Held.size(); i++)
+        held[state.Reinstall.Held[i]] = true;
+    std::vector<Change> rest;
+    for (size_t i = 0; i < state.Changes.size(); i++)
+        if (!held[i])
+            rest.push_back(state.Changes[i]);
+    return rest;
+}
+
+// Whether the installation made again before the restart is still whole; a problem if not.
+static std::string LookAtNewInstallation(const CheckState &state)
+{
+    const ReinstallRecord &again = state.Reinstall;
+    if (!state.Reinstalled || !InstalledAgain(again)) {
+        Say(L"   Nothing was installed again before the restart.");
+        return "null";
+    }
+    std::vector<size_t> heldNow = PlacesHeldNow(state.Changes);
+    std::vector<std::wstring> gone;
+    for (size_t i = 0, n = 0; i < again.Held.size(); i++) {
+        while (n < heldNow.size() && heldNow[n] < again.Held[i])
+            n++;
+        if (n == heldNow.size() || heldNow[n] != again.Held[i])
+            gone.push_back(EntryPlace(state.Changes[again.Held[i]].Place()));
+    }
+    if (gone.empty())
+        Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
+            + L" place(s) are all there.");
+    else
+        Finding(VerdictProblem, TakenProblem(gone, KindUnknown, true), L"A reinstall before the restart");
+    return JsonNewInstallation(again.Held.size(), gone);
+}
+
 static int CheckAfterRestart(const Options &options)
 {
     CheckState state;
     if (!LoadState(options.AfterRestart, &state))
         return CannotRun(L"Cannot read the state " + options.AfterRestart + L": run the check first, with --state.");
-    SetProblemCount(state.Problems);
-    std::vector<ChangeGroup> groups;
-    GroupChanges(state.Changes, &groups);
+    // What the restart was foreseen to take was a problem of the first run: it is now seen.
+    SetProblemCount(state.Problems - (state.Reinstall.Taken.empty() ? 0 : 1));
     Say(IsWine() ? L"== After a simulated restart of the prefix (wineboot -r)" : L"== After the restart");
     SetActivity(L"looking at what is left");
+    std::string newInstallation = LookAtNewInstallation(state);
+    std::vector<Change> changes = NotHeldAgain(state);
+    std::vector<ChangeGroup> groups;
+    GroupChanges(changes, &groups);
+    if (changes.size() < state.Changes.size())
+        Say(L"   Of the first installation, what the new one does not hold:");
     std::vector<Leftover> leftovers;
-    AssessLeftovers(state.Changes, groups, PendingDeletions(), &leftovers);
+    AssessLeftovers(changes, groups, PendingDeletions(), &leftovers);
     size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
+    if (leftovers.empty())
+        Say(L"     nothing");
     SetActivity(NULL);
     int code = Conclude(state.AppName, left, pending, IsWine() ? L", after the simulated restart" : L", after the restart");
-    WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, JsonLeftovers(leftovers, state.Changes, groups, left,
-                                                                                pending, ProblemCount(), code)));
+    std::string after = JsonLeftovers(leftovers, changes, groups, left, pending, ProblemCount(), code);
+    WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, JsonWithField(after, "newInstallation",
+                                                                                 newInstallation)));
     return code;
 }
 
@@ -341,7 +391,46 @@ static void Uninstall(const Options &options, const Inspection &in, RunRecord *r
     CheckFirewallRule(in, true);
 }
 
-// What is left, the state for the run after the restart, the summary and the reports.
+// The user who installs again after the uninstall, before the restart: what the restart
+// then deletes of the new installation. The changes are the first install's: no new look.
+static void InstallAgain(const Options &options, const Check &check, const Inspection &in,
+                         const std::vector<std::wstring> &pendingPaths, ReinstallRecord *again)
+{
+    Say(L"");
+    Say(L"== Installing it again before the restart, as a user may: " + check.Name + check.Arguments);
+    SetActivity(L"waiting for the installer, started again");
+    InstallerRun run = RunInstaller(check.Setup, options.InstallerArguments, options.LimitSeconds);
+    SetActivity(NULL);
+    again->Started = run.Started;
+    again->TimedOut = run.TimedOut;
+    again->ExitCode = run.ExitCode;
+    again->Ms = run.Ms;
+    if (!run.Started) {
+        Say(L"   cannot start it again: error " + Number(run.StartError));
+        return;
+    }
+    if (run.TimedOut) {
+        Finding(VerdictProblem, L"the installer, started again after the uninstall, did not end within "
+                + Number(options.LimitSeconds) + L" s (--limit)", L"A reinstall before the restart");
+        return;
+    }
+    if (run.ExitCode != 0) {
+        Say(L"   it ended with exit code " + Number(run.ExitCode) + L" after " + Seconds(run.Ms)
+            + L" s: taken as installing nothing before the restart, as an installer that asks for the restart first does");
+        return;
+    }
+    again->Held = PlacesHeldNow(in.Changes);
+    again->Taken = TakenByRestart(pendingPaths, HeldFilesAndFolders(in.Changes, again->Held));
+    Say(L"   it ended with exit code 0 after " + Seconds(run.Ms) + L" s; " + Number(again->Held.size()) + L" of the "
+        + Number(in.Changes.size()) + L" place(s) the install changed are as it made them again");
+    if (again->Taken.empty())
+        Say(L"   the restart deletes nothing of the new installation");
+    else
+        Finding(VerdictProblem, TakenProblem(again->Taken, in.Kind, false), L"A reinstall before the restart");
+}
+
+// What is left, the installation made again, the state for the run after the restart, the
+// summary and the reports.
 static int LookAfterUninstall(const Options &options, const Check &check, const Inspection &in, const RunRecord &record)
 {
     Say(L"");
@@ -355,10 +444,13 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     SayPending();
 
     CheckState state;
+    state.Reinstalled = true;
+    InstallAgain(options, check, in, pendingPaths, &state.Reinstall);
     state.AppName = in.AppName;
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
     // The exit code is known only once the summary is said; the report is written after it.
+    Say(L"");
     bool saved = SaveState(options.StatePath, state);
     DWORD saveError = GetLastError();
     if (saved)
@@ -369,7 +461,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     std::string json = JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
                                   RecordedFindings(), in.UninstallString, &record, pendingPaths,
                                   JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
-                                  code);
+                                  JsonReinstall(&state.Reinstall, in.Changes.size()), code);
     WriteJson(options.JsonPath, json);
     if (saved && !options.JsonPath.empty()) {
         state.Report = json;
@@ -399,7 +491,7 @@ static int CheckInstaller(Options options)
         AddToRunnerSummary(L"### CheckInstaller: " + check.Name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
                            + L" problem(s) found.\n");
         WriteJson(options.JsonPath, JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
-                                               RecordedFindings(), L"", NULL, PendingDeletions(), "", ExitFound));
+                                               RecordedFindings(), L"", NULL, PendingDeletions(), "", "", ExitFound));
         return ExitFound;
     }
     CheckFirewallRule(in, false);

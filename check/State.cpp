@@ -7,7 +7,7 @@
 
 #include <stdlib.h>
 
-static const char Header[] = "CheckInstaller state 3";
+static const char Header[] = "CheckInstaller state 4";
 
 // Tabs and line ends may stand in names: escaped, so each record is one line.
 static std::string EscapedBytes(const std::string &bytes)
@@ -81,6 +81,17 @@ bool SaveState(const std::wstring &path, const CheckState &state)
         text += "change\t" + std::to_string(change.Kind) + "\t" + EntryFields(change.Before) + "\t"
             + EntryFields(change.After) + "\n";
     }
+    if (state.Reinstalled) {
+        const ReinstallRecord &again = state.Reinstall;
+        std::string held;
+        for (size_t i = 0; i < again.Held.size(); i++)
+            held += (i ? "," : "") + std::to_string(again.Held[i]);
+        text += "reinstall\t" + std::to_string(again.Started) + "\t" + std::to_string(again.TimedOut) + "\t"
+            + std::to_string(again.ExitCode) + "\t" + std::to_string(again.Ms) + "\t" + (held.empty() ? "-" : held);
+        for (size_t i = 0; i < again.Taken.size(); i++)
+            text += "\t" + Escaped(again.Taken[i]);
+        text += "\n";
+    }
     // The count closes the file: one cut at a line end is not taken for whole.
     text += "end\t" + std::to_string(state.Changes.size()) + "\n";
     return WriteTextFile(path, text);
@@ -126,6 +137,8 @@ bool LoadState(const std::wstring &path, CheckState *state)
     CloseHandle(file);
 
     state->Changes.clear();
+    state->Reinstalled = false;
+    state->Reinstall = ReinstallRecord();
     bool headerSeen = false;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
@@ -142,7 +155,24 @@ bool LoadState(const std::wstring &path, CheckState *state)
         } else if (fields[0] == "problems" && fields.size() == 2) {
             state->Problems = atoi(fields[1].c_str());
         } else if (fields[0] == "end" && fields.size() == 2) {
+            for (size_t i = 0; i < state->Reinstall.Held.size(); i++)
+                if (state->Reinstall.Held[i] >= state->Changes.size())
+                    return false;
             return at == text.size() && strtoul(fields[1].c_str(), NULL, 10) == state->Changes.size();
+        } else if (fields[0] == "reinstall" && fields.size() >= 6) {
+            ReinstallRecord &again = state->Reinstall;
+            state->Reinstalled = true;
+            again.Started = fields[1] == "1";
+            again.TimedOut = fields[2] == "1";
+            again.ExitCode = (DWORD)strtoul(fields[3].c_str(), NULL, 10);
+            again.Ms = strtoull(fields[4].c_str(), NULL, 10);
+            for (size_t at = 0; fields[5] != "-" && at < fields[5].size();) {
+                size_t comma = fields[5].find(',', at);
+                again.Held.push_back(strtoull(fields[5].substr(at, comma - at).c_str(), NULL, 10));
+                at = comma == std::string::npos ? fields[5].size() : comma + 1;
+            }
+            for (size_t i = 6; i < fields.size(); i++)
+                again.Taken.push_back(Unescaped(fields[i]));
         } else if (fields[0] == "report" && fields.size() == 2) {
             state->Report = UnescapedBytes(fields[1]);
         } else if (fields[0] == "change" && fields.size() == 20) {

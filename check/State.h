@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Compare.h"
+#include "Reinstall.h"
 
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ struct CheckState {
     int Problems;
     std::vector<Change> Changes;
     std::string Report;  // the first run's report for machines, when it wrote one
+    bool Reinstalled = false;
+    ReinstallRecord Reinstall;
 };
 
 bool SaveState(const std::wstring &path, const CheckState &state);

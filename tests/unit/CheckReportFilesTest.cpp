@@ -82,6 +82,12 @@ TEST(CheckState, SavedStateLoadsBackWhole)
         {ChangeAdded, Entry(), {EntryValue, L"HKCU\\O", L"", REG_BINARY, HashOf(std::string(999, 'x')), 999, 0, 0, true}},
         {ChangeAdded, Entry(), MakeValue(L"HKCU\\Software\\Orbel", L"", REG_SZ, "")},
     };
+    saved.Reinstalled = true;
+    saved.Reinstall.Started = true;
+    saved.Reinstall.ExitCode = 3221225786u;
+    saved.Reinstall.Ms = 1234;
+    saved.Reinstall.Held = {1, 4};
+    saved.Reinstall.Taken = {L"C:\\日本.dll", L"C:\\Tab\tand\nline"};
     const std::wstring path = TempFile(L"CheckStateTest.txt");
     ASSERT_TRUE(SaveState(path, saved));
     CheckState loaded;
@@ -89,6 +95,10 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     EXPECT_EQ(loaded.AppName, saved.AppName);
     EXPECT_EQ(loaded.Problems, saved.Problems);
     EXPECT_EQ(loaded.Report, saved.Report);
+    EXPECT_TRUE(loaded.Reinstalled);
+    EXPECT_EQ(std::make_tuple(loaded.Reinstall.Started, loaded.Reinstall.TimedOut, loaded.Reinstall.ExitCode,
+                              loaded.Reinstall.Ms, loaded.Reinstall.Held, loaded.Reinstall.Taken),
+              std::make_tuple(true, false, 3221225786u, 1234ull, std::vector<size_t>{1, 4}, saved.Reinstall.Taken));
     ASSERT_EQ(loaded.Changes.size(), saved.Changes.size());
     for (size_t i = 0; i < saved.Changes.size(); i++) {
         SCOPED_TRACE(testing::Message() << "change " << i);
@@ -119,6 +129,9 @@ TEST(CheckState, RefusesAFileCutShortOrNotItsOwn)
     }
     Write(cut, "CheckInstaller state 1\napp\tOrbel\n");
     EXPECT_FALSE(LoadState(cut, &loaded)) << "another version";
+    // A place of the new installation that is no change of the first.
+    Write(cut, "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n");
+    EXPECT_FALSE(LoadState(cut, &loaded)) << "held place out of range";
     EXPECT_FALSE(LoadState(TempFile(L"CheckStateNoSuchFile.txt"), &loaded));
     DeleteFileW(whole.c_str());
     DeleteFileW(cut.c_str());

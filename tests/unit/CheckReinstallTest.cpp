@@ -1,0 +1,102 @@
+#include "Reinstall.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::wstring Folder = L"C:\\Program Files\\Orbel";
+Entry File(const std::wstring &leaf) { return MakeEntry(EntryFile, Folder + L"\\" + leaf); }
+
+}  // namespace
+
+// A restart goes through the deletions in their order; a folder goes only once empty.
+TEST(CheckReinstall, TakenByRestartFollowsThePendingDeletionsInOrder)
+{
+    const Entry folder = MakeEntry(EntryFolder, Folder), exe = File(L"Orbel.exe"), chm = File(L"Orbel.chm"),
+                kestrane = File(L"Kestrane.exe"), data = MakeEntry(EntryFolder, Folder + L"\\data"),
+                inData = MakeEntry(EntryFile, Folder + L"\\data\\a.txt");
+    const std::vector<Entry> installed = {folder, exe, chm, kestrane};
+    struct Row { const char *Name; std::vector<std::wstring> Pending; std::vector<Entry> Present;
+                 std::vector<std::wstring> Taken; } rows[] = {
+        {"what the uninstall leaves: Kestrane.exe, then the folder, which still holds the rest",
+         {kestrane.Path, Folder}, installed, {kestrane.Path}},
+        {"every file before the folder: all of it", {exe.Path, chm.Path, kestrane.Path, Folder}, installed,
+         {exe.Path, chm.Path, kestrane.Path, Folder}},
+        {"the folder before its files: not empty then", {Folder, exe.Path, chm.Path, kestrane.Path}, installed,
+         {exe.Path, chm.Path, kestrane.Path}},
+        {"another letter case", {L"c:\\PROGRAM FILES\\orbel\\kestrane.EXE"}, installed,
+         {kestrane.Path}},
+        {"a neighbour whose name begins alike", {L"C:\\Program Files\\OrbelX\\Kestrane.exe", L"C:\\Program Files\\Orbe"},
+         installed, {}},
+        {"a subfolder emptied first, then the folder holds it no more",
+         {inData.Path, data.Path, exe.Path, Folder}, {folder, exe, data, inData}, {inData.Path, data.Path, exe.Path, Folder}},
+        {"the subfolder's file stays: neither folder goes", {data.Path, exe.Path, Folder}, {folder, exe, data, inData},
+         {exe.Path}},
+        {"nothing installed again", {kestrane.Path, Folder}, {}, {}},
+        {"nothing pending", {}, installed, {}},
+        {"one place named twice is taken once", {kestrane.Path, kestrane.Path}, installed, {kestrane.Path}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(TakenByRestart(row.Pending, row.Present), row.Taken) << row.Name;
+}
+
+TEST(CheckReinstall, PlacesHeldAreThoseAsTheInstallMadeThem)
+{
+    const Entry ini = MakeEntry(EntryFile, L"C:\\windows\\win.ini");
+    Entry iniBefore = ini, iniAfter = ini;
+    iniBefore.Size = 10;
+    iniAfter.Size = 20;
+    const Entry value = MakeValue(L"HKCU\\Software\\Orbel", L"Language", REG_SZ, TextData(L"fr"));
+    const std::vector<Change> changes = {
+        {ChangeAdded, Entry(), File(L"Orbel.exe")},
+        {ChangeAdded, Entry(), value},
+        {ChangeChanged, iniBefore, iniAfter},
+        {ChangeRemoved, MakeEntry(EntryFile, L"C:\\old.txt"), Entry()},
+    };
+    Entry iniAgain = ini;
+    iniAgain.Size = 30;  // appended to once more: still not what it was
+    struct Row { const char *Name; std::vector<bool> Present; std::vector<Entry> Now; std::vector<size_t> Held; } rows[] = {
+        {"all made again", {true, true, true, false}, {File(L"Orbel.exe"), value, iniAgain, Entry()}, {0, 1, 2}},
+        {"nothing made again", {false, false, true, false}, {Entry(), Entry(), iniBefore, Entry()}, {}},
+        {"a removed place is no place of the new installation", {true, false, false, false},
+         {File(L"Orbel.exe"), Entry(), Entry(), Entry()}, {0, 2}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(PlacesHeld(changes, row.Present, row.Now), row.Held) << row.Name;
+}
+
+TEST(CheckReinstall, TheProblemSaysWhatTheUserLosesAndTheKindsFix)
+{
+    const std::wstring kestrane = Folder + L"\\Kestrane.exe", exe = Folder + L"\\Orbel.exe";
+    struct Row { std::vector<std::wstring> Taken; InstallerKind Kind; bool After; std::vector<std::wstring> Says; } rows[] = {
+        {{kestrane}, KindNsis, false,
+         {L"loses C:\\Program Files\\Orbel\\Kestrane.exe at the restart", L"its uninstall entry then starts a program that is gone",
+          L"examples/nsis/PendingDeletions.nsh", L"or ask for the restart first"}},
+        {{exe, kestrane}, KindInno, false, {L"Orbel.exe and C:\\Program Files\\Orbel\\Kestrane.exe at", L"[Code]"}},
+        {{exe}, KindUnknown, true, {L"the restart deleted C:\\Program Files\\Orbel\\Orbel.exe of the installation made again"}},
+    };
+    for (const Row &row : rows) {
+        const std::wstring text = TakenProblem(row.Taken, row.Kind, row.After);
+        for (const std::wstring &says : row.Says)
+            EXPECT_NE(text.find(says), std::wstring::npos) << "missing: " << testing::PrintToString(says);
+    }
+    EXPECT_EQ(TakenProblem({exe}, KindNsis, false).find(L"uninstall entry then"), std::wstring::npos);
+}
+
+TEST(CheckReinstall, OnlyAnInstallerThatEndedWellInstalledAgain)
+{
+    ReinstallRecord record;
+    record.Started = true;
+    EXPECT_TRUE(InstalledAgain(record));
+    record.ExitCode = 7;  // Inno Setup's "prepare to install" refused: restart first
+    EXPECT_FALSE(InstalledAgain(record));
+    record.ExitCode = 0;
+    record.TimedOut = true;
+    EXPECT_FALSE(InstalledAgain(record));
+    record.TimedOut = false;
+    record.Started = false;
+    EXPECT_FALSE(InstalledAgain(record));
+}
