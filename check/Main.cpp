@@ -195,7 +195,7 @@ static std::string LookAtNewInstallation(const CheckState &state)
         Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
             + L" place(s) are all there.");
     else
-        Finding(VerdictProblem, TakenProblem(gone, KindUnknown, true), L"A reinstall before the restart");
+        Finding(VerdictProblem, TakenProblem(gone, state.Kind, true), L"A reinstall before the restart");
     return JsonNewInstallation(again.Held.size(), gone);
 }
 
@@ -447,6 +447,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     state.Reinstalled = true;
     InstallAgain(options, check, in, pendingPaths, &state.Reinstall);
     state.AppName = in.AppName;
+    state.Kind = in.Kind;
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
     // The exit code is known only once the summary is said; the report is written after it.

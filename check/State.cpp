@@ -74,6 +74,7 @@ bool SaveState(const std::wstring &path, const CheckState &state)
 {
     std::string text = std::string(Header) + "\napp\t" + Escaped(state.AppName) + "\nproblems\t"
         + std::to_string(state.Problems) + "\n";
+    text += "kind\t" + std::to_string(state.Kind) + "\n";
     if (!state.Report.empty())
         text += "report\t" + EscapedBytes(state.Report) + "\n";
     for (size_t i = 0; i < state.Changes.size(); i++) {
@@ -137,6 +138,7 @@ bool LoadState(const std::wstring &path, CheckState *state)
     CloseHandle(file);
 
     state->Changes.clear();
+    state->Kind = KindUnknown;
     state->Reinstalled = false;
     state->Reinstall = ReinstallRecord();
     bool headerSeen = false;
@@ -173,6 +175,8 @@ bool LoadState(const std::wstring &path, CheckState *state)
             }
             for (size_t i = 6; i < fields.size(); i++)
                 again.Taken.push_back(Unescaped(fields[i]));
+        } else if (fields[0] == "kind" && fields.size() == 2) {
+            state->Kind = (InstallerKind)atoi(fields[1].c_str());
         } else if (fields[0] == "report" && fields.size() == 2) {
             state->Report = UnescapedBytes(fields[1]);
         } else if (fields[0] == "change" && fields.size() == 20) {

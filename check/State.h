@@ -12,6 +12,7 @@ struct CheckState {
     int Problems;
     std::vector<Change> Changes;
     std::string Report;  // the first run's report for machines, when it wrote one
+    InstallerKind Kind = KindUnknown;  // the fixes are said in its words
     bool Reinstalled = false;
     ReinstallRecord Reinstall;
 };

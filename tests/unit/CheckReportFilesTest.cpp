@@ -82,6 +82,7 @@ TEST(CheckState, SavedStateLoadsBackWhole)
         {ChangeAdded, Entry(), {EntryValue, L"HKCU\\O", L"", REG_BINARY, HashOf(std::string(999, 'x')), 999, 0, 0, true}},
         {ChangeAdded, Entry(), MakeValue(L"HKCU\\Software\\Orbel", L"", REG_SZ, "")},
     };
+    saved.Kind = KindInno;
     saved.Reinstalled = true;
     saved.Reinstall.Started = true;
     saved.Reinstall.ExitCode = 3221225786u;
@@ -95,6 +96,7 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     EXPECT_EQ(loaded.AppName, saved.AppName);
     EXPECT_EQ(loaded.Problems, saved.Problems);
     EXPECT_EQ(loaded.Report, saved.Report);
+    EXPECT_EQ(loaded.Kind, KindInno);
     EXPECT_TRUE(loaded.Reinstalled);
     EXPECT_EQ(std::make_tuple(loaded.Reinstall.Started, loaded.Reinstall.TimedOut, loaded.Reinstall.ExitCode,
                               loaded.Reinstall.Ms, loaded.Reinstall.Held, loaded.Reinstall.Taken),
