@@ -393,8 +393,7 @@ static void Uninstall(const Options &options, const Inspection &in, RunRecord *r
 
 // The user who installs again after the uninstall, before the restart: what the restart
 // then deletes of the new installation. The changes are the first install's: no new look.
-static void InstallAgain(const Options &options, const Check &check, const Inspection &in,
-                         const std::vector<std::wstring> &pendingPaths, ReinstallRecord *again)
+static void InstallAgain(const Options &options, const Check &check, const Inspection &in, ReinstallRecord *again)
 {
     Say(L"");
     Say(L"== Installing it again before the restart, as a user may: " + check.Name + check.Arguments);
@@ -420,7 +419,8 @@ static void InstallAgain(const Options &options, const Check &check, const Inspe
         return;
     }
     again->Held = PlacesHeldNow(in.Changes);
-    again->Taken = TakenByRestart(pendingPaths, HeldFilesAndFolders(in.Changes, again->Held));
+    // Read again: an installer that cares has taken its folder out of them.
+    again->Taken = TakenByRestart(PendingDeletions(), HeldFilesAndFolders(in.Changes, again->Held));
     Say(L"   it ended with exit code 0 after " + Seconds(run.Ms) + L" s; " + Number(again->Held.size()) + L" of the "
         + Number(in.Changes.size()) + L" place(s) the install changed are as it made them again");
     if (again->Taken.empty())
@@ -445,7 +445,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
 
     CheckState state;
     state.Reinstalled = true;
-    InstallAgain(options, check, in, pendingPaths, &state.Reinstall);
+    InstallAgain(options, check, in, &state.Reinstall);
     state.AppName = in.AppName;
     state.Kind = in.Kind;
     state.Problems = ProblemCount();

@@ -57,3 +57,89 @@ Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: dword; ValueName: "NoRepair"
 ; system folder in 64-bit mode.
 Filename: "{sys}\netsh.exe"; Parameters: "advfirewall firewall delete rule name=""{#Rule}"""; Flags: runhidden
 Filename: "{sys}\netsh.exe"; Parameters: "advfirewall firewall add rule name=""{#Rule}"" dir=in action=allow program=""{app}\{#App}.exe"" enable=yes"; Flags: runhidden
+
+[Code]
+const
+  SessionManagerKey = 'SYSTEM\CurrentControlSet\Control\Session Manager';
+  PendingValue = 'PendingFileRenameOperations';
+
+function CompareStringOrdinal(S1: String; Length1: Integer; S2: String; Length2: Integer;
+  IgnoreCase: Integer): Integer; external 'CompareStringOrdinal@kernel32.dll stdcall';
+
+{ Path as MoveFileEx writes it: "\??\" and the path, after a "!" for a target that replaces
+  a file and, on recent Windows, a "*1" or "*2" of its own. }
+function IsInFolder(Path, Folder: String): Boolean;
+var
+  I: Integer;
+begin
+  I := 1;
+  while (I <= Length(Path)) and ((Path[I] = '!') or (Path[I] = '*') or ((Path[I] >= '0') and (Path[I] <= '9'))) do
+    I := I + 1;
+  Delete(Path, 1, I - 1);
+  if Copy(Path, 1, 4) = '\??\' then
+    Delete(Path, 1, 4);
+  { Ignoring case as the file system does; "...\OrbelX" is not inside "...\Orbel". }
+  Result := (Length(Path) >= Length(Folder)) and
+    (CompareStringOrdinal(Copy(Path, 1, Length(Folder)), Length(Folder), Folder, Length(Folder), 1) = 2) and
+    ((Length(Path) = Length(Folder)) or (Path[Length(Folder) + 1] = '\'));
+end;
+
+function NextString(const Strings: String; var I: Integer): String;
+var
+  J: Integer;
+begin
+  J := I;
+  while (J <= Length(Strings)) and (Strings[J] <> #0) do
+    J := J + 1;
+  Result := Copy(Strings, I, J - I);
+  I := J + 1;
+end;
+
+{ Kestrane cannot delete its own running Kestrane.exe when it uninstalls, so it leaves it,
+  and the folder, for Windows to delete at the next restart: an install made before that
+  restart would lose its Kestrane.exe then. Every delete or move whose source or target is
+  the folder or lies inside it goes; the others stay, in their order. }
+procedure TakeFolderOutOfPendingDeletions(Folder: String);
+var
+  Pending, Kept, Source, Target: String;
+  I, Taken: Integer;
+  Done: Boolean;
+begin
+  Folder := RemoveBackslash(Folder);
+  if (Folder = '') or not RegQueryMultiStringValue(HKLM, SessionManagerKey, PendingValue, Pending) then
+    Exit;
+  Kept := '';
+  Taken := 0;
+  I := 1;
+  while I <= Length(Pending) do begin
+    Source := NextString(Pending, I);
+    { The list ends at an empty source, as Windows reads it. The empty target of a last
+      delete is not in Pending: Inno Setup drops the nulls at the end of the value. }
+    if Source = '' then
+      Break;
+    Target := NextString(Pending, I);
+    if IsInFolder(Source, Folder) or ((Target <> '') and IsInFolder(Target, Folder)) then
+      Taken := Taken + 1
+    else
+      Kept := Kept + Source + #0 + Target + #0;
+  end;
+  if Taken = 0 then
+    Exit;
+  if Kept = '' then
+    Done := RegDeleteValue(HKLM, SessionManagerKey, PendingValue)
+  else
+    Done := RegWriteMultiStringValue(HKLM, SessionManagerKey, PendingValue, Kept);
+  if Done then
+    Log(Format('Taken out of the deletions pending for the next restart: %d for %s', [Taken, Folder]))
+  else
+    Log('The deletions pending for the next restart could not be changed');
+end;
+
+{ Once the install is confirmed (silent installs pass here too), and before "Preparing to
+  Install": that step refuses to go on while a file the setup installs is pending. }
+function NextButtonClick(CurPageID: Integer): Boolean;
+begin
+  if CurPageID = wpReady then
+    TakeFolderOutOfPendingDeletions(ExpandConstant('{app}'));
+  Result := True;
+end;

@@ -24,6 +24,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
 !include FileFunc.nsh
+; Beside this script; ${__FILEDIR__} finds it when makensis runs elsewhere (-NOCD).
+!include "${__FILEDIR__}/PendingDeletions.nsh"
 
 ; The application's name is Kestrane's first argument: the folder, the .exe, the
 ; .chm, the shortcuts and both keys are all named after it, letter case included.
@@ -62,6 +64,9 @@ Function .onInit
 FunctionEnd
 
 Section
+  ; After an uninstall, Windows still has the old Kestrane.exe and the folder to delete
+  ; at the next restart: an install before that restart would lose its Kestrane.exe.
+  !insertmacro TakeFolderOutOfPendingDeletions "$INSTDIR"
   SetOutPath "$INSTDIR"
   File "/oname=${APP}.exe" "${ORBEL_EXE}"
   File "/oname=${APP}.chm" "${ORBEL_CHM}"

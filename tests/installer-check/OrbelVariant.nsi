@@ -12,10 +12,15 @@
 ;   -DSERVICE             a service, written as its key, that starts Orbel.exe at every startup
 ;   -DPATH_ENTRY          the folder "bin" of the application folder added to the user's Path
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
+;   -DNO_PENDING_CARE     the application folder left among the deletions pending for the next
+;                         restart, where Kestrane's last uninstall put it
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+!ifndef NO_PENDING_CARE
+  !include "${__FILEDIR__}/../../examples/nsis/PendingDeletions.nsh"
+!endif
 
 !define APP "Orbel"
 !define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
@@ -39,6 +44,9 @@ Function .onInit
 FunctionEnd
 
 Section
+!ifndef NO_PENDING_CARE
+  !insertmacro TakeFolderOutOfPendingDeletions "$INSTDIR"
+!endif
   SetOutPath "$INSTDIR"
   File "/oname=${APP}.exe" "${ORBEL_EXE}"
   File "/oname=${APP}.chm" "${ORBEL_CHM}"
