@@ -53,7 +53,7 @@ clean_orbel() {
         if ($all) {
             $keep = @()
             for ($i = 0; $i + 1 -lt $all.Count; $i += 2) {
-                if ($all[$i] -notmatch "\\Orbel(\\|$)") { $keep += $all[$i], $all[$i + 1] }
+                if ($all[$i] -notmatch "\\Orbel(\\|\z)") { $keep += $all[$i], $all[$i + 1] }
             }
             if ($keep.Count -eq 0) { Remove-ItemProperty $key PendingFileRenameOperations }
             elseif ($keep.Count -ne $all.Count) { Set-ItemProperty $key PendingFileRenameOperations ([string[]]$keep) -Type MultiString }
