@@ -155,14 +155,12 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
     return json;
 }
 
-std::string JsonReinstall(const ReinstallRecord *reinstall, size_t changes)
+std::string JsonReinstall(const ReinstallRecord &reinstall, size_t changes)
 {
-    if (reinstall == NULL)
-        return "null";
-    return "{" + Flag("started", reinstall->Started) + "," + Flag("timedOut", reinstall->TimedOut) + ","
-        + Whole("exitCode", reinstall->ExitCode) + "," + Whole("ms", reinstall->Ms) + ","
-        + Flag("installedAgain", InstalledAgain(*reinstall)) + "," + Whole("changes", changes) + ","
-        + Whole("placesHeld", reinstall->Held.size()) + "," + Field("restartTakes", TextList(reinstall->Taken)) + "}";
+    return "{" + Flag("started", reinstall.Started) + "," + Flag("timedOut", reinstall.TimedOut) + ","
+        + Whole("exitCode", reinstall.ExitCode) + "," + Whole("ms", reinstall.Ms) + ","
+        + Flag("installedAgain", InstalledAgain(reinstall)) + "," + Whole("changes", changes) + ","
+        + Whole("placesHeld", reinstall.Held.size()) + "," + Field("restartTakes", TextList(reinstall.Taken)) + "}";
 }
 
 std::string JsonNewInstallation(size_t held, const std::vector<std::wstring> &gone)

@@ -33,8 +33,8 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                        const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,
                        const std::string &leftovers, const std::string &reinstall, int exitCode);
 // The install made again before the restart: how it ended, how many places of the first
-// install it holds, and what the restart deletes of it. "null" when it was not made.
-std::string JsonReinstall(const ReinstallRecord *reinstall, size_t changes);
+// install it holds, and what the restart deletes of it.
+std::string JsonReinstall(const ReinstallRecord &reinstall, size_t changes);
 // The installation made again, after the restart: how many places it held, which are gone.
 std::string JsonNewInstallation(size_t held, const std::vector<std::wstring> &gone);
 // The object with one field more at its end.

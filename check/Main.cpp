@@ -52,8 +52,8 @@ static const wchar_t Usage[] =
     L"What it changes: it runs the installer and the uninstall as an administrator, which may\n"
     L"change anything on the machine; it never restarts it, and writes only the state file\n"
     L"and the report. It leaves the application installed again, and the uninstall's\n"
-    L"deletions registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each problem is also an error\n"
-    L"annotation, and the summary goes to the job's step summary.\n"
+    L"deletions registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each\n"
+    L"problem is also an error annotation, and the summary goes to the job's step summary.\n"
     L"It installs nothing of its own. Under Wine, tools/check-installer.sh may install Wine's\n"
     L"32-bit side, and says what that changes first.\n";
 
@@ -183,14 +183,13 @@ static std::string LookAtNewInstallation(const CheckState &state)
         Say(L"   Nothing was installed again before the restart.");
         return "null";
     }
-    std::vector<size_t> heldNow = PlacesHeldNow(state.Changes);
+    std::vector<bool> heldNow(state.Changes.size(), false);
+    for (size_t i : PlacesHeldNow(state.Changes))
+        heldNow[i] = true;
     std::vector<std::wstring> gone;
-    for (size_t i = 0, n = 0; i < again.Held.size(); i++) {
-        while (n < heldNow.size() && heldNow[n] < again.Held[i])
-            n++;
-        if (n == heldNow.size() || heldNow[n] != again.Held[i])
-            gone.push_back(EntryPlace(state.Changes[again.Held[i]].Place()));
-    }
+    for (size_t i : again.Held)
+        if (!heldNow[i])
+            gone.push_back(EntryPlace(state.Changes[i].Place()));
     if (gone.empty())
         Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
             + L" place(s) are all there.");
@@ -462,7 +461,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     std::string json = JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
                                   RecordedFindings(), in.UninstallString, &record, pendingPaths,
                                   JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
-                                  JsonReinstall(&state.Reinstall, in.Changes.size()), code);
+                                  JsonReinstall(state.Reinstall, in.Changes.size()), code);
     WriteJson(options.JsonPath, json);
     if (saved && !options.JsonPath.empty()) {
         state.Report = json;

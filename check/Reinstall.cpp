@@ -70,8 +70,7 @@ std::wstring TakenProblem(const std::vector<std::wstring> &taken, InstallerKind 
     bool uninstaller = false;
     for (size_t i = 0; i < taken.size(); i++) {
         list += (i == 0 ? L"" : i + 1 == taken.size() ? L" and " : L", ") + taken[i];
-        size_t leaf = taken[i].find_last_of(L'\\');
-        uninstaller = uninstaller || SameText(taken[i].substr(leaf == std::wstring::npos ? 0 : leaf + 1), L"Kestrane.exe");
+        uninstaller = uninstaller || SameText(LeafOf(taken[i]), L"Kestrane.exe");
     }
     return std::wstring(afterRestart ? L"the restart deleted " : L"installed again after the uninstall and before the "
                                                                  L"restart, as a user may do, the application loses ")
