@@ -80,33 +80,74 @@ void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector
 }
 
 // A place's identity across snapshots: kind class, path and value name, without regard to case.
-static std::wstring PlaceKey(const Entry &entry)
+std::wstring PlaceKey(const Entry &entry)
 {
     return Folded(entry.Path) + (entry.Kind == EntryValue ? L"\x01" + Folded(entry.Name) : L"");
 }
 
-size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise)
+std::wstring ContainerOf(const Entry &place)
 {
-    std::set<std::wstring> places;
-    std::vector<std::wstring> containers;
-    for (size_t i = 0; i < noise.size(); i++) {
-        const Entry &place = noise[i].Place();
-        places.insert(PlaceKey(place));
-        if (noise[i].Kind != ChangeChanged && IsContainerKind(place.Kind))
-            containers.push_back(place.Path);
+    return place.Kind == EntryValue ? place.Path : ParentOf(place.Path);
+}
+
+void AddNoise(const std::vector<Change> &changed, Noise *noise)
+{
+    for (size_t i = 0; i < changed.size(); i++) {
+        const Entry &place = changed[i].Place();
+        noise->Places.insert(PlaceKey(place));
+        if (changed[i].Kind == ChangeChanged)
+            continue;
+        if (IsContainerKind(place.Kind))
+            noise->Whole.push_back(place.Path);
+        // New names of values are rarer and closer to what an installer writes: only the place.
+        std::wstring container = ContainerOf(place);
+        if (place.Kind != EntryValue && !container.empty() && !IsSharedPlace(container))
+            noise->Busy.insert(Folded(container));
+    }
+}
+
+size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise)
+{
+    // A folder or key new in a busy one is noise with everything in it.
+    std::vector<std::wstring> whole = noise.Whole;
+    for (size_t i = 0; i < changes->size(); i++) {
+        const Change &change = (*changes)[i];
+        if (change.Kind != ChangeChanged && IsContainerKind(change.Place().Kind)
+            && noise.Busy.count(Folded(ContainerOf(change.Place()))))
+            whole.push_back(change.Place().Path);
     }
     std::vector<Change> kept;
     for (size_t i = 0; i < changes->size(); i++) {
-        const Entry &place = (*changes)[i].Place();
-        bool noisy = places.count(PlaceKey(place)) > 0;
-        for (size_t c = 0; c < containers.size() && !noisy; c++)
-            noisy = IsInside(place.Path, containers[c]) || (place.Kind == EntryValue && SameText(place.Path, containers[c]));
+        const Change &change = (*changes)[i];
+        const Entry &place = change.Place();
+        bool noisy = noise.Places.count(PlaceKey(place)) > 0
+            || (change.Kind != ChangeChanged && place.Kind != EntryValue && noise.Busy.count(Folded(ContainerOf(place))) > 0);
+        for (size_t c = 0; c < whole.size() && !noisy; c++)
+            noisy = IsInside(place.Path, whole[c]) || (place.Kind == EntryValue && SameText(place.Path, whole[c]));
         if (!noisy)
-            kept.push_back((*changes)[i]);
+            kept.push_back(change);
     }
     size_t forgotten = changes->size() - kept.size();
     changes->swap(kept);
     return forgotten;
+}
+
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise)
+{
+    Noise all;
+    AddNoise(noise, &all);
+    return ForgetNoise(changes, all);
+}
+
+void ForgetSharedPlaces(std::vector<Change> *changes)
+{
+    std::vector<Change> kept;
+    for (size_t i = 0; i < changes->size(); i++) {
+        const Change &change = (*changes)[i];
+        if (change.Kind == ChangeChanged || !IsContainerKind(change.Place().Kind) || !IsSharedPlace(change.Place().Path))
+            kept.push_back(change);
+    }
+    changes->swap(kept);
 }
 
 void ForgetSharedTwins(std::vector<Change> *changes)

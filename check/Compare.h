@@ -4,6 +4,7 @@
 
 #include "Snapshot.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,26 @@ struct Change {
 
 void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector<Change> *changes);
 
-// Takes out of changes every place that also changed while nothing was being installed
-// (noise: the changes between two snapshots taken before the install), and everything
-// in a folder or key that appeared or vanished then. Returns how many changes it took.
+// What the machine changes by itself, from every look that saw it: each place that changed,
+// each folder or key that appeared or vanished whole, and each folder or key that gained or
+// lost a file, folder or subkey by itself (a log rotated, a file named by the time): noise as
+// a whole, unless it is a shared place, where the installer's own names land too.
+struct Noise {
+    std::set<std::wstring> Places;     // PlaceKey
+    std::vector<std::wstring> Whole;
+    std::set<std::wstring> Busy;       // folded paths
+};
+std::wstring PlaceKey(const Entry &entry);
+// The folder or key a place is in: a value's key, a file's or folder's or key's parent.
+std::wstring ContainerOf(const Entry &place);
+void AddNoise(const std::vector<Change> &changed, Noise *noise);
+// Takes out of changes every change that noise accounts for, and everything inside a folder
+// or key it took. Returns how many changes it took.
+size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise);
 size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise);
+// Folders and keys that Windows and other programs share, made or removed by the install
+// (Wine lacks some that Windows always has): never the installer's, so never a change of its.
+void ForgetSharedPlaces(std::vector<Change> *changes);
 // A change under the WOW6432Node twin of a key Windows shares between the views, seen
 // also in the 64-bit view, is one change: the 64-bit one is kept.
 void ForgetSharedTwins(std::vector<Change> *changes);

@@ -229,21 +229,6 @@ static std::wstring SubkeysOf(const Inspection &in, const std::wstring &keyPath,
     return names;
 }
 
-void ForgetUninstallKeys(std::vector<Change> *changes)
-{
-    std::vector<Change> kept;
-    for (size_t i = 0; i < changes->size(); i++) {
-        const Change &change = (*changes)[i];
-        const std::wstring &path = change.Place().Path;
-        bool onTheWay = change.Kind == ChangeAdded && change.After.Kind == EntryKey
-            && (SameText(path, UninstallKey) || IsInside(UninstallKey, path) || SameText(path, UninstallKey32)
-                || IsInside(UninstallKey32, path));
-        if (!onTheWay)
-            kept.push_back(change);
-    }
-    changes->swap(kept);
-}
-
 // What Kestrane composes for the application the entry names, and what the install made of it.
 struct Layout {
     bool Composed;

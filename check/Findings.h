@@ -23,10 +23,6 @@ struct Inspection {
     std::wstring RuleName;         // named by an accepted argument text, else empty
 };
 
-// Wine's 32-bit view lacks the Uninstall key that Windows always has: a key on the way to
-// either view's Uninstall key is never counted as the installer's.
-void ForgetUninstallKeys(std::vector<Change> *changes);
-
 // Sets the uninstall entry and prints the findings of the install, before anything is
 // uninstalled.
 void InspectInstallation(Inspection *inspection);

@@ -107,7 +107,7 @@ static std::string BoxJson(const BoxRecord &box)
         + "}";
 }
 
-std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_t noisePlaces,
+std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                        const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
                        const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,
@@ -118,7 +118,18 @@ std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_
                                    + Field("arguments", TextList(install.Arguments)) + ","
                                    + Flag("timedOut", install.TimedOut) + "," + Whole("exitCode", install.ExitCode)
                                    + "," + Whole("ms", install.Ms) + "}") + ",\n";
-    json += Field("noise", "{" + Whole("settleSeconds", settleSeconds) + "," + Whole("places", noisePlaces) + "}")
+    std::string before = "{" + Text("step", L"before the install") + "," + Whole("places", noise.PlacesBefore) + ","
+        + Whole("changes", noise.ChangesBefore) + ","
+        + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
+        + "}";
+    std::string watched = "{" + Text("step", L"after the install") + "," + Whole("places", noise.PlacesWatched) + ","
+        + Whole("changes", noise.ChangesWatched) + ","
+        + Text("why", L"kept changing while watched after the install, with nothing of the check's running") + ","
+        + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
+    json += Field("noise", "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.PlacesBefore)
+                               + "," + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs)
+                               + "," + Whole("watchSeconds", noise.WatchSeconds) + ","
+                               + Field("discounted", "[" + before + "," + watched + "]") + "}")
         + ",\n";
     std::vector<std::string> items;
     for (size_t g = 0; g < groups.size(); g++)

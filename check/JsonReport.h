@@ -22,12 +22,26 @@ struct InstallRecord {
     unsigned long long Ms;
 };
 
+// What the check took for the machine's own changes, and why, step by step.
+struct NoiseRecord {
+    size_t SettleSeconds = 0;
+    size_t PlacesBefore = 0;       // changed between the two looks before the install, around the stand-in
+    size_t ChangesBefore = 0;      // of the install's changes, taken for that
+    bool StandInRan = false;
+    unsigned long long StandInMs = 0;
+    size_t WatchSeconds = 0;       // the bound
+    size_t WatchedPlaces = 0;
+    unsigned long long WatchedMs = 0;
+    size_t PlacesWatched = 0;      // seen changing while watched
+    size_t ChangesWatched = 0;     // of the install's changes, taken for that
+};
+
 // The leftovers and the summary of one look (after the uninstall, or after the restart).
 std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vector<Change> &changes,
                           const std::vector<ChangeGroup> &groups, size_t left, size_t pending, int problems,
                           int exitCode);
 
-std::string JsonReport(const InstallRecord &install, size_t settleSeconds, size_t noisePlaces,
+std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                        const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
                        const RunRecord *uninstall, const std::vector<std::wstring> &pendingPaths,

@@ -66,8 +66,6 @@ std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std
         + L", a folder that is gone: every program that searches the Path looks there in vain";
 }
 
-static bool StillThere(LeftState state) { return state != LeftGone; }
-
 // Only values, shortcuts and scheduled tasks start programs: a data folder's thousands of
 // files are never opened.
 static bool MayStartAProgram(const Entry &place)
@@ -76,32 +74,47 @@ static bool MayStartAProgram(const Entry &place)
         || (place.Kind == EntryFile && (EndsWith(place.Path, L".lnk") || Folded(place.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos));
 }
 
-static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, Leftover *leftover)
+const MachineReader &RealMachine()
+{
+    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere};
+    return machine;
+}
+
+std::vector<LeftState> StatesNow(const std::vector<Change> &changes, const std::vector<std::wstring> &pendingPaths)
+{
+    std::vector<LeftState> states;
+    for (size_t i = 0; i < changes.size(); i++)
+        states.push_back(StateNow(changes[i], pendingPaths));
+    return states;
+}
+
+static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, const MachineReader &machine,
+                      Leftover *leftover)
 {
     if (change.Kind == ChangeRemoved || !leftover->Breaks.empty() || !MayStartAProgram(change.Place()))
         return;
     Entry now;
-    if (!ReadEntryNow(change.Place(), &now))
+    if (!machine.ReadEntry(change.Place(), &now))
         return;
-    std::wstring path = BrokenPathParts(change, ProgramThere, pendingPaths);
+    std::wstring path = BrokenPathParts(change, machine.There, pendingPaths);
     if (!path.empty()) {
         leftover->Breaks = path;
         return;
     }
-    std::string content = now.Kind == EntryFile ? ReadFileStart(now.Path, LongestReadLaunchFile) : std::string();
+    std::string content = now.Kind == EntryFile ? machine.ReadFile(now.Path, LongestReadLaunchFile) : std::string();
     Launch launch;
     if (now.Kind == EntryFolder || now.Kind == EntryKey || !LaunchOf(now, content, &launch))
         return;
     // A service's start type says when Windows starts it; a disabled one it never starts.
     Entry startNow;
     if (now.Kind == EntryValue && SameText(now.Name, L"ImagePath")
-        && ReadEntryNow(MakeValue(now.Path, L"Start", REG_DWORD, ""), &startNow) && startNow.Type == REG_DWORD
+        && machine.ReadEntry(MakeValue(now.Path, L"Start", REG_DWORD, ""), &startNow) && startNow.Type == REG_DWORD
         && startNow.Data.size() == sizeof(DWORD)) {
         launch.When = ServiceWhen(*(const DWORD *)startNow.Data.data());
         if (launch.When.empty())
             return;
     }
-    leftover->Breaks = BreakOf(now, launch, ProgramThere(launch.Program, pendingPaths));
+    leftover->Breaks = BreakOf(now, launch, machine.There(launch.Program, pendingPaths));
     leftover->Program = launch.Program;
     leftover->When = launch.When;
 }
@@ -112,7 +125,8 @@ static bool BrokenFirst(const Leftover &left, const Leftover &right)
 }
 
 void AssessLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
-                     const std::vector<std::wstring> &pendingPaths, std::vector<Leftover> *leftovers)
+                     const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths,
+                     const MachineReader &machine, std::vector<Leftover> *leftovers)
 {
     leftovers->clear();
     for (size_t g = 0; g < groups.size(); g++) {
@@ -123,21 +137,29 @@ void AssessLeftovers(const std::vector<Change> &changes, const std::vector<Chang
         leftover.Group = g;
         leftover.Place = EntryPlace(head.Place());
         leftover.Inside = groups[g].Members.size() - 1;
-        LeftState headState = StateNow(head, pendingPaths);
         std::vector<LeftState> inside;
         for (size_t i = 1; i < groups[g].Members.size(); i++)
-            inside.push_back(StateNow(changes[groups[g].Members[i]], pendingPaths));
-        leftover.State = GroupState(headState, inside, &leftover.InsideLeft);
+            inside.push_back(states[groups[g].Members[i]]);
+        leftover.State = GroupState(states[groups[g].Head], inside, &leftover.InsideLeft);
         if (leftover.State != LeftoverRemoved) {
-            if (StillThere(headState))
-                FindBreak(head, pendingPaths, &leftover);
-            for (size_t i = 0; i < inside.size(); i++)
-                if (StillThere(inside[i]))
-                    FindBreak(changes[groups[g].Members[i + 1]], pendingPaths, &leftover);
+            for (size_t i = 0; i < groups[g].Members.size(); i++)
+                if (states[groups[g].Members[i]] != LeftGone)
+                    FindBreak(changes[groups[g].Members[i]], pendingPaths, machine, &leftover);
             if (!leftover.Breaks.empty())
                 leftover.State = LeftoverBroken;
         }
         leftovers->push_back(leftover);
     }
     std::stable_sort(leftovers->begin(), leftovers->end(), BrokenFirst);
+}
+
+size_t CountLeft(const std::vector<Leftover> &leftovers, size_t *pending)
+{
+    size_t left = 0;
+    *pending = 0;
+    for (size_t i = 0; i < leftovers.size(); i++) {
+        left += leftovers[i].State == LeftoverLeft || leftovers[i].State == LeftoverBroken;
+        *pending += leftovers[i].State == LeftoverPending;
+    }
+    return left;
 }

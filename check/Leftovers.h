@@ -30,12 +30,28 @@ LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, s
 typedef int (*ProgramCheck)(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
 int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
 
+// What the check reads of the machine to tell what a leftover breaks: the machine itself, or
+// a table in the tests.
+struct MachineReader {
+    bool (*ReadEntry)(const Entry &entry, Entry *now);
+    std::string (*ReadFile)(const std::wstring &path, size_t limit);
+    ProgramCheck There;
+};
+const MachineReader &RealMachine();
+
+// The state of each change, read now.
+std::vector<LeftState> StatesNow(const std::vector<Change> &changes, const std::vector<std::wstring> &pendingPaths);
+
 // What a left place breaks, given what it starts (launch) and whether that program is
 // there; empty when it breaks nothing.
 std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere);
 // A changed Path list's added folders that are gone; empty when none.
 std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths);
 
-// Every group that the install added or changed, with its state now, broken ones first.
+// Every group that the install added or changed, from the state of each change (states[i]
+// for changes[i]), broken ones first.
 void AssessLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
-                     const std::vector<std::wstring> &pendingPaths, std::vector<Leftover> *leftovers);
+                     const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths,
+                     const MachineReader &machine, std::vector<Leftover> *leftovers);
+// How many of them are left (broken ones among them), and how many wait for the restart.
+size_t CountLeft(const std::vector<Leftover> &leftovers, size_t *pending);

@@ -16,6 +16,7 @@
 #include "Options.h"
 #include "Reinstall.h"
 #include "Skipped.h"
+#include "Watch.h"
 
 enum { ExitClean = 0, ExitFound = 1, ExitCannotRun = 2 };
 
@@ -27,22 +28,27 @@ static const wchar_t Usage[] =
     L"it changed against what Kestrane removes, uninstalls it through the UninstallString it\n"
     L"registered, as Windows does, and shows what is left. Then it installs it again, as a user\n"
     L"may before restarting, and shows what the restart would delete of that new installation.\n"
+    L"Under Wine it restarts the prefix (wineboot -r) to see both; on Windows it foresees them.\n"
     L"Run it only where all that may happen:\n"
     L"Windows Sandbox, a throwaway virtual machine, a CI runner, or a throwaway Wine prefix\n"
     L"(bash tools/check-installer.sh).\n"
     L"\n"
     L"options:\n"
-    L"  --limit SECONDS       how long the installer, then the uninstall, may run (default 300)\n"
+    L"  --limit SECONDS       how long the installer, the uninstall and the reinstall may\n"
+    L"                        each run (default 300)\n"
     L"  --settle SECONDS      how long to wait between two looks before the install: what\n"
     L"                        changes then changes by itself, and is not counted (default 2;\n"
     L"                        under Wine 0, where one look's own time is the interval)\n"
+    L"  --watch SECONDS       at most how long to watch, after the install, the places that\n"
+    L"                        were there before it and that it seems to have changed: what\n"
+    L"                        keeps changing is not counted (default 12; 0 never watches)\n"
     L"  --json FILE           also writes the report for machines (UTF-8 JSON) to FILE\n"
     L"  --interactive         you answer Kestrane's boxes yourself; otherwise every box is\n"
     L"                        answered OK but the restart question, answered Cancel\n"
     L"  --state FILE          where to keep what --after-restart needs\n"
     L"                        (default: CheckInstaller.state in the TEMP folder)\n"
-    L"  --after-restart STATE after a restart: whether the installation made again is whole,\n"
-    L"                        and what else of the first install is left\n"
+    L"  --after-restart STATE after you restarted Windows: whether the installation made again\n"
+    L"                        is whole, and what the uninstall left for good\n"
     L"  --machine FILE        prints the processor FILE is built for (x86-64, x86, ...)\n"
     L"  -h, --help, /?        this text\n"
     L"\n"
@@ -50,10 +56,11 @@ static const wchar_t Usage[] =
     L"            2 the check could not run\n"
     L"\n"
     L"What it changes: it runs the installer and the uninstall as an administrator, which may\n"
-    L"change anything on the machine; it never restarts it, and writes only the state file\n"
-    L"and the report. It leaves the application installed again, and the uninstall's\n"
-    L"deletions registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each\n"
-    L"problem is also an error annotation, and the summary goes to the job's step summary.\n"
+    L"change anything on the machine; it never restarts Windows (unless you answer the restart\n"
+    L"question yourself, with --interactive), and writes only the state file and the report.\n"
+    L"It leaves the application installed again, and, on Windows, the uninstall's deletions\n"
+    L"registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each problem is also\n"
+    L"an error annotation, and the summary goes to the job's step summary.\n"
     L"It installs nothing of its own. Under Wine, tools/check-installer.sh may install Wine's\n"
     L"32-bit side, and says what that changes first.\n";
 
@@ -104,25 +111,44 @@ static std::vector<std::wstring> PendingDeletions()
 }
 
 // One line for each outermost change, broken ones first: broken, left, pending deletion at
-// the next restart, or removed. Returns how many are left (broken ones among them), and
-// how many wait for the restart.
-static size_t SayWhatIsLeft(const std::vector<Leftover> &leftovers, size_t *pendingGroups)
+// the next restart, or removed.
+static void SayWhatIsLeft(const std::vector<Leftover> &leftovers)
 {
-    *pendingGroups = 0;
-    size_t left = 0;
     for (size_t i = 0; i < leftovers.size(); i++) {
         const Leftover &leftover = leftovers[i];
         std::wstring of = leftover.Inside > 0 && leftover.State != LeftoverRemoved
             ? L" (with " + Number(leftover.InsideLeft) + L" of the " + Number(leftover.Inside) + L" item(s) put in it)"
             : L"";
         switch (leftover.State) {
-        case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); left++; break;
-        case LeftoverLeft: Say(L"  left     " + leftover.Place + of); left++; break;
-        case LeftoverPending: Say(L"  pending  " + leftover.Place + of); ++*pendingGroups; break;
+        case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); break;
+        case LeftoverLeft: Say(L"  left     " + leftover.Place + of); break;
+        case LeftoverPending: Say(L"  pending  " + leftover.Place + of); break;
         default: Say(L"  removed  " + leftover.Place); break;
         }
     }
-    return left;
+}
+
+// One look at what is left of the install, from the state of each change.
+struct Look {
+    std::vector<Leftover> Leftovers;
+    size_t Left = 0, Pending = 0;
+};
+
+static Look LookAt(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                   const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths)
+{
+    Look look;
+    AssessLeftovers(changes, groups, states, pendingPaths, RealMachine(), &look.Leftovers);
+    look.Left = CountLeft(look.Leftovers, &look.Pending);
+    SayWhatIsLeft(look.Leftovers);
+    return look;
+}
+
+static std::string JsonOfLook(const Look &look, const std::vector<Change> &changes,
+                              const std::vector<ChangeGroup> &groups, int code, bool observed)
+{
+    return JsonWithField(JsonLeftovers(look.Leftovers, changes, groups, look.Left, look.Pending, ProblemCount(), code),
+                         "observed", observed ? "true" : "false");
 }
 
 static void SayPending()
@@ -138,22 +164,16 @@ static void SayPending()
         Say(L"    nothing");
 }
 
-static int Conclude(const std::wstring &app, size_t left, size_t pending, const wchar_t *when)
+static int Conclude(const std::wstring &app, const Look &look, const std::wstring &when)
 {
-    std::wstring summary;
-    if (left > 0)
-        summary = Number(left) + L" item(s) of " + app + L" are left.";
-    else if (pending > 0)
-        summary = L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).";
-    else
-        summary = L"Nothing of " + app + L" is left.";
+    std::wstring summary = SummaryLine(app, look.Left, look.Pending);
     std::wstring problems = ProblemCount() == 0 ? std::wstring(L"No problem found.")
                                                 : Number(ProblemCount()) + L" problem(s) found.";
     Say(L"");
     Say(summary);
     Say(problems);
     AddToRunnerSummary(L"### CheckInstaller: " + app + when + L"\n\n" + summary + L"\n\n" + problems + L"\n");
-    return left == 0 && ProblemCount() == 0 ? ExitClean : ExitFound;
+    return VerdictExitCode(look.Left, ProblemCount());
 }
 
 static void WriteJson(const std::wstring &path, const std::string &json)
@@ -162,67 +182,72 @@ static void WriteJson(const std::wstring &path, const std::string &json)
         Say(L"  cannot write the report " + path + L": error " + Number(GetLastError()));
 }
 
-// Of the first install, what the installation made again before the restart does not hold.
-static std::vector<Change> NotHeldAgain(const CheckState &state)
+// Of the installation made again before the restart, the places that are gone now.
+static std::vector<std::wstring> GoneOfNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again)
 {
-    std::vector<bool> held(state.Changes.size(), false);
-    for (size_t i = 0; i < state.Reinstall.Held.size(); i++)
-        held[state.Reinstall.Held[i]] = true;
-    std::vector<Change> rest;
-    for (size_t i = 0; i < state.Changes.size(); i++)
-        if (!held[i])
-            rest.push_back(state.Changes[i]);
-    return rest;
-}
-
-// Whether the installation made again before the restart is still whole; a problem if not.
-static std::string LookAtNewInstallation(const CheckState &state)
-{
-    const ReinstallRecord &again = state.Reinstall;
-    if (!state.Reinstalled || !InstalledAgain(again)) {
-        Say(L"   Nothing was installed again before the restart.");
-        return "null";
-    }
-    std::vector<bool> heldNow(state.Changes.size(), false);
-    for (size_t i : PlacesHeldNow(state.Changes))
+    std::vector<bool> heldNow(changes.size(), false);
+    for (size_t i : PlacesHeldNow(changes))
         heldNow[i] = true;
     std::vector<std::wstring> gone;
     for (size_t i : again.Held)
         if (!heldNow[i])
-            gone.push_back(EntryPlace(state.Changes[i].Place()));
+            gone.push_back(EntryPlace(changes[i].Place()));
+    return gone;
+}
+
+// Whether the installation made again before the restart is still whole, seen after it. What
+// the restart was foreseen to take was a problem already: seen, it is its consequence.
+static std::string LookAtNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again,
+                                         InstallerKind kind)
+{
+    if (!InstalledAgain(again)) {
+        Say(L"   Nothing was installed again before the restart.");
+        return "null";
+    }
+    std::vector<std::wstring> gone = GoneOfNewInstallation(changes, again);
     if (gone.empty())
         Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
             + L" place(s) are all there.");
+    else if (!again.Taken.empty())
+        Say(L"   As foreseen, " + TakenProblem(gone, kind, true));
     else
-        Finding(VerdictProblem, TakenProblem(gone, state.Kind, true), L"A reinstall before the restart");
+        Finding(VerdictProblem, TakenProblem(gone, kind, true), L"A reinstall before the restart");
     return JsonNewInstallation(again.Held.size(), gone);
 }
 
+// On Windows, after the restart the user made: the installation made again is seen; of the
+// first installation, what the new one does not hold is seen too, and what it holds again is
+// judged by the look after the uninstall, where what waited for the restart counts as gone.
 static int CheckAfterRestart(const Options &options)
 {
     CheckState state;
     if (!LoadState(options.AfterRestart, &state))
         return CannotRun(L"Cannot read the state " + options.AfterRestart + L": run the check first, with --state.");
-    // What the restart was foreseen to take was a problem of the first run: it is now seen.
-    SetProblemCount(state.Problems - (state.Reinstall.Taken.empty() ? 0 : 1));
-    Say(IsWine() ? L"== After a simulated restart of the prefix (wineboot -r)" : L"== After the restart");
+    SetProblemCount(state.Problems);
+    Say(IsWine() ? L"== After a restart of the prefix" : L"== After the restart");
     SetActivity(L"looking at what is left");
-    std::string newInstallation = LookAtNewInstallation(state);
-    std::vector<Change> changes = NotHeldAgain(state);
+    std::string newInstallation =
+        state.Reinstalled ? LookAtNewInstallation(state.Changes, state.Reinstall, state.Kind) : "null";
+    std::vector<LeftState> states = StatesNow(state.Changes, PendingDeletions());
+    size_t forecast = 0;
+    if (state.Reinstalled && InstalledAgain(state.Reinstall) && state.AfterUninstall.size() == state.Changes.size())
+        for (size_t i : state.Reinstall.Held) {
+            states[i] = state.AfterUninstall[i] == LeftThere ? LeftThere : LeftGone;
+            forecast++;
+        }
+    Say(L"   What the uninstall leaves for good: seen now" + (forecast > 0 ? L", but for the " + Number(forecast)
+        + L" place(s) the new installation holds again, judged by the look after the uninstall" : std::wstring())
+        + L":");
     std::vector<ChangeGroup> groups;
-    GroupChanges(changes, &groups);
-    if (changes.size() < state.Changes.size())
-        Say(L"   Of the first installation, what the new one does not hold:");
-    std::vector<Leftover> leftovers;
-    AssessLeftovers(changes, groups, PendingDeletions(), &leftovers);
-    size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
-    if (leftovers.empty())
+    GroupChanges(state.Changes, &groups);
+    Look look = LookAt(state.Changes, groups, states, PendingDeletions());
+    if (look.Leftovers.empty())
         Say(L"     nothing");
     SetActivity(NULL);
-    int code = Conclude(state.AppName, left, pending, IsWine() ? L", after the simulated restart" : L", after the restart");
-    std::string after = JsonLeftovers(leftovers, changes, groups, left, pending, ProblemCount(), code);
-    WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, JsonWithField(after, "newInstallation",
-                                                                                 newInstallation)));
+    int code = Conclude(state.AppName, look, IsWine() ? L", after a restart of the prefix" : L", after the restart");
+    std::string after = JsonWithField(JsonOfLook(look, state.Changes, groups, code, forecast == 0), "newInstallation",
+                                      newInstallation);
+    WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, after));
     return code;
 }
 
@@ -253,7 +278,7 @@ struct Check {
     bool Wine = false;
     WatchedFolders Folders;
     DWORD Settle = 0;
-    size_t NoisePlaces = 0;
+    NoiseRecord Noise;
     InstallRecord Install = InstallRecord();
 };
 
@@ -304,24 +329,57 @@ static std::wstring LookAtSetup(Options *options, Check *check)
     return L"";
 }
 
-// Two looks at the machine, the installer, a look at what it changed: the changes, less what
-// changed by itself between the first two looks. Empty when the installer ran, else why not.
+static std::wstring OwnPath()
+{
+    wchar_t self[MAX_PATH * 2] = {0};
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+    return length > 0 && length < MAX_PATH * 2 ? self : L"";
+}
+
+// The control run: the check itself in the installer's place, started exactly as the installer
+// is, doing what any program does when it starts (a window of its own, unseen) and nothing
+// else. What a program's start makes the machine change lands between the two looks.
+static int StandIn()
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"CheckInstaller stand-in", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    ULONGLONG until = GetTickCount64() + 300;
+    MSG message;
+    while (GetTickCount64() < until) {
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        Sleep(20);
+    }
+    if (window != NULL)
+        DestroyWindow(window);
+    return 0;
+}
+
+// Two looks at the machine around a stand-in for the installer, the installer, a look at what
+// it changed: the changes, less what the machine changed by itself around the stand-in, less
+// what keeps changing while watched afterwards. Empty when the installer ran, else why not.
 static std::wstring InstallAndLook(const Options &options, Check *check, Inspection *in)
 {
     Say(L"== Installing it: " + check->Name + check->Arguments);
     SkipOwnFiles(options);
+    NoiseRecord &noise = check->Noise;
     Snapshot first, before, installed;
-    std::vector<Change> noise;
+    std::vector<Change> changedBefore;
     SetActivity(L"looking at the machine before the install");
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&first, NULL);
     ULONGLONG firstMs = GetTickCount64() - started;
+    SetActivity(L"waiting for a stand-in for the installer");
+    InstallerRun standIn = RunInstaller(OwnPath(), {L"--stand-in"}, options.LimitSeconds);
+    noise.StandInRan = standIn.Started && !standIn.TimedOut;
+    noise.StandInMs = standIn.Ms;
     // What changes while nothing is installed changes by itself.
     Sleep(LimitMilliseconds(check->Settle));
+    SetActivity(L"looking at the machine before the install");
     started = GetTickCount64();
     TakeSnapshot(&before, &first);
     ULONGLONG beforeMs = GetTickCount64() - started;
-    CompareSnapshots(first, before, &noise);
+    CompareSnapshots(first, before, &changedBefore);
     first = Snapshot();
     SetActivity(L"waiting for the installer");
     InstallerRun install = RunInstaller(check->Setup, options.InstallerArguments, options.LimitSeconds);
@@ -340,15 +398,35 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     CompareSnapshots(before, installed, &in->Changes);
     before = Snapshot();
     installed = Snapshot();
-    size_t noisy = ForgetNoise(&in->Changes, noise);
+    Noise byItself;
+    AddNoise(changedBefore, &byItself);
+    noise.SettleSeconds = check->Settle;
+    noise.PlacesBefore = changedBefore.size();
+    noise.ChangesBefore = ForgetNoise(&in->Changes, byItself);
     ForgetSharedTwins(&in->Changes);
-    ForgetUninstallKeys(&in->Changes);
+    ForgetSharedPlaces(&in->Changes);
+    Say(L"   " + Number(noise.PlacesBefore) + L" place(s) changed by themselves between the two looks before the install, "
+        + Seconds(firstMs + standIn.Ms + LimitMilliseconds(check->Settle)) + L" s apart, around a stand-in started as "
+        L"the installer is" + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("
+        + Number(noise.ChangesBefore) + L" change(s) during the install)");
+
+    // Windows' own writers may have landed once during the install: whatever keeps changing
+    // while nothing runs is theirs.
+    std::vector<WatchTarget> targets = WatchTargets(in->Changes);
+    noise.WatchSeconds = options.WatchSeconds;
+    noise.WatchedPlaces = targets.size();
+    if (!targets.empty() && options.WatchSeconds > 0) {
+        SetActivity(L"watching what may change by itself");
+        Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise.WatchedMs);
+        noise.PlacesWatched = watched.Places.size() + watched.Busy.size();
+        noise.ChangesWatched = ForgetNoise(&in->Changes, watched);
+        Say(L"   watched " + Number(targets.size()) + L" place(s) that were there before and that the install seems to "
+            L"have changed, " + Seconds(noise.WatchedMs) + L" s (--watch " + Number(options.WatchSeconds) + L"): "
+            + Number(noise.PlacesWatched) + L" kept changing by themselves, and are not counted as the installer's ("
+            + Number(noise.ChangesWatched) + L" change(s))");
+    }
     GroupChanges(in->Changes, &in->Groups);
     SetActivity(NULL);
-    check->NoisePlaces = noise.size();
-    Say(L"   " + Number(noise.size()) + L" place(s) changed by themselves between the two looks before the install, "
-        + Seconds(firstMs + LimitMilliseconds(check->Settle)) + L" s apart: what changes there is not counted as the "
-        L"installer's (" + Number(noisy) + L" change(s) during the install)");
     if (install.TimedOut)
         Say(L"   it did not end within " + Number(options.LimitSeconds) + L" s and was stopped; it had changed:");
     else
@@ -394,8 +472,6 @@ static void Uninstall(const Options &options, const Inspection &in, RunRecord *r
 // then deletes of the new installation. The changes are the first install's: no new look.
 static void InstallAgain(const Options &options, const Check &check, const Inspection &in, ReinstallRecord *again)
 {
-    Say(L"");
-    Say(L"== Installing it again before the restart, as a user may: " + check.Name + check.Arguments);
     SetActivity(L"waiting for the installer, started again");
     InstallerRun run = RunInstaller(check.Setup, options.InstallerArguments, options.LimitSeconds);
     SetActivity(NULL);
@@ -423,45 +499,88 @@ static void InstallAgain(const Options &options, const Check &check, const Inspe
     Say(L"   it ended with exit code 0 after " + Seconds(run.Ms) + L" s; " + Number(again->Held.size()) + L" of the "
         + Number(in.Changes.size()) + L" place(s) the install changed are as it made them again");
     if (again->Taken.empty())
-        Say(L"   the restart deletes nothing of the new installation");
+        Say(L"   the restart deletes nothing of the new installation (foreseen from the deletions pending)");
     else
         Finding(VerdictProblem, TakenProblem(again->Taken, in.Kind, false), L"A reinstall before the restart");
 }
 
-// What is left, the installation made again, the state for the run after the restart, the
-// summary and the reports.
+// Under Wine the prefix is restarted, as Windows never is by the check: once right after the
+// uninstall, to see what it leaves for good; then, with its deletions pending again as the
+// uninstall left them, after the application is installed again, to see whether the new
+// installation survives the restart whole. On Windows both are foreseen, and --after-restart
+// sees them once the machine has restarted.
 static int LookAfterUninstall(const Options &options, const Check &check, const Inspection &in, const RunRecord &record)
 {
     Say(L"");
     Say(L"== After the uninstall");
+    if (!check.Wine)
+        Say(L"   (foreseen: the check never restarts this machine; what waits for the restart counts as gone)");
     SetActivity(L"looking at what is left");
-    std::vector<std::wstring> pendingPaths = PendingDeletions();
-    std::vector<Leftover> leftovers;
-    AssessLeftovers(in.Changes, in.Groups, pendingPaths, &leftovers);
-    size_t pending = 0, left = SayWhatIsLeft(leftovers, &pending);
+    std::vector<std::wstring> pendingPaths = PendingDeletions(), pendingStrings = ReadPendingStrings();
+    CheckState state;
+    state.AfterUninstall = StatesNow(in.Changes, pendingPaths);
+    Look uninstalled = LookAt(in.Changes, in.Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
     SetActivity(NULL);
     SayPending();
 
-    CheckState state;
+    bool restarted = false;
+    if (check.Wine) {
+        Say(L"");
+        Say(L"== After a restart of the prefix (wineboot -r): what the uninstall leaves for good, seen");
+        SetActivity(L"restarting the prefix");
+        restarted = RestartWinePrefix(options.LimitSeconds);
+        SetActivity(NULL);
+        if (restarted) {
+            final = LookAt(in.Changes, in.Groups, StatesNow(in.Changes, PendingDeletions()), PendingDeletions());
+            if (final.Leftovers.empty())
+                Say(L"     nothing");
+        } else {
+            Say(L"   the prefix could not be restarted (wineboot -r): what is left is the look after the uninstall");
+        }
+    }
+
+    Say(L"");
+    Say(L"== Installing it again before the restart, as a user may: " + check.Name + check.Arguments);
+    if (restarted) {
+        Say(L"   (from where the uninstall left the machine: its deletions pending for the restart again)");
+        if (!WritePendingStrings(pendingStrings))
+            Say(L"   the deletions could not be put back: error " + Number(GetLastError()));
+    }
     state.Reinstalled = true;
     InstallAgain(options, check, in, &state.Reinstall);
+    std::string newInstallation = "null";
+    if (restarted) {
+        Say(L"");
+        Say(L"== After a second restart of the prefix: the installation made again, seen");
+        SetActivity(L"restarting the prefix");
+        if (RestartWinePrefix(options.LimitSeconds))
+            newInstallation = LookAtNewInstallation(in.Changes, state.Reinstall, in.Kind);
+        else
+            Say(L"   the prefix could not be restarted (wineboot -r)");
+        SetActivity(NULL);
+    }
     state.AppName = in.AppName;
     state.Kind = in.Kind;
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
     // The exit code is known only once the summary is said; the report is written after it.
-    Say(L"");
     bool saved = SaveState(options.StatePath, state);
     DWORD saveError = GetLastError();
-    if (saved)
-        Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
-    else
+    if (!saved) {
+        Say(L"");
         Say(L"  cannot write the state " + options.StatePath + L": error " + Number(saveError));
-    int code = Conclude(in.AppName, left, pending, L"");
-    std::string json = JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
-                                  RecordedFindings(), in.UninstallString, &record, pendingPaths,
-                                  JsonLeftovers(leftovers, in.Changes, in.Groups, left, pending, ProblemCount(), code),
+    } else if (!restarted) {
+        Say(L"");
+        Say(L"  after a restart, CheckInstaller.exe --after-restart \"" + options.StatePath + L"\" shows what is left");
+    }
+    int code = Conclude(in.AppName, final, restarted ? L", after a restart of the prefix" : L"");
+    std::string json = JsonReport(check.Install, check.Noise, in.Changes, in.Groups, RecordedFindings(),
+                                  in.UninstallString, &record, pendingPaths,
+                                  JsonOfLook(uninstalled, in.Changes, in.Groups, code, false),
                                   JsonReinstall(state.Reinstall, in.Changes.size()), code);
+    if (restarted)
+        json = JsonWithAfterRestart(json, JsonWithField(JsonOfLook(final, in.Changes, in.Groups, code, true),
+                                                        "newInstallation", newInstallation));
     WriteJson(options.JsonPath, json);
     if (saved && !options.JsonPath.empty()) {
         state.Report = json;
@@ -490,7 +609,7 @@ static int CheckInstaller(Options options)
         Say(L"Nothing to uninstall. " + Number(ProblemCount()) + L" problem(s) found.");
         AddToRunnerSummary(L"### CheckInstaller: " + check.Name + L"\n\nNothing to uninstall. " + Number(ProblemCount())
                            + L" problem(s) found.\n");
-        WriteJson(options.JsonPath, JsonReport(check.Install, check.Settle, check.NoisePlaces, in.Changes, in.Groups,
+        WriteJson(options.JsonPath, JsonReport(check.Install, check.Noise, in.Changes, in.Groups,
                                                RecordedFindings(), L"", NULL, PendingDeletions(), "", "", ExitFound));
         return ExitFound;
     }
@@ -505,12 +624,14 @@ static std::wstring FullPathOf(const std::wstring &path) { return FullPath(path)
 
 int main()
 {
-    StartReport();
     int count = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::wstring> args;
     for (int i = 1; argv != NULL && i < count; i++)
         args.push_back(argv[i]);
+    if (args.size() == 1 && args[0] == L"--stand-in")
+        return StandIn();
+    StartReport();
     Options options;
     std::wstring bad;
     OptionsResult result = ReadOptions(args, FullPathOf, &options, &bad);

@@ -21,6 +21,7 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
     options->Help = false;
     options->LimitSeconds = DefaultLimitSeconds;
     options->SettleSeconds = SettleUnset;
+    options->WatchSeconds = DefaultWatchSeconds;
     options->Interactive = false;
     options->ArgumentsGiven = false;
     size_t at = 0;
@@ -43,6 +44,9 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
                 return OptionsBad;
         } else if (arg == L"--settle" && hasValue) {
             if (!ReadSeconds(args[++at], 0, 600, &options->SettleSeconds))
+                return OptionsBad;
+        } else if (arg == L"--watch" && hasValue) {
+            if (!ReadSeconds(args[++at], 0, 600, &options->WatchSeconds))
                 return OptionsBad;
         } else if (arg == L"--state" && hasValue) {
             options->StatePath = fullPath(args[++at]);

@@ -14,12 +14,17 @@ static const DWORD LongestLimitSeconds = 86400;
 static const DWORD DefaultSettleSeconds = 2;
 static const DWORD DefaultSettleSecondsUnderWine = 0;
 static const DWORD SettleUnset = 0xFFFFFFFFu;
+// How long the check may watch, after the install, what it would count that may change by
+// itself: longer than the period of a background writer that wrote once during the install.
+// Only spent when such places are there, and only until each has changed.
+static const DWORD DefaultWatchSeconds = 12;
 
 struct Options {
     bool Help;
     std::wstring Machine;        // --machine FILE
     DWORD LimitSeconds;
     DWORD SettleSeconds;
+    DWORD WatchSeconds;
     bool Interactive;
     std::wstring StatePath;
     std::wstring JsonPath;

@@ -192,6 +192,18 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     return run;
 }
 
+bool RestartWinePrefix(DWORD limitSeconds)
+{
+    PROCESS_INFORMATION process;
+    if (StartProgram(NULL, L"wineboot.exe -r", NULL, 0, NULL, &process) != ERROR_SUCCESS)
+        return false;
+    bool ended = WaitProcess(process.hProcess, LimitMilliseconds(limitSeconds));
+    if (!ended)
+        StopProgram(process.hProcess);
+    CloseProgram(&process);
+    return ended;
+}
+
 static BoxAnswer ChooseForCheck(BoxRecord *box, size_t, void *)
 {
     // Only Cancel keeps the machine the check runs on from restarting.

@@ -27,6 +27,11 @@ struct InstallerRun {
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
                           DWORD limitSeconds);
 
+// Under Wine only: what a restart does to the machine's files (the deletions and renames
+// pending for it), done by Wine's own boot program, as a restart of the prefix does. False
+// when it did not end within the limit or could not be started.
+bool RestartWinePrefix(DWORD limitSeconds);
+
 // Starts the command line as Windows' list of programs does and answers Kestrane's boxes:
 // Cancel to the restart question, OK to everything else; interactive leaves them to the person.
 void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool interactive, RunRecord *record);

@@ -192,3 +192,17 @@ std::wstring Seconds(unsigned long long ms)
     _snwprintf(text, 40, L"%I64u.%02I64u", ms / 1000, (ms % 1000) / 10);
     return text;
 }
+
+std::wstring SummaryLine(const std::wstring &app, size_t left, size_t pending)
+{
+    if (left > 0)
+        return Number(left) + L" item(s) of " + app + L" are left.";
+    if (pending > 0)
+        return L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).";
+    return L"Nothing of " + app + L" is left.";
+}
+
+int VerdictExitCode(size_t left, int problems)
+{
+    return left == 0 && problems == 0 ? 0 : 1;
+}

@@ -34,6 +34,12 @@ std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &sect
 // Lines for the runner's job summary (GITHUB_STEP_SUMMARY), appended when it has one.
 void AddToRunnerSummary(const std::wstring &lines);
 
+// The summary of one look at what is left: how many items of the application are left, else
+// what waits for the restart, else nothing.
+std::wstring SummaryLine(const std::wstring &app, size_t left, size_t pending);
+// The check's exit code once it has looked: 0 only with nothing left and no problem.
+int VerdictExitCode(size_t left, int problems);
+
 // While the activity runs, "still <activity>" is said whenever 10 s passed
 // without a line; NULL ends it.
 void SetActivity(const wchar_t *activity);

@@ -101,6 +101,125 @@ static const wchar_t *const SharedKeys[] = {
     L"RegisteredApplications",
 };
 
+// Places that Windows and many programs share. A change below one is named by the installer's
+// own names under it, never by the shared place, whether or not it was there before; and a
+// shared place that gains names by itself is not noise as a whole, since an installer's own
+// names land there too. "{}" stands for any one name.
+static const wchar_t *const SharedFolders[] = {
+    L"%SystemDrive%", L"%SystemRoot%", L"%SystemRoot%\\System32", L"%SystemRoot%\\SysWOW64",
+    L"%SystemRoot%\\System32\\drivers", L"%SystemRoot%\\System32\\Tasks", L"%SystemRoot%\\Fonts",
+    L"%ProgramFiles%", L"%ProgramFiles(x86)%", L"%CommonProgramFiles%", L"%CommonProgramFiles(x86)%",
+    L"%ProgramData%", L"%ProgramData%\\Microsoft", L"%ProgramData%\\Microsoft\\Windows",
+    L"%ProgramData%\\Microsoft\\Windows\\Start Menu", L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs",
+    L"%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+    L"%PUBLIC%", L"%PUBLIC%\\Desktop", L"%PUBLIC%\\Documents",
+    L"%USERPROFILE%", L"%USERPROFILE%\\Desktop", L"%USERPROFILE%\\Documents", L"%USERPROFILE%\\AppData",
+    L"%APPDATA%", L"%APPDATA%\\Microsoft", L"%APPDATA%\\Microsoft\\Windows", L"%APPDATA%\\Microsoft\\Windows\\Start Menu",
+    L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs", L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+    L"%LOCALAPPDATA%", L"%LOCALAPPDATA%\\Programs", L"%LOCALAPPDATA%\\Microsoft", L"%LOCALAPPDATA%\\Microsoft\\Windows",
+};
+// Under each of HKLM\SOFTWARE, its 32-bit view and HKCU\Software.
+static const wchar_t *const SharedSoftwareKeys[] = {
+    L"", L"Classes", L"Policies", L"RegisteredApplications", L"Clients", L"Microsoft", L"Microsoft\\Windows",
+    L"Microsoft\\Windows\\CurrentVersion", L"Microsoft\\Windows\\CurrentVersion\\Run",
+    L"Microsoft\\Windows\\CurrentVersion\\RunOnce", L"Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+    L"Microsoft\\Windows\\CurrentVersion\\Uninstall", L"Microsoft\\Windows\\CurrentVersion\\App Paths",
+    L"Microsoft\\Windows\\CurrentVersion\\Explorer", L"Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellIconOverlayIdentifiers",
+    L"Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects",
+    L"Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks",
+    L"Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad", L"Microsoft\\Windows\\CurrentVersion\\Policies",
+    L"Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", L"Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
+    L"Microsoft\\Windows\\CurrentVersion\\Shell Extensions", L"Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+    L"Microsoft\\Windows NT", L"Microsoft\\Windows NT\\CurrentVersion", L"Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Windows", L"Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+    L"Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", L"Microsoft\\Active Setup",
+    L"Microsoft\\Active Setup\\Installed Components", L"Microsoft\\SharedDLLs",
+};
+// Under each classes root: the keys of every file, folder and class.
+static const wchar_t *const SharedClassKeys[] = {
+    L"CLSID", L"Interface", L"TypeLib", L"AppID", L"*", L"Directory", L"Directory\\Background", L"Folder", L"Drive",
+    L"AllFilesystemObjects", L"SystemFileAssociations", L"SystemFileAssociations\\{}", L"Applications", L"MIME",
+    L"MIME\\Database", L"MIME\\Database\\Content Type", L"{}\\shell", L"{}\\shellex", L"{}\\shellex\\{}",
+    L"{}\\OpenWithProgids", L"{}\\OpenWithList", L"Directory\\Background\\shell", L"Directory\\Background\\shellex",
+    L"Directory\\Background\\shellex\\{}", L"SystemFileAssociations\\{}\\shell", L"SystemFileAssociations\\{}\\shellex",
+    L"SystemFileAssociations\\{}\\shellex\\{}",
+};
+static const wchar_t *const SharedSystemKeys[] = {
+    L"HKLM", L"HKCU", L"HKLM\\SYSTEM", L"HKLM\\SYSTEM\\CurrentControlSet", L"HKLM\\SYSTEM\\CurrentControlSet\\Services",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Control", L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors", L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+    L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", L"HKCU\\Environment",
+};
+
+struct SharedSet {
+    std::set<std::wstring> Exact;                        // folded
+    std::vector<std::vector<std::wstring>> Patterns;     // folded names, "{}" for any one
+};
+
+static std::vector<std::wstring> NamesOf(const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find(L'\\', at);
+        if (end == std::wstring::npos)
+            end = path.size();
+        names.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return names;
+}
+
+static void AddShared(SharedSet *set, const std::wstring &place)
+{
+    std::wstring folded = Folded(place);
+    if (folded.find(L"{}") == std::wstring::npos)
+        set->Exact.insert(folded);
+    else
+        set->Patterns.push_back(NamesOf(folded));
+}
+
+static const SharedSet &Shared()
+{
+    static SharedSet places;
+    static bool made = false;
+    if (made)
+        return places;
+    made = true;
+    for (const wchar_t *folder : SharedFolders) {
+        wchar_t expanded[MAX_PATH * 2] = {0};
+        DWORD length = ExpandEnvironmentStringsW(folder, expanded, MAX_PATH * 2);
+        if (length > 0 && length <= MAX_PATH * 2 && !wcschr(expanded, L'%'))
+            AddShared(&places, expanded);
+    }
+    static const wchar_t *const SoftwareRoots[] = {L"HKLM\\SOFTWARE", L"HKLM\\SOFTWARE\\WOW6432Node", L"HKCU\\Software"};
+    for (const wchar_t *root : SoftwareRoots) {
+        for (const wchar_t *key : SharedSoftwareKeys)
+            AddShared(&places, *key ? std::wstring(root) + L"\\" + key : std::wstring(root));
+        for (const wchar_t *key : SharedClassKeys)
+            AddShared(&places, std::wstring(root) + L"\\Classes\\" + key);
+    }
+    for (const wchar_t *key : SharedSystemKeys)
+        AddShared(&places, key);
+    return places;
+}
+
+bool IsSharedPlace(const std::wstring &path)
+{
+    const SharedSet &places = Shared();
+    std::wstring folded = Folded(path);
+    if (places.Exact.count(folded))
+        return true;
+    std::vector<std::wstring> names = NamesOf(folded);
+    for (const std::vector<std::wstring> &pattern : places.Patterns) {
+        bool same = pattern.size() == names.size();
+        for (size_t i = 0; same && i < names.size(); i++)
+            same = pattern[i] == L"{}" || pattern[i] == names[i];
+        if (same)
+            return true;
+    }
+    return false;
+}
+
 const SkippedPlace *SkippedPlaces(size_t *count)
 {
     *count = sizeof Places / sizeof Places[0];

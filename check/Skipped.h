@@ -15,6 +15,11 @@ void SkipPlace(const std::wstring &path);
 // change. For a key path under such a key's WOW6432Node twin, the 64-bit path; else empty.
 std::wstring SharedTwinOf(const std::wstring &keyPath);
 
+// Whether a folder or key is one that Windows and other programs share (Program Files, the
+// classes roots, the Run keys, Services...): never what an installer owns, so never named as
+// its leftover, and never noise as a whole.
+bool IsSharedPlace(const std::wstring &path);
+
 struct SkippedPlace {
     const wchar_t *Place;  // environment variables expanded at run time
     const wchar_t *Why;

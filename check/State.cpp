@@ -7,7 +7,7 @@
 
 #include <stdlib.h>
 
-static const char Header[] = "CheckInstaller state 4";
+static const char Header[] = "CheckInstaller state 5";
 
 // Tabs and line ends may stand in names: escaped, so each record is one line.
 static std::string EscapedBytes(const std::string &bytes)
@@ -82,6 +82,12 @@ bool SaveState(const std::wstring &path, const CheckState &state)
         text += "change\t" + std::to_string(change.Kind) + "\t" + EntryFields(change.Before) + "\t"
             + EntryFields(change.After) + "\n";
     }
+    if (!state.AfterUninstall.empty()) {
+        text += "afterUninstall\t";
+        for (size_t i = 0; i < state.AfterUninstall.size(); i++)
+            text += (char)('0' + state.AfterUninstall[i]);
+        text += "\n";
+    }
     if (state.Reinstalled) {
         const ReinstallRecord &again = state.Reinstall;
         std::string held;
@@ -139,6 +145,7 @@ bool LoadState(const std::wstring &path, CheckState *state)
 
     state->Changes.clear();
     state->Kind = KindUnknown;
+    state->AfterUninstall.clear();
     state->Reinstalled = false;
     state->Reinstall = ReinstallRecord();
     bool headerSeen = false;
@@ -160,6 +167,8 @@ bool LoadState(const std::wstring &path, CheckState *state)
             for (size_t i = 0; i < state->Reinstall.Held.size(); i++)
                 if (state->Reinstall.Held[i] >= state->Changes.size())
                     return false;
+            if (!state->AfterUninstall.empty() && state->AfterUninstall.size() != state->Changes.size())
+                return false;
             return at == text.size() && strtoul(fields[1].c_str(), NULL, 10) == state->Changes.size();
         } else if (fields[0] == "reinstall" && fields.size() >= 6) {
             ReinstallRecord &again = state->Reinstall;
@@ -175,6 +184,12 @@ bool LoadState(const std::wstring &path, CheckState *state)
             }
             for (size_t i = 6; i < fields.size(); i++)
                 again.Taken.push_back(Unescaped(fields[i]));
+        } else if (fields[0] == "afterUninstall" && fields.size() == 2) {
+            for (size_t i = 0; i < fields[1].size(); i++) {
+                if (fields[1][i] < '0' || fields[1][i] > '0' + LeftThere)
+                    return false;
+                state->AfterUninstall.push_back((LeftState)(fields[1][i] - '0'));
+            }
         } else if (fields[0] == "kind" && fields.size() == 2) {
             state->Kind = (InstallerKind)atoi(fields[1].c_str());
         } else if (fields[0] == "report" && fields.size() == 2) {

@@ -13,6 +13,9 @@ struct CheckState {
     std::vector<Change> Changes;
     std::string Report;  // the first run's report for machines, when it wrote one
     InstallerKind Kind = KindUnknown;  // the fixes are said in its words
+    // What the look after the uninstall saw of each change, before anything was installed again:
+    // after a restart, what the new installation holds again is judged by it.
+    std::vector<LeftState> AfterUninstall;
     bool Reinstalled = false;
     ReinstallRecord Reinstall;
 };

@@ -38,6 +38,28 @@ std::vector<std::wstring> ReadPendingStrings()
     return SplitPending(std::wstring(&data[0], size / sizeof(wchar_t)));
 }
 
+bool WritePendingStrings(const std::vector<std::wstring> &strings)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    LONG result;
+    if (strings.empty()) {
+        result = RegDeleteValueW(key, PendingValue);
+        if (result == ERROR_FILE_NOT_FOUND)
+            result = ERROR_SUCCESS;
+    } else {
+        std::wstring value;
+        for (size_t i = 0; i < strings.size(); i++)
+            value.append(strings[i]).push_back(L'\0');
+        value.push_back(L'\0');
+        result = RegSetValueExW(key, PendingValue, 0, REG_MULTI_SZ, (const BYTE *)value.data(),
+                                (DWORD)(value.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
 std::wstring WithoutPendingMarker(const std::wstring &source)
 {
     size_t digits = source.find_first_not_of(L"0123456789", 1);

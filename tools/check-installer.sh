@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # check-installer.sh [--interactive] [--install-wine32] [--limit SECONDS] SETUP.exe [INSTALLER ARGUMENTS...]
-# Runs CheckInstaller.exe on an installer in a throwaway Wine prefix, then simulates a
-# restart of the prefix and runs it once more to show what is left after it. The check
-# itself is the Windows program; this only prepares Wine for it.
+# Runs CheckInstaller.exe on an installer in a throwaway Wine prefix; under Wine the check
+# restarts the prefix itself to see what is left after a restart. The check itself is the
+# Windows program; this only prepares Wine for it.
 usage() {
     cat <<'END'
 usage: bash tools/check-installer.sh [options] SETUP.exe [INSTALLER ARGUMENTS...]
@@ -11,11 +11,13 @@ usage: bash tools/check-installer.sh [options] SETUP.exe [INSTALLER ARGUMENTS...
   registered, and shows what is left, before and after a simulated restart.
 options:
   --interactive      with a display, you answer Kestrane's boxes yourself
-  --limit SECONDS    how long the installer, then the uninstall, may run (default 300)
+  --limit SECONDS    how long the installer, the uninstall and the reinstall may each run
+                     (default 300)
+  --watch SECONDS    how long the check may watch what may change by itself (default 12)
   --install-wine32   a 32-bit installer needs Wine's 32-bit side: install it without
                      asking (also KESTRANE_INSTALL_WINE32=1)
   --json FILE        also writes the report for machines (UTF-8 JSON), with what is left
-                     after the simulated restart as "afterRestart"
+                     after a restart of the prefix as "afterRestart"
   --beside PROGRAM   runs the Windows program PROGRAM in the prefix for the whole check,
                      as a machine that changes by itself (the check's own test)
 exit codes: 0 no problem found and nothing left, 1 a problem found or something left,
@@ -31,6 +33,7 @@ while [ $# -gt 0 ]; do
     --interactive) interactive=1; shift ;;
     --install-wine32) install_wine32=1; shift ;;
     --limit) [ $# -ge 2 ] || { usage >&2; exit 2; }; limit=$2; shift 2 ;;
+    --watch) [ $# -ge 2 ] || { usage >&2; exit 2; }; check_options+=(--watch "$2"); shift 2 ;;
     --json) [ $# -ge 2 ] || { usage >&2; exit 2; }; json=$(realpath -m -- "$2"); shift 2 ;;
     --beside) [ $# -ge 2 ] || { usage >&2; exit 2; }; beside=$(realpath -m -- "$2"); shift 2 ;;
     -h|--help) usage; exit 0 ;;
@@ -135,14 +138,6 @@ if [ -n "$beside" ]; then
     # Its first writes land before the check first looks.
     sleep 2
 fi
-set +e
+# The check restarts the prefix itself (wineboot -r), as a restart of Windows would carry out
+# the deletions pending for it: once after the uninstall, once after the reinstall.
 check "${check_options[@]}" "${json_options[@]}" --state "$(windows_path "$state")" -- "$(windows_path "$setup")" "$@"
-code=$?
-set -e
-[ -f "$state" ] || exit "$code"
-
-echo
-# Wine carries out the pending deletions when its server starts anew, as Windows does at a
-# restart.
-wine wineboot -r </dev/null >/dev/null 2>&1 || true
-check "${json_options[@]}" --after-restart "$(windows_path "$state")"

@@ -62,8 +62,6 @@ std::vector<Entry> Installed(const std::wstring &dir = AppDir, const std::wstrin
     return entries;
 }
 
-std::wstring PlaceKey(const Entry &entry) { return Folded(entry.Path) + L"|" + Folded(entry.Name); }
-
 
 struct Row {
     const char *Name;
@@ -119,7 +117,7 @@ TEST(CheckFindings, NamesEachMistakeOnce)
 
         Inspection in = {};
         CompareSnapshots(Snap(Before), Snap(after), &in.Changes);
-        ForgetUninstallKeys(&in.Changes);
+        ForgetSharedPlaces(&in.Changes);
         GroupChanges(in.Changes, &in.Groups);
         in.Folders.ProgramFiles = ProgramFiles;
         in.Folders.ProgramFilesX86 = ProgramFilesX86;
