@@ -141,11 +141,25 @@ size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &nois
 
 void ForgetSharedPlaces(std::vector<Change> *changes)
 {
-    std::vector<Change> kept;
+    std::vector<bool> shared(changes->size(), false);
+    std::set<std::wstring> owned;  // folders and keys made or removed whole that are the installer's own
     for (size_t i = 0; i < changes->size(); i++) {
         const Change &change = (*changes)[i];
-        if (change.Kind == ChangeChanged || !IsContainerKind(change.Place().Kind) || !IsSharedPlace(change.Place().Path))
-            kept.push_back(change);
+        if (change.Kind == ChangeChanged || !IsContainerKind(change.Place().Kind))
+            continue;
+        shared[i] = IsSharedPlace(change.Place().Path);
+        if (!shared[i])
+            owned.insert(Folded(change.Place().Path));
+    }
+    std::vector<Change> kept;
+    for (size_t i = 0; i < changes->size(); i++) {
+        // The shell key of the installer's own file type is its own.
+        bool inOwned = false;
+        for (std::wstring path = ParentOf((*changes)[i].Place().Path); shared[i] && !inOwned && !path.empty();
+             path = ParentOf(path))
+            inOwned = owned.count(Folded(path)) > 0;
+        if (!shared[i] || inOwned)
+            kept.push_back((*changes)[i]);
     }
     changes->swap(kept);
 }

@@ -1,9 +1,22 @@
-// What a real Windows does by itself while the check runs, made on purpose: a log that
-// keeps growing and a counter that keeps changing, until it is stopped (at most 10 min).
-// A window program without a window, as Windows' own background work is: no console.
+// What a real Windows does by itself while the check runs, made on purpose: every 7 to 10 s
+// (longer than the check's look before the install, so its writes may land in the install
+// alone), a log grows, a new file appears under a new name, and a counter changes; until it
+// is stopped, at most 10 min. A window program without a window, as Windows' own background
+// work is: no console.
 #include <windows.h>
 
 #include <stdio.h>
+
+static void WriteTo(const wchar_t *path, DWORD disposition, const char *text)
+{
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, disposition,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, text, (DWORD)strlen(text), &written, NULL);
+    CloseHandle(file);
+}
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
@@ -18,18 +31,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\BusyMachine", 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL)
         != ERROR_SUCCESS)
         return 2;
-    for (DWORD tick = 0; tick < 6000; tick++) {
-        HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file != INVALID_HANDLE_VALUE) {
-            char line[32];
-            int length = snprintf(line, sizeof line, "%lu\r\n", (unsigned long)tick);
-            DWORD written = 0;
-            WriteFile(file, line, (DWORD)length, &written, NULL);
-            CloseHandle(file);
-        }
+    ULONGLONG started = GetTickCount64();
+    for (DWORD tick = 0; GetTickCount64() - started < 600000; tick++) {
+        char line[32];
+        snprintf(line, sizeof line, "%lu\r\n", (unsigned long)tick);
+        WriteTo(log, OPEN_ALWAYS, line);
+        wchar_t named[MAX_PATH];
+        _snwprintf(named, MAX_PATH, L"%s\\trace-%llu.tmp", folder, (unsigned long long)GetTickCount64());
+        WriteTo(named, CREATE_NEW, line);
         RegSetValueExW(key, L"Counter", 0, REG_DWORD, (const BYTE *)&tick, sizeof tick);
-        Sleep(100);
+        Sleep(7000 + (GetTickCount() * 7919u + tick * 104729u) % 3001);
     }
     RegCloseKey(key);
     return 0;

@@ -11,6 +11,8 @@
 ;   -DFONT                a font in the Windows fonts folder, with its value in the key both views share
 ;   -DSERVICE             a service, written as its key, that starts Orbel.exe at every startup
 ;   -DPATH_ENTRY          the folder "bin" of the application folder added to the user's Path
+;   -DCOM_HANDLER         a COM class served by Orbel.exe, named by a context-menu handler of every file
+;   -DFILE_TYPE           a per-user file type .orbeldoc opened by Orbel.exe
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ;   -DNO_PENDING_CARE     the application folder left among the deletions pending for the next
 ;                         restart, where Kestrane's last uninstall put it
@@ -100,6 +102,17 @@ Section
   WriteRegExpandStr HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "ImagePath" '"$INSTDIR\${APP}.exe" /service'
   WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "Start" 2
   WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\${APP}Agent" "Type" 16
+!endif
+!ifdef COM_HANDLER
+  !define ORBEL_CLASS "{6F1A2B3C-0D4E-4F50-8A6B-7C8D9E0F1A2B}"
+  WriteRegStr HKCU "Software\Classes\CLSID\${ORBEL_CLASS}" "" "${APP} menu"
+  WriteRegStr HKCU "Software\Classes\CLSID\${ORBEL_CLASS}\LocalServer32" "" '"$INSTDIR\${APP}.exe"'
+  WriteRegStr HKCU "Software\Classes\*\shellex\ContextMenuHandlers\${APP}Menu" "" "${ORBEL_CLASS}"
+!endif
+!ifdef FILE_TYPE
+  WriteRegStr HKCU "Software\Classes\.orbeldoc" "" "${APP}.Document"
+  WriteRegStr HKCU "Software\Classes\${APP}.Document" "" "${APP} document"
+  WriteRegStr HKCU "Software\Classes\${APP}.Document\shell\open\command" "" '"$INSTDIR\${APP}.exe" "%1"'
 !endif
 !ifdef PATH_ENTRY
   WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"

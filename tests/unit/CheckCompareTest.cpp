@@ -1,4 +1,5 @@
 #include "Compare.h"
+#include "Watch.h"
 
 #include "CheckEntries.h"
 
@@ -55,7 +56,7 @@ const std::wstring Key = L"HKLM\\SOFTWARE\\Orbel";
 // Each group's head, then its other members indented.
 TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContainer)
 {
-    const std::wstring a = L"C:\\Orbel\\a.txt", pf = L"C:\\Program Files";
+    const std::wstring a = L"C:\\Orbel\\a.txt", pf = L"C:\\Program Files", classes = L"HKCU\\Software\\Classes";
     Entry folder = MakeEntry(EntryFolder, L"C:\\Orbel");
     folder.WriteTime = 9;
     struct Row {
@@ -85,10 +86,31 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
          {Text(Key, L"Version", L"2"), Text(Key, L"Language", L"fr"), Text(Key + L"\\Sub", L"x", L"1")},
          {L"+value " + Key + L"|Language", L"~value " + Key + L"|Version", L"+key " + Key + L"\\Sub",
           L"  +value " + Key + L"\\Sub|x"}},
+
+        // Wine has no per-user classes root before an install writes one: the file type, the
+        // class and the handler are named by their own keys, never by the shared ones.
+        {"SharedPlacesMadeByTheInstall", {MakeEntry(EntryKey, L"HKCU\\Software")},
+         {Text(classes + L"\\*\\shellex\\ContextMenuHandlers\\OrbelMenu", L"", L"{6F1A}"),
+          Text(classes + L"\\.orbeldoc", L"", L"Orbel.Document"),
+          Text(classes + L"\\CLSID\\{6F1A}\\LocalServer32", L"", L"C:\\Orbel\\Orbel.exe"),
+          Text(classes + L"\\Orbel.Document\\shell\\open\\command", L"", L"C:\\Orbel\\Orbel.exe")},
+         {L"+key " + classes + L"\\*\\shellex\\ContextMenuHandlers\\OrbelMenu",
+          L"  +value " + classes + L"\\*\\shellex\\ContextMenuHandlers\\OrbelMenu|",
+          L"+key " + classes + L"\\.orbeldoc", L"  +value " + classes + L"\\.orbeldoc|",
+          L"+key " + classes + L"\\CLSID\\{6F1A}", L"  +key " + classes + L"\\CLSID\\{6F1A}\\LocalServer32",
+          L"  +value " + classes + L"\\CLSID\\{6F1A}\\LocalServer32|", L"+key " + classes + L"\\Orbel.Document",
+          L"  +key " + classes + L"\\Orbel.Document\\shell", L"  +key " + classes + L"\\Orbel.Document\\shell\\open",
+          L"  +key " + classes + L"\\Orbel.Document\\shell\\open\\command",
+          L"  +value " + classes + L"\\Orbel.Document\\shell\\open\\command|"}},
+        {"SharedFoldersMadeByTheInstall", {MakeEntry(EntryFolder, L"C:")},
+         {File(L"C:\\ProgramData\\Orbel\\a.dat"), File(L"C:\\Program Files\\Orbel\\Orbel.exe")},
+         {L"+folder C:\\Program Files\\Orbel", L"  +file C:\\Program Files\\Orbel\\Orbel.exe",
+          L"+folder C:\\ProgramData\\Orbel", L"  +file C:\\ProgramData\\Orbel\\a.dat"}},
     };
     for (const Row &row : rows) {
         std::vector<Change> changes;
         CompareSnapshots(Snap(row.Before), Snap(row.After), &changes);
+        ForgetSharedPlaces(&changes);
         std::vector<ChangeGroup> groups;
         GroupChanges(changes, &groups);
         std::vector<std::wstring> shown;
@@ -123,6 +145,7 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
 {
     const std::wstring fonts = L"Microsoft\\Windows NT\\CurrentVersion\\Fonts";
     const std::wstring wow = L"HKLM\\SOFTWARE\\WOW6432Node\\";
+    const std::wstring video = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Video";
     // Noise rows hold what changed by itself; the others are taken out of their shared twins.
     struct Row {
         const char *Name;
@@ -143,6 +166,16 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
          {Added(Text(L"HKLM\\SOFTWARE\\" + fonts, L"Orbel (TrueType)", L"orbel.ttf")),
           Added(Text(L"hklm\\software\\wow6432node\\" + fonts, L"Orbel (TrueType)", L"orbel.ttf"))},
          {L"+value HKLM\\SOFTWARE\\" + fonts + L"|Orbel (TrueType)"}},
+        // A folder or key that gains new names by itself: new names there are noise, and
+        // whatever is in them; not so in a shared place, nor for values.
+        {"NewNamesWhereNewNamesAppearedByThemselves",
+         {Added(File(L"C:\\ProgramData\\Busy\\trace-2.tmp")), Changed(File(L"C:\\ProgramData\\Busy\\busy.log", 1),
+                                                                 File(L"C:\\ProgramData\\Busy\\busy.log", 2)),
+          Added(MakeEntry(EntryKey, video + L"\\{B}")), Added(Text(video + L"\\{B}", L"Device", L"1")),
+          Added(MakeEntry(EntryFolder, L"C:\\ProgramData\\Orbel")), Added(Text(Key, L"Mine", L"1"))},
+         {L"~file C:\\ProgramData\\Busy\\busy.log", L"+folder C:\\ProgramData\\Orbel", L"+value " + Key + L"|Mine"},
+         {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp")), Added(MakeEntry(EntryKey, video + L"\\{A}")),
+          Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))}},
         {"OnlyIn32BitView", {Added(Text(wow + fonts, L"Orbel", L"orbel.ttf"))}, {L"+value " + wow + fonts + L"|Orbel"}},
         {"KeyNotShared", {Added(Text(wow + L"Orbel", L"v", L"1")), Added(Text(Key, L"v", L"1"))},
          {L"+value " + wow + L"Orbel|v", L"+value " + Key + L"|v"}},
@@ -155,6 +188,48 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
             EXPECT_EQ(ForgetNoise(&changes, row.Noise), row.Changes.size() - row.Kept.size()) << row.Name;
         EXPECT_EQ(Described(changes), row.Kept) << row.Name;
     }
+}
+
+TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
+{
+    const std::wstring busy = L"C:\\ProgramData\\Busy", orbel = L"C:\\Program Files\\Orbel";
+    struct Row { const char *Name; std::vector<Change> Changes; std::vector<std::wstring> Targets; } rows[] = {
+        // Changed: it was there before. Added where nothing was made: its folder's names.
+        {"ChangedAndNewInAnOldFolder",
+         {Changed(File(busy + L"\\busy.log", 1), File(busy + L"\\busy.log", 2)), Added(File(busy + L"\\t-1.tmp")),
+          Added(File(busy + L"\\t-2.tmp")), Removed(File(busy + L"\\t-0.tmp"))},
+         {L"content " + busy + L"\\busy.log", L"names " + busy}},
+        // What the install made is its own whatever it does later; shared places gain the
+        // installer's own names; values are watched only as changed places.
+        {"MadeByTheInstallOrShared",
+         {Added(MakeEntry(EntryFolder, orbel)), Added(File(orbel + L"\\Orbel.exe")),
+          Added(File(L"C:\\ProgramData\\Orbel.ini")), Added(Text(Key, L"New", L"1")),
+          Changed(Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"2"))},
+         {L"content " + Key + L"|Counter"}},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::wstring> shown;
+        for (const WatchTarget &target : WatchTargets(row.Changes))
+            shown.push_back((target.Names ? L"names " : L"content ") + target.Place.Path
+                            + (target.Place.Kind == EntryValue ? L"|" + target.Place.Name : L""));
+        EXPECT_EQ(shown, row.Targets) << row.Name;
+    }
+
+    // A reader that sees each place named "keeps" change at every look.
+    static int looks = 0;
+    TargetReader reader = [](const WatchTarget &target) {
+        return target.Place.Path.find(L"keeps") != std::wstring::npos ? std::to_wstring(++looks) : std::wstring(L"same");
+    };
+    std::vector<WatchTarget> targets = {{File(busy + L"\\keeps.log"), false}, {File(busy + L"\\still.log"), false},
+                                        {MakeEntry(EntryFolder, busy + L"\\keeps"), true}};
+    unsigned long long watched = 0;
+    Noise noise = WatchForNoise(targets, 200, 10, reader, &watched);
+    EXPECT_EQ(noise.Places, std::set<std::wstring>{PlaceKey(targets[0].Place)});
+    EXPECT_EQ(noise.Busy, std::set<std::wstring>{Folded(busy + L"\\keeps")});
+    EXPECT_GE(watched, 200u);  // one place never changed: watched to the end
+    noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
+    EXPECT_LT(watched, 1000u) << "stops once each place has changed";
+    EXPECT_EQ(noise.Places.size(), 1u);
 }
 
 TEST(CheckCompare, StateOfAChangeFromWhatItsPlaceHoldsNow)

@@ -1,4 +1,5 @@
 #include "Leftovers.h"
+#include "Report.h"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +84,95 @@ TEST(CheckLeftovers, BrokenPathPartsNamesTheAddedFoldersThatAreGone)
     };
     for (const Row &row : rows)
         EXPECT_EQ(BrokenPathParts(row.Change, FakeThere, {}), row.Breaks) << row.Name;
+}
+
+namespace {
+
+// The machine as the rows say it is: each place present holds the entry given.
+std::vector<Entry> FakeMachine;
+
+bool FakeRead(const Entry &entry, Entry *now)
+{
+    for (const Entry &place : FakeMachine)
+        if (PlaceKey(place) == PlaceKey(entry)) {
+            *now = place;
+            return true;
+        }
+    return false;
+}
+
+std::string NoFile(const std::wstring &, size_t) { return ""; }
+
+Entry Number(const std::wstring &key, const std::wstring &name, DWORD number)
+{
+    return MakeValue(key, name, REG_DWORD, std::string((const char *)&number, sizeof number));
+}
+
+}  // namespace
+
+TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
+{
+    const std::wstring service = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent";
+    const Entry image = Text(service, L"ImagePath", L"\"C:\\Orbel\\svc.exe\" /service");
+    const MachineReader machine = {FakeRead, NoFile, FakeThere};
+    struct Row {
+        const char *Name;
+        std::vector<Entry> Added;  // in order, the first the group's head
+        LeftState State;
+        LeftoverState Expected;
+        std::wstring When;
+    } rows[] = {
+        // The service's key heads the group: what starts the program is one of its members.
+        {"ServiceStartedAtStartup", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftThere,
+         LeftoverBroken, L"at every startup"},
+        {"ServiceStartedByHand", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 3)}, LeftThere,
+         LeftoverBroken, L"when the service is started"},
+        // Windows never starts a disabled service: nothing breaks.
+        {"ServiceDisabled", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 4)}, LeftThere,
+         LeftoverLeft, L""},
+        {"ServiceGone", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftGone, LeftoverRemoved,
+         L""},
+        {"ServicePending", {MakeEntry(EntryKey, service), image}, LeftPending, LeftoverPending, L""},
+    };
+    for (const Row &row : rows) {
+        std::vector<Change> changes;
+        for (const Entry &entry : row.Added)
+            changes.push_back(Change{ChangeAdded, Entry(), entry});
+        FakeMachine = row.State == LeftThere ? row.Added : std::vector<Entry>();
+        std::vector<ChangeGroup> groups;
+        GroupChanges(changes, &groups);
+        ASSERT_EQ(groups.size(), 1u) << row.Name;
+        std::vector<Leftover> leftovers;
+        AssessLeftovers(changes, groups, std::vector<LeftState>(changes.size(), row.State), {}, machine, &leftovers);
+        ASSERT_EQ(leftovers.size(), 1u) << row.Name;
+        EXPECT_EQ(leftovers[0].State, row.Expected) << row.Name;
+        EXPECT_EQ(leftovers[0].When, row.When) << row.Name;
+        if (row.Expected == LeftoverBroken)
+            EXPECT_EQ(leftovers[0].Program, L"C:\\Orbel\\svc.exe") << row.Name;
+        size_t pending = 9;
+        EXPECT_EQ(CountLeft(leftovers, &pending), row.Expected == LeftoverBroken || row.Expected == LeftoverLeft ? 1u : 0u)
+            << row.Name;
+        EXPECT_EQ(pending, row.Expected == LeftoverPending ? 1u : 0u) << row.Name;
+    }
+}
+
+TEST(CheckLeftovers, AProgramNamedWithoutAFolderIsFoundAlongThePath)
+{
+    EXPECT_EQ(ProgramThere(L"orbeltray.exe", {}), 2);
+    EXPECT_EQ(ProgramThere(L"C:\\No Such Folder\\orbeltray.exe", {}), 0);
+}
+
+TEST(CheckLeftovers, TheVerdictOfALook)
+{
+    struct Row { size_t Left, Pending; int Problems, Code; std::wstring Summary; } rows[] = {
+        {0, 0, 0, 0, L"Nothing of Orbel is left."},
+        {0, 2, 0, 0, L"Nothing of Orbel is left but what the next restart deletes (2 item(s))."},
+        {3, 2, 0, 1, L"3 item(s) of Orbel are left."},
+        {0, 0, 1, 1, L"Nothing of Orbel is left."},
+        {1, 0, 2, 1, L"1 item(s) of Orbel are left."},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(SummaryLine(L"Orbel", row.Left, row.Pending), row.Summary);
+        EXPECT_EQ(VerdictExitCode(row.Left, row.Problems), row.Code) << row.Summary;
+    }
 }
