@@ -29,16 +29,17 @@ static bool ByFoldedName(const Listed &left, const Listed &right)
 static HANDLE FindFirst(const std::wstring &pattern, WIN32_FIND_DATAW *found)
 {
     // The basic, large-fetch listing is Windows 7's; Vista takes the standard one.
-    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
+    std::wstring whole = FileApiPath(pattern);
+    HANDLE search = FindFirstFileExW(whole.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
                                      FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
+        search = FindFirstFileExW(whole.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
     return search;
 }
 
 static bool IdentityOf(const std::wstring &path, FolderIdentity *identity)
 {
-    HANDLE folder = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+    HANDLE folder = CreateFileW(FileApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
@@ -68,8 +69,8 @@ static bool FirstVisit(const std::wstring &path, FolderSet *folders)
 // when it cannot be opened.
 static std::wstring LinkTarget(const std::wstring &path)
 {
-    HANDLE folder = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE folder = CreateFileW(FileApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return L"";
     wchar_t target[MAX_PATH * 2] = {0};
@@ -146,7 +147,7 @@ void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &prefer
 bool ReadFileNow(const std::wstring &path, Entry *now)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(FileApiPath(path).c_str(), GetFileExInfoStandard, &data))
         return false;
     now->Attributes = data.dwFileAttributes;
     bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -157,7 +158,7 @@ bool ReadFileNow(const std::wstring &path, Entry *now)
 
 std::string ReadFileStart(const std::wstring &path, size_t limit)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(FileApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return "";

@@ -49,6 +49,16 @@ bool EndsWith(const std::wstring &text, const std::wstring &end)
         && CompareFolded(text.data() + text.size() - end.size(), end.size(), end.data(), end.size()) == 0;
 }
 
+std::wstring FileApiPath(const std::wstring &path)
+{
+    // Room for the "\\*" a listing adds and a name of 8.3.
+    if (path.size() < MAX_PATH - 14 || path.compare(0, 4, L"\\\\?\\") == 0)
+        return path;
+    if (path.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
 HKEY SplitKeyPath(const std::wstring &keyPath, std::wstring *subkey)
 {
     static const struct { const wchar_t *Name; HKEY Root; } roots[] = {

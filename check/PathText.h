@@ -14,6 +14,9 @@ bool IsAtOrInside(const std::wstring &path, const std::wstring &folder);
 std::wstring ParentOf(const std::wstring &path);
 std::wstring LeafOf(const std::wstring &path);
 bool EndsWith(const std::wstring &text, const std::wstring &end);
+// A full path as the file functions take it: one near or past 260 characters in its "\\?\"
+// form, which every Windows honours whether or not long paths are enabled.
+std::wstring FileApiPath(const std::wstring &path);
 
 // The registry root of a key path ("HKLM", "HKCU") and the rest; NULL for another root.
 HKEY SplitKeyPath(const std::wstring &keyPath, std::wstring *subkey);

@@ -32,7 +32,7 @@ std::vector<WatchTarget> WatchTargets(const std::vector<Change> &changes)
 static std::wstring NamesInFolder(const std::wstring &folder)
 {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoStandard, &found, FindExSearchNameMatch, NULL, 0);
+    HANDLE search = FindFirstFileExW(FileApiPath(folder + L"\\*").c_str(), FindExInfoStandard, &found, FindExSearchNameMatch, NULL, 0);
     if (search == INVALID_HANDLE_VALUE)
         return L"";
     std::vector<std::wstring> names;

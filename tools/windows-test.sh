@@ -76,13 +76,14 @@ PS1
     ;;
 esac
 
-for file in UnitTests.exe ResourcesTest.exe E2ETest.exe Kestrane.exe PlantedDll.dll OrbelSetup.exe; do
+for file in UnitTests.exe ResourcesTest.exe E2ETest.exe Kestrane.exe CheckInstaller.exe PlantedDll.dll OrbelSetup.exe; do
     [ -f "$folder/$file" ] || { echo "$folder holds no $file: build the suite first." >&2; exit 2; }
 done
 logs=$(mktemp -d)
 echo "== The machine"
 describe "$logs"
 export KESTRANE_EXE=$(native_path "$folder/Kestrane.exe")
+export CHECKINSTALLER_EXE=$(native_path "$folder/CheckInstaller.exe")
 export ORBEL_SETUP=$(native_path "$folder/OrbelSetup.exe")
 export PLANTED_DLL=$(native_path "$folder/PlantedDll.dll")
 # Under Wine the restart request is read from Wine's debug output, kept here.

@@ -375,6 +375,27 @@ TEST_F(ResourcesTest, ManifestDemandsAdministratorAndListsItsSectionsInOrder)
     EXPECT_EQ(FoldManifest(std::string(reinterpret_cast<const char *>(blob.data), blob.size)), whole);
 }
 
+// CheckInstaller.exe runs as invoked (it says itself that it must be elevated), and walks
+// paths deeper than 260 characters where Windows allows long paths.
+TEST(CheckInstallerManifest, AsInvokedAndLongPathAware)
+{
+    const wchar_t *path = _wgetenv(L"CHECKINSTALLER_EXE");
+    ASSERT_TRUE(path != nullptr && *path != L'\0') << "CHECKINSTALLER_EXE must hold the path of CheckInstaller.exe";
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << "cannot load CheckInstaller.exe (error " << GetLastError() << ")";
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_NE(info, nullptr);
+    std::string text(static_cast<const char *>(LockResource(LoadResource(module, info))), SizeofResource(module, info));
+    FreeLibrary(module);
+    std::string folded = FoldManifest(text);
+    EXPECT_NE(folded.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos) << folded;
+    EXPECT_NE(folded.find(R"(<application xmlns="urn:schemas-microsoft-com:asm.v3">)"
+                          R"(<windowsSettings xmlns:ws2="http://schemas.microsoft.com/SMI/2016/WindowsSettings">)"
+                          R"(<ws2:longPathAware>true</ws2:longPathAware></windowsSettings></application>)"),
+              std::string::npos)
+        << folded;
+}
+
 // ---------------------------------------------------------------------------
 // Icon group and its images.
 
