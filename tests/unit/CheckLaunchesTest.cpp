@@ -93,6 +93,7 @@ struct LinkParts {
     size_t IdListSize;
     std::string AnsiBase, Suffix;
     std::wstring WideBase, Name, Expandable;
+    std::wstring Icon;  // an icon location, also as an icon block ahead of the target's
 };
 
 static void Put(std::string *bytes, std::initializer_list<DWORD> numbers, size_t width = 4)
@@ -111,7 +112,7 @@ static std::string LinkBytes(const LinkParts &parts)
 {
     std::string bytes, info;
     Put(&bytes, {0x4C, 0x00021401, 0, 0xC0, 0x46000000, 0x80 | (parts.IdListSize ? 1u : 0) | (parts.AnsiBase.empty() ? 0 : 2)
-                 | (parts.Name.empty() ? 0 : 4) | (parts.Expandable.empty() ? 0 : 0x200)});
+                 | (parts.Name.empty() ? 0 : 4) | (parts.Expandable.empty() ? 0 : 0x200) | (parts.Icon.empty() ? 0 : 0x4040)});
     bytes.resize(0x4C, '\0');
     if (parts.IdListSize) {
         Put(&bytes, {(DWORD)parts.IdListSize}, 2);
@@ -137,11 +138,18 @@ static std::string LinkBytes(const LinkParts &parts)
         Put(&bytes, {(DWORD)parts.Name.size()}, 2);
         PutWide(&bytes, parts.Name, false);
     }
-    if (!parts.Expandable.empty()) {
-        Put(&bytes, {0x314, 0xA0000001});
-        bytes += std::string(parts.Expandable.begin(), parts.Expandable.end()) + std::string(260 - parts.Expandable.size(), '\0');
-        PutWide(&bytes, parts.Expandable + std::wstring(260 - parts.Expandable.size(), L'\0'), false);
+    if (!parts.Icon.empty()) {
+        Put(&bytes, {(DWORD)parts.Icon.size()}, 2);
+        PutWide(&bytes, parts.Icon, false);
     }
+    // The icon's and the target's blocks are alike but for their signature.
+    const struct { const std::wstring *Text; DWORD Signature; } blocks[] = {{&parts.Icon, 0xA0000007}, {&parts.Expandable, 0xA0000001}};
+    for (const auto &block : blocks)
+        if (!block.Text->empty()) {
+            Put(&bytes, {0x314, block.Signature});
+            bytes += std::string(block.Text->begin(), block.Text->end()) + std::string(260 - block.Text->size(), '\0');
+            PutWide(&bytes, *block.Text + std::wstring(260 - block.Text->size(), L'\0'), false);
+        }
     Put(&bytes, {0});
     return bytes;
 }
@@ -161,6 +169,9 @@ TEST_F(Launches, ShortcutsStartTheirTarget)
         {programs + L"Orbel.lnk", {0, "C:\\Orbel\\", "orbel.exe", L"", L"", L""}, L"C:\\Orbel\\orbel.exe", L"when the shortcut is opened"},
         {programs + L"Orbel.lnk", {20, "C:\\Old\\orbel.exe", "", L"", L"Orbel", L"%ORBELHOME%\\orbel.exe"}, L"C:\\Orbel Home\\orbel.exe", L"when the shortcut is opened"},
         {programs + L"Orbel.lnk", {20, "", "", L"", L"Orbel", L""}, L"", L""},  // only an ID list
+        // The icon is no target, neither its location nor its block.
+        {programs + L"Orbel.lnk", {0, "C:\\Orbel\\orbel.exe", "", L"", L"Orbel", L"", L"%ORBELHOME%\\icons.dll"}, L"C:\\Orbel\\orbel.exe", L"when the shortcut is opened"},
+        {programs + L"Orbel.lnk", {20, "C:\\Old\\orbel.exe", "", L"", L"", L"%ORBELHOME%\\orbel.exe", L"C:\\Orbel\\orbel.ico"}, L"C:\\Orbel Home\\orbel.exe", L"when the shortcut is opened"},
         {programs + L"Orbel.url", {0, "C:\\Orbel\\orbel.exe", "", L"", L"", L""}, L"", L""},
     };
     for (const Row &row : rows) {
@@ -175,18 +186,25 @@ TEST_F(Launches, ShortcutsStartTheirTarget)
 TEST_F(Launches, DamagedShortcutsStartNothing)
 {
     std::string whole = LinkBytes({20, "C:\\Orbel\\", "orbel.exe", L"C:\\Orbel\\", L"Orbel", L"%ORBELHOME%\\o.exe"});
-    struct Row { const char *Damage; size_t At, Width; DWORD Value; } rows[] = {
-        {"header size", 0, 4, 0x4D},
-        {"class id", 4, 1, 0x02},
-        {"ID list past the end", 0x4C, 2, 0xFFFF},
-        {"LinkInfo past the end", 0x4C + 22, 4, 0x7FFFFFF0},
-        {"base path just past LinkInfo, in the strings", 0x4C + 22 + 0x1C, 4, 0x70},  // 0x70: its size
-        {"suffix outside LinkInfo", 0x4C + 22 + 0x20, 4, 0x7FFFFFF0},
+    // Its target only in LinkInfo, read whatever follows: a name of five characters, the terminal block.
+    std::string plain = LinkBytes({0, "C:\\Orbel\\orbel.exe", "", L"", L"Orbel", L""});
+    const size_t plainEnd = plain.size() - 4, plainName = plainEnd - 2 - 2 * 5;
+    struct Row { const char *Damage; const std::string &Link; size_t At, Width; DWORD Value; } rows[] = {
+        {"header size", whole, 0, 4, 0x4D},
+        {"class id", whole, 4, 1, 0x02},
+        {"ID list past the end", whole, 0x4C, 2, 0xFFFF},
+        {"LinkInfo past the end", whole, 0x4C + 22, 4, 0x7FFFFFF0},
+        {"base path just past LinkInfo, in the strings", whole, 0x4C + 22 + 0x1C, 4, 0x70},  // 0x70: its size
+        {"suffix outside LinkInfo", whole, 0x4C + 22 + 0x20, 4, 0x7FFFFFF0},
+        {"name past the end", plain, plainName, 2, 0x7FFF},
+        {"name over the terminal block and a character more", plain, plainName, 2, 5 + 2 + 1},
+        {"extra data block past the end", plain, plainEnd, 4, 0x7FFFFFF0},
     };
     Launch launch;
     ASSERT_TRUE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), whole, &launch));
+    ASSERT_TRUE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), plain, &launch));
     for (const Row &row : rows) {
-        std::string damaged = whole;
+        std::string damaged = row.Link;
         for (size_t i = 0; i < row.Width; i++)
             damaged[row.At + i] = (char)(row.Value >> (8 * i));
         EXPECT_FALSE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), damaged, &launch)) << row.Damage;
