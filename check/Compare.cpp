@@ -217,29 +217,33 @@ void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *
             (*groups)[groupOf[changes[i].Kind == ChangeAdded][outermost[i]]].Members.push_back(i);
 }
 
-static std::vector<std::wstring> ListParts(const Entry &value)
+std::vector<std::wstring> ListParts(const Entry &value, const wchar_t *separators)
 {
     std::vector<std::wstring> parts;
     std::wstring text;
-    wchar_t separator = L';';
-    if (value.Type == REG_MULTI_SZ) {
+    bool multi = value.Type == REG_MULTI_SZ;
+    if (multi)
         text.assign((const wchar_t *)value.Data.data(), value.Data.size() / sizeof(wchar_t));
-        separator = L'\0';
-    } else {
+    else
         text = ValueString(value);
-    }
     for (size_t at = 0; at <= text.size();) {
-        size_t end = text.find(separator, at);
+        size_t end = multi ? text.find(L'\0', at) : text.find_first_of(separators, at);
         if (end == std::wstring::npos)
             end = text.size();
-        if (end > at)
-            parts.push_back(text.substr(at, end - at));
+        // Blanks around a part are no part of it: "a, b" is the same list as "a,b".
+        size_t first = at, last = end;
+        while (!multi && first < last && (text[first] == L' ' || text[first] == L'\t'))
+            first++;
+        while (!multi && last > first && (text[last - 1] == L' ' || text[last - 1] == L'\t'))
+            last--;
+        if (last > first)
+            parts.push_back(text.substr(first, last - first));
         at = end + 1;
     }
     return parts;
 }
 
-std::vector<std::wstring> AddedListParts(const Change &change)
+std::vector<std::wstring> AddedListParts(const Change &change, const wchar_t *separators)
 {
     std::vector<std::wstring> added;
     // A Path rewritten from REG_SZ to REG_EXPAND_SZ is still the same list.
@@ -248,7 +252,7 @@ std::vector<std::wstring> AddedListParts(const Change &change)
     if (change.Kind != ChangeChanged || change.Before.Kind != EntryValue
         || (change.Before.Type != change.After.Type && !text))
         return added;
-    std::vector<std::wstring> was = ListParts(change.Before), now = ListParts(change.After);
+    std::vector<std::wstring> was = ListParts(change.Before, separators), now = ListParts(change.After, separators);
     if (change.After.Type != REG_MULTI_SZ && was.size() < 2 && now.size() < 2)
         return added;  // a plain text, no list
     std::set<std::wstring> known;

@@ -51,9 +51,11 @@ struct ChangeGroup {
 };
 void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups);
 
-// The parts a list value gained: the texts between ";" (or a REG_MULTI_SZ's strings)
-// that the installer added. Empty when the value is no list.
-std::vector<std::wstring> AddedListParts(const Change &change);
+// A list value's parts: the texts between any of the separators (";" in a Path, "," in
+// Winlogon's programs), or a REG_MULTI_SZ's strings; empty parts left out.
+std::vector<std::wstring> ListParts(const Entry &value, const wchar_t *separators = L";");
+// The parts a list value gained: those the installer added. Empty when the value is no list.
+std::vector<std::wstring> AddedListParts(const Change &change, const wchar_t *separators = L";");
 
 enum LeftState { LeftGone, LeftPending, LeftThere };
 // Whether what the change made is still there, from what its place holds now (present,

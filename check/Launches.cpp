@@ -1,11 +1,18 @@
 #include "Launches.h"
 
+#include "Compare.h"
+
 #include <algorithm>
+#include <iterator>
 
 #include <string.h>
+#include <wctype.h>
 
+// The machine's first: its two views are <Machine> in the launch points.
 static const wchar_t *const SoftwareRoots[] = {L"HKLM\\SOFTWARE", L"HKLM\\SOFTWARE\\WOW6432Node", L"HKCU\\Software"};
-static const wchar_t *const ClassesRoots[] = {L"HKLM\\SOFTWARE\\Classes", L"HKLM\\SOFTWARE\\WOW6432Node\\Classes",
+// The 32-bit views first: a key in one is also inside the 64-bit root it lies under.
+static const wchar_t *const ClassesRoots[] = {L"HKLM\\SOFTWARE\\Classes\\WOW6432Node", L"HKCU\\Software\\Classes\\WOW6432Node",
+                                              L"HKLM\\SOFTWARE\\WOW6432Node\\Classes", L"HKLM\\SOFTWARE\\Classes",
                                               L"HKCU\\Software\\Classes"};
 static const wchar_t ServicesKey[] = L"HKLM\\SYSTEM\\CurrentControlSet\\Services";
 
@@ -96,14 +103,6 @@ std::wstring ServiceWhen(DWORD startType)
     }
 }
 
-static bool IsKeyOfSoftware(const std::wstring &key, const std::wstring &rest)
-{
-    for (const wchar_t *root : SoftwareRoots)
-        if (SameText(key, root + (L"\\" + rest)))
-            return true;
-    return false;
-}
-
 // Drivers name their file as the kernel does, or relative to the Windows folder.
 static std::wstring ServiceProgram(const std::wstring &imagePath)
 {
@@ -116,41 +115,6 @@ static std::wstring ServiceProgram(const std::wstring &imagePath)
     if (!absolute && program.find(L'\\') != std::wstring::npos)
         return windows + L"\\" + program;
     return program;
-}
-
-static bool RegistryLaunch(const Entry &value, Launch *launch)
-{
-    if (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)
-        return false;
-    static const struct { const wchar_t *Key, *When; } LogonKeys[] = {
-        {L"Microsoft\\Windows\\CurrentVersion\\Run", L"at every logon"},
-        {L"Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", L"at every logon"},
-        {L"Microsoft\\Windows\\CurrentVersion\\RunOnce", L"at the next logon"}};
-    std::wstring text = WideOfUnits(value.Data.data(), value.Data.size() / 2), key = value.Path;
-    for (const auto &logonKey : LogonKeys)
-        if (IsKeyOfSoftware(key, logonKey.Key)) {
-            *launch = {ProgramOfCommandLine(text), logonKey.When};
-            return true;
-        }
-    if (SameText(ParentOf(key), ServicesKey) && SameText(value.Name, L"ImagePath")) {
-        *launch = {ServiceProgram(text), L"when the service starts"};
-        return true;
-    }
-    if (!value.Name.empty())
-        return false;
-    if (IsKeyOfSoftware(ParentOf(key), L"Microsoft\\Windows\\CurrentVersion\\App Paths")) {
-        *launch = {Unquoted(Expanded(text)), L"when started by name"};
-        return true;
-    }
-    std::wstring shell = ParentOf(ParentOf(key)), type = ParentOf(shell);
-    if (!SameText(LeafOf(key), L"command") || !SameText(LeafOf(shell), L"shell"))
-        return false;
-    for (const wchar_t *root : ClassesRoots)
-        if (IsInside(type, root)) {
-            *launch = {ProgramOfCommandLine(text), L"on opening a file of type " + type.substr(wcslen(root) + 1)};
-            return true;
-        }
-    return false;
 }
 
 // Little-endian, only when the bytes are all there.
@@ -299,7 +263,335 @@ static bool TaskLaunch(const std::string &content, Launch *launch)
     return true;
 }
 
-bool LaunchOf(const Entry &entry, const std::string &content, Launch *launch)
+// ---- Launch points of the registry
+
+// How a launch point's value names what Windows starts or loads.
+enum PathForm {
+    CommandLine,      // a command line: the program it starts
+    FilePath,         // a file's path whole, blanks and all: unquoted, expanded, nothing added
+    ServiceImage,     // a service's image, perhaps a driver's path as the kernel writes it
+    SystemFile,       // a file's path; a bare name is in System32
+    ProgramList,      // command lines between commas: only those the installer added
+    DllList,          // DLLs between commas or blanks: only those the installer added
+    RunOnceExEntry,   // "dll|function|arguments", or "||command line"
+    PackedPath,       // binary, an ANSI path at its start
+    ClassInData,      // the text is a class {id}: what Windows loads is the class's server
+    ClassInName,      // the value's name is a class {id}
+    ClassInKey,       // the key's own name is a class {id}
+    ClassInDataOrKey  // the default value is a class {id}; else the key's own name, when it is one
+};
+
+// What else decides whether, and when, Windows uses the launch point.
+enum LaunchGate {
+    Always,
+    ServiceStarts,   // the service's start type says when; a disabled one never starts
+    UrlProtocol,     // only for a type with a `URL Protocol` value: a link's scheme
+    FileType,        // only for a type without one
+    AppInitOn,       // unless LoadAppInit_DLLs turns them off (Windows 7 and later)
+    ExecuteHooksOn   // only when the policy turns them on (Windows Vista and later)
+};
+
+struct LaunchPoint {
+    const wchar_t *Key;    // <Software>, <Machine> and <Classes> stand for each of their roots; a part
+                           // ending in * matches a key whose name starts with the rest; ** one or more keys
+    const wchar_t *Value;  // the value's name, "*" any; NULL: the key itself
+    PathForm Path;
+    bool Loads;            // a DLL, not a program; a class's server says for itself
+    const wchar_t *Who;    // what tries it
+    const wchar_t *When;   // %1: what the first * or ** matched; %2: the same as the item a user clicks
+    LaunchGate Gate;
+};
+
+// Where Windows finds what to start or load, after the categories autostart viewers list. Not
+// here: RunServices and RunServicesOnce, which no Windows of the NT line reads.
+static const LaunchPoint LaunchPoints[] = {
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\Run", L"*", CommandLine, false, L"Windows", L"at every logon", Always},
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", L"*", CommandLine, false, L"Windows", L"at every logon", Always},
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\RunOnce", L"*", CommandLine, false, L"Windows", L"at the next logon", Always},
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\*", L"*", RunOnceExEntry, false, L"Windows", L"at the next logon", Always},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", L"Userinit", ProgramList, false, L"Windows", L"at every logon", Always},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", L"Shell", ProgramList, false, L"Windows", L"at every logon, as the desktop", Always},
+    {L"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", L"Shell", ProgramList, false, L"Windows", L"at every logon, as the desktop", Always},
+    {L"<Machine>\\Microsoft\\Active Setup\\Installed Components\\*", L"StubPath", CommandLine, false, L"Windows", L"at the next logon of each user", Always},
+    {L"<Machine>\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\GPExtensions\\*", L"DllName", FilePath, true, L"Windows", L"each time group policy is applied, at startup and at every logon", Always},
+    {L"<Software>\\Microsoft\\Command Processor", L"AutoRun", CommandLine, false, L"Windows", L"each time a command prompt starts", Always},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\*", L"ImagePath", ServiceImage, false, L"Windows", L"when the service starts", ServiceStarts},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\*\\Parameters", L"ServiceDll", FilePath, true, L"Windows", L"when the service starts", ServiceStarts},
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\App Paths\\*", L"", FilePath, false, L"Windows", L"when started by name", Always},
+    {L"<Machine>\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\*", L"Debugger", CommandLine, false, L"Windows", L"in place of %1, each time it is started", Always},
+    {L"<Machine>\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"AppInit_DLLs", DllList, true, L"Windows", L"in every program that loads user32.dll", AppInitOn},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\AppCertDlls", L"*", FilePath, true, L"Windows", L"in every program that starts another", Always},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\*", L"Driver", SystemFile, true, L"Windows", L"each time the print spooler starts", Always},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Providers\\*", L"Name", SystemFile, true, L"Windows", L"each time the print spooler starts", Always},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinSock2\\Parameters\\NameSpace_Catalog5\\Catalog_Entries*\\*", L"LibraryPath", FilePath, true, L"Windows", L"each time a program looks up a name on the network", Always},
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinSock2\\Parameters\\Protocol_Catalog9\\Catalog_Entries*\\*", L"PackedCatalogItem", PackedPath, true, L"Windows", L"each time a program opens a network connection", Always},
+    {L"<Classes>\\CLSID\\*\\InprocServer32", L"", FilePath, true, L"Windows", L"when a program creates the class %1", Always},
+    {L"<Classes>\\CLSID\\*\\LocalServer32", L"", CommandLine, false, L"Windows", L"when a program creates the class %1", Always},
+    {L"<Classes>\\**\\shell\\*\\command", L"", CommandLine, false, L"Windows", L"on opening a link %1:", UrlProtocol},
+    {L"<Classes>\\**\\shell\\*\\command", L"", CommandLine, false, L"Windows", L"on opening a file of type %1", FileType},
+    {L"<Classes>\\PROTOCOLS\\Handler\\*", L"CLSID", ClassInData, false, L"Windows", L"on opening a link %1:", Always},
+    {L"<Classes>\\**\\shellex\\ContextMenuHandlers\\*", L"", ClassInDataOrKey, false, L"Explorer", L"each time a user right-clicks %2", Always},
+    {L"<Classes>\\**\\shellex\\PropertySheetHandlers\\*", L"", ClassInDataOrKey, false, L"Explorer", L"each time a user opens the properties of %2", Always},
+    {L"<Classes>\\**\\shellex\\CopyHookHandlers\\*", L"", ClassInDataOrKey, false, L"Explorer", L"each time a user copies, moves, renames or deletes %2", Always},
+    {L"<Classes>\\**\\shellex\\DragDropHandlers\\*", L"", ClassInDataOrKey, false, L"Explorer", L"each time a user drops files on %2 with the right mouse button", Always},
+    {L"<Classes>\\**\\shellex\\{*", L"", ClassInData, false, L"Explorer", L"each time Explorer shows or previews %2", Always},
+    {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellIconOverlayIdentifiers\\*", L"", ClassInData, false, L"Explorer", L"each time Explorer starts", Always},
+    {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks", L"*", ClassInName, false, L"Windows", L"each time a program opens a file or link through the shell", ExecuteHooksOn},
+    {L"<Software>\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad", L"*", ClassInData, false, L"Explorer", L"at every logon", Always},
+    {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellServiceObjects\\*", NULL, ClassInKey, false, L"Explorer", L"at every logon", Always},
+    {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\*", NULL, ClassInKey, false, L"Internet Explorer", L"each time Internet Explorer starts", Always},
+    {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\*", NULL, ClassInKey, false, L"Windows", L"each time the logon screen shows", Always},
+};
+
+static std::vector<std::wstring> PartsOf(const std::wstring &path)
+{
+    std::vector<std::wstring> parts;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find(L'\\', at);
+        if (end == std::wstring::npos)
+            end = path.size();
+        parts.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return parts;
+}
+
+// Whether the key's parts from k on match the pattern's from p on; the first * or ** gets what it matched.
+static bool PartsMatch(const std::vector<std::wstring> &pattern, size_t p, const std::vector<std::wstring> &key, size_t k,
+                       std::wstring *matched)
+{
+    if (p == pattern.size() || k == key.size())
+        return p == pattern.size() && k == key.size();
+    const std::wstring &part = pattern[p];
+    const std::wstring was = *matched;
+    for (size_t end = k + 1; end <= (part == L"**" ? key.size() : k + 1); end++) {
+        std::wstring name = key[k];
+        for (size_t i = k + 1; i < end; i++)
+            name += L"\\" + key[i];
+        bool fits = part == L"**" || (part.back() == L'*' ? SameText(name.substr(0, part.size() - 1), part.substr(0, part.size() - 1))
+                                                          : SameText(name, part));
+        if (was.empty() && (part == L"*" || part == L"**"))
+            *matched = name;
+        if (fits && PartsMatch(pattern, p + 1, key, end, matched))
+            return true;
+        *matched = was;
+    }
+    return false;
+}
+
+// Whether the key is one the pattern names: the root it is under, and what the first * or ** matched.
+static bool KeyMatches(const wchar_t *pattern, const std::wstring &key, std::wstring *root, std::wstring *matched)
+{
+    std::vector<std::wstring> parts = PartsOf(pattern), roots(1, parts[0]);
+    if (parts[0] == L"<Software>" || parts[0] == L"<Machine>")
+        roots.assign(SoftwareRoots, SoftwareRoots + (parts[0] == L"<Machine>" ? 2 : 3));
+    else if (parts[0] == L"<Classes>")
+        roots.assign(std::begin(ClassesRoots), std::end(ClassesRoots));
+    for (const std::wstring &candidate : roots) {
+        matched->clear();
+        if (IsInside(key, candidate) && PartsMatch(parts, 1, PartsOf(key.substr(candidate.size() + 1)), 0, matched)) {
+            *root = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+static bool IsClassId(const std::wstring &text)
+{
+    if (text.size() != 38 || text[0] != L'{' || text[37] != L'}')
+        return false;
+    for (size_t i = 1; i < 37; i++)
+        if (i == 9 || i == 14 || i == 19 || i == 24 ? text[i] != L'-' : !iswxdigit(text[i]))
+            return false;
+    return true;
+}
+
+// The classes root COM looks in first for a handler: its own hive's, in its own view.
+static std::wstring OwnClassesRoot(const std::wstring &handlerKey)
+{
+    for (const wchar_t *root : ClassesRoots)
+        if (IsInside(handlerKey, root))
+            return root;
+    if (IsInside(handlerKey, L"HKCU"))
+        return L"HKCU\\Software\\Classes";
+    return IsInside(handlerKey, L"HKLM\\SOFTWARE\\WOW6432Node") ? L"HKLM\\SOFTWARE\\WOW6432Node\\Classes" : L"HKLM\\SOFTWARE\\Classes";
+}
+
+static std::wstring TextOf(const Entry &value)
+{
+    return value.Type == REG_SZ || value.Type == REG_EXPAND_SZ ? WideOfUnits(value.Data.data(), value.Data.size() / 2) : L"";
+}
+
+// The file that serves a class: looked for in the handler's own classes root, then as Windows
+// merges them, the user's over the machine's and the 64-bit view before the 32-bit one; the
+// in-process server before the local one, as COM prefers it.
+static bool ServerOfClass(const std::wstring &handlerKey, const std::wstring &id, EntryReader read, Launch *launch)
+{
+    static const wchar_t *const Merged[] = {L"HKCU\\Software\\Classes", L"HKLM\\SOFTWARE\\Classes",
+                                            L"HKCU\\Software\\Classes\\WOW6432Node", L"HKLM\\SOFTWARE\\WOW6432Node\\Classes"};
+    std::vector<std::wstring> roots(1, OwnClassesRoot(handlerKey));
+    roots.insert(roots.end(), std::begin(Merged), std::end(Merged));
+    for (const std::wstring &root : roots) {
+        Entry server;
+        std::wstring key = root + L"\\CLSID\\" + id, text;
+        if (read(MakeValue(key + L"\\InprocServer32", L"", REG_SZ, ""), &server) && !(text = TextOf(server)).empty()) {
+            launch->Program = Unquoted(Expanded(text));
+            launch->Loads = true;
+            return true;
+        }
+        if (read(MakeValue(key + L"\\LocalServer32", L"", REG_SZ, ""), &server) && !(text = TextOf(server)).empty()) {
+            launch->Program = ProgramOfCommandLine(text);
+            return true;
+        }
+    }
+    return false;
+}
+
+// What of a list is the installer's: all of a new one; of one that was there, the parts it added,
+// or the whole of a single part it put for another.
+static std::vector<std::wstring> InstallersParts(const Entry &value, const Entry *before, const wchar_t *separators)
+{
+    std::vector<std::wstring> now = ListParts(value, separators);
+    if (before == NULL)
+        return now;
+    std::vector<std::wstring> was = ListParts(*before, separators);
+    if (was.size() > 1 || now.size() > 1)
+        return AddedListParts(Change{ChangeChanged, *before, value}, separators);
+    if (!was.empty() && !now.empty() && SameText(was[0], now[0]))
+        now.clear();
+    return now;
+}
+
+static bool NumberValue(EntryReader read, const std::wstring &key, const wchar_t *name, DWORD *number)
+{
+    Entry value;
+    if (!read(MakeValue(key, name, REG_DWORD, ""), &value) || value.Type != REG_DWORD || value.Data.size() != sizeof(DWORD))
+        return false;
+    memcpy(number, value.Data.data(), sizeof(DWORD));
+    return true;
+}
+
+// A class of files as the user who clicks one says it.
+static std::wstring ItemOfType(const std::wstring &type)
+{
+    static const struct { const wchar_t *Type, *Item; } Items[] = {
+        {L"*", L"a file"}, {L"AllFilesystemObjects", L"a file or folder"}, {L"Directory", L"a folder"}, {L"Folder", L"a folder"},
+        {L"Directory\\Background", L"a folder's background"}, {L"Drive", L"a drive"}};
+    for (const auto &item : Items)
+        if (SameText(type, item.Type))
+            return item.Item;
+    return L"a file of type " + type;
+}
+
+static std::wstring Replaced(std::wstring text, const std::wstring &mark, const std::wstring &by)
+{
+    for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark, at + by.size()))
+        text.replace(at, mark.size(), by);
+    return text;
+}
+
+static bool Gated(const LaunchPoint &point, const Entry &entry, EntryReader read, const std::wstring &root,
+                  const std::wstring &matched, Launch *launch)
+{
+    Entry value;
+    DWORD number = 0;
+    switch (point.Gate) {
+    case ServiceStarts:
+        if (!NumberValue(read, std::wstring(ServicesKey) + L"\\" + matched, L"Start", &number))
+            return true;
+        launch->When = ServiceWhen(number);
+        return !launch->When.empty();
+    case UrlProtocol:
+    case FileType:
+        return read(MakeValue(root + L"\\" + matched, L"URL Protocol", REG_SZ, ""), &value) == (point.Gate == UrlProtocol);
+    case AppInitOn: return !NumberValue(read, entry.Path, L"LoadAppInit_DLLs", &number) || number != 0;
+    case ExecuteHooksOn:
+        return NumberValue(read, L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+                           L"EnableShellExecuteHooks", &number) && number != 0;
+    default: return true;
+    }
+}
+
+// What the launch point's entry names: a file, or a class whose server is one.
+static bool NamedFile(const LaunchPoint &point, const Entry &entry, const Entry *before, EntryReader read, Launch *launch)
+{
+    std::wstring text = TextOf(entry), id;
+    bool isText = entry.Type == REG_SZ || entry.Type == REG_EXPAND_SZ;
+    if (entry.Kind == EntryValue && !isText && point.Path != PackedPath && point.Path != ClassInName)
+        return false;
+    launch->Loads = point.Loads;
+    switch (point.Path) {
+    case CommandLine: launch->Program = ProgramOfCommandLine(text); return true;
+    case FilePath: launch->Program = Unquoted(Expanded(text)); return true;
+    case ServiceImage: launch->Program = ServiceProgram(text); return true;
+    case SystemFile:
+        launch->Program = Unquoted(Expanded(text));
+        if (!launch->Program.empty() && launch->Program.find(L'\\') == std::wstring::npos)
+            launch->Program = Expanded(L"%SystemRoot%\\System32\\") + launch->Program;
+        return true;
+    case ProgramList:
+    case DllList:
+        for (const std::wstring &part : InstallersParts(entry, before, point.Path == ProgramList ? L"," : L", ")) {
+            launch->Program = point.Path == ProgramList ? ProgramOfCommandLine(part) : Unquoted(Expanded(part));
+            if (!launch->Program.empty())
+                return true;
+        }
+        return false;
+    case RunOnceExEntry: {
+        if (entry.Name.empty())
+            return false;  // the section's title
+        size_t bar = text.find(L'|'), second = bar == std::wstring::npos ? bar : text.find(L'|', bar + 1);
+        std::wstring dll = bar == std::wstring::npos ? L"" : Trimmed(text.substr(0, bar));
+        launch->Loads = !dll.empty();
+        launch->Program = launch->Loads ? Unquoted(Expanded(dll))
+            : ProgramOfCommandLine(bar == std::wstring::npos ? text : text.substr((second == std::wstring::npos ? bar : second) + 1));
+        return true;
+    }
+    case PackedPath:
+        if (entry.Type != REG_BINARY || !TextAt(entry.Data, 0, std::min(entry.Data.size(), (size_t)MAX_PATH), false, &text))
+            return false;
+        launch->Program = Unquoted(Expanded(text));
+        return true;
+    case ClassInData: id = Trimmed(text); break;
+    case ClassInName: id = entry.Name; break;
+    case ClassInKey: id = LeafOf(entry.Path); break;
+    case ClassInDataOrKey: {
+        Entry named;
+        // A key named for its class may still name another in its default value: that one counts.
+        if (entry.Kind == EntryValue)
+            id = Trimmed(text);
+        else if (!read(MakeValue(entry.Path, L"", REG_SZ, ""), &named) || !IsClassId(Trimmed(TextOf(named))))
+            id = LeafOf(entry.Path);
+        break;
+    }
+    }
+    launch->Class = id;
+    return IsClassId(id) && ServerOfClass(entry.Path, id, read, launch);
+}
+
+static bool RegistryLaunch(const Entry &entry, const Entry *before, EntryReader read, Launch *launch)
+{
+    for (const LaunchPoint &point : LaunchPoints) {
+        bool keyPoint = point.Path == ClassInKey || point.Path == ClassInDataOrKey;
+        if (entry.Kind == EntryKey ? !keyPoint
+                                   : point.Value == NULL || (wcscmp(point.Value, L"*") != 0 && !SameText(entry.Name, point.Value)))
+            continue;
+        std::wstring root, matched;
+        Launch found;
+        found.Who = point.Who;
+        if (!KeyMatches(point.Key, entry.Path, &root, &matched))
+            continue;
+        found.When = Replaced(Replaced(point.When, L"%1", matched), L"%2", ItemOfType(matched));
+        if (Gated(point, entry, read, root, matched, &found) && NamedFile(point, entry, before, read, &found)) {
+            *launch = found;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool LaunchOf(const Entry &entry, const std::string &content, const Entry *before, EntryReader read, Launch *launch)
 {
     Launch found;
     bool launches = false;
@@ -309,8 +601,8 @@ bool LaunchOf(const Entry &entry, const std::string &content, Launch *launch)
             ? L"at every logon" : L"when the shortcut is opened";
     } else if (entry.Kind == EntryFile) {
         launches = Folded(entry.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos && TaskLaunch(content, &found);
-    } else if (entry.Kind == EntryValue) {
-        launches = RegistryLaunch(entry, &found);
+    } else if (entry.Kind == EntryValue || entry.Kind == EntryKey) {
+        launches = RegistryLaunch(entry, before, read, &found);
     }
     // "%1" and unknown variables name no program Windows could find.
     if (!launches || found.Program.empty() || found.Program[0] == L'%')

@@ -7,15 +7,27 @@
 #include <vector>
 
 struct Launch {
-    std::wstring Program;  // the program's full path, environment variables expanded, without quotes or arguments
+    std::wstring Program;  // the program's full path, environment variables expanded, without quotes or arguments;
+                           // for a DLL or a class's server, the file's path whole
     std::wstring When;     // when Windows tries it, e.g. "at every logon", "at the next logon", "at boot",
                            // "when the service starts", "on opening a file of type X",
-                           // "when started by name", "when the shortcut is opened", "when the task's trigger fires"
+                           // "when started by name", "when the shortcut is opened", "when the task's trigger fires",
+                           // "when a program creates the class {id}", "each time a user right-clicks a file"
+    bool Loads = false;    // Program is a DLL loaded into a program, not a program started
+    std::wstring Class;    // for a handler: the class {id} it names, whose server Program is
+    std::wstring Who = L"Windows";  // what tries it: "Windows", "Explorer", "the print spooler"
 };
 
-// Whether the entry makes Windows start a program. content: the file's bytes for a file entry
-// (a shortcut .lnk, a scheduled task's XML under System32\Tasks), empty for a registry value.
-bool LaunchOf(const Entry &entry, const std::string &content, Launch *launch);
+// What the check reads of the registry: a value's type and data, or whether a key is there
+// (ReadEntryNow, or a table in the tests).
+typedef bool (*EntryReader)(const Entry &place, Entry *now);
+
+// Whether the entry makes Windows start a program or load a DLL. content: the file's bytes for
+// a file entry (a shortcut .lnk, a scheduled task's XML under System32\Tasks), empty otherwise.
+// before: what a changed value held before the install, so that only the programs the installer
+// added to a list count; NULL for a new one. read: for what else the launch point depends on,
+// such as the server of the class a handler names, or the service's start type.
+bool LaunchOf(const Entry &entry, const std::string &content, const Entry *before, EntryReader read, Launch *launch);
 
 // The program a command line starts, after environment variables are expanded: a quoted path;
 // else, as Windows tries an unquoted one blank by blank, the text up to the first blank that

@@ -38,9 +38,17 @@ std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere)
 {
     if (programThere == 2 || launch.Program.empty())
         return L"";
-    return EntryPlace(place) + L" starts " + launch.Program + L" " + launch.When
-        + (programThere == 1 ? L", but the next restart deletes that program" : L", but that program is gone")
-        + L": Windows tries and fails " + launch.When;
+    std::wstring fails = L": " + launch.Who + L" tries and fails "
+        + (launch.Loads ? L"to load it " : launch.Class.empty() ? L"" : L"to start it ") + launch.When;
+    if (!launch.Class.empty()) {
+        // A handler named by its key's default value is that key, to the vendor who removes it.
+        Entry handler = place.Kind == EntryValue && place.Name.empty() ? MakeEntry(EntryKey, place.Path) : place;
+        return EntryPlace(handler) + L" names the class " + launch.Class + L", whose server " + launch.Program
+            + (programThere == 1 ? L" the next restart deletes" : L" is gone") + fails;
+    }
+    std::wstring what = launch.Loads ? L"DLL" : L"program";
+    return EntryPlace(place) + (launch.Loads ? L" loads " : L" starts ") + launch.Program + L" " + launch.When
+        + (programThere == 1 ? L", but the next restart deletes that " + what : L", but that " + what + L" is gone") + fails;
 }
 
 std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths)
@@ -66,11 +74,11 @@ std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std
         + L", a folder that is gone: every program that searches the Path looks there in vain";
 }
 
-// Only values, shortcuts and scheduled tasks start programs: a data folder's thousands of
-// files are never opened.
+// Only values, shortcuts, scheduled tasks and keys named for a class (handlers) start programs:
+// a data folder's thousands of files are never opened.
 static bool MayStartAProgram(const Entry &place)
 {
-    return place.Kind == EntryValue
+    return place.Kind == EntryValue || (place.Kind == EntryKey && LeafOf(place.Path).compare(0, 1, L"{") == 0)
         || (place.Kind == EntryFile && (EndsWith(place.Path, L".lnk") || Folded(place.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos));
 }
 
@@ -103,17 +111,9 @@ static void FindBreak(const Change &change, const std::vector<std::wstring> &pen
     }
     std::string content = now.Kind == EntryFile ? machine.ReadFile(now.Path, LongestReadLaunchFile) : std::string();
     Launch launch;
-    if (now.Kind == EntryFolder || now.Kind == EntryKey || !LaunchOf(now, content, &launch))
+    if (now.Kind == EntryFolder || !LaunchOf(now, content, change.Kind == ChangeChanged ? &change.Before : NULL, machine.ReadEntry,
+                                                  &launch))
         return;
-    // A service's start type says when Windows starts it; a disabled one it never starts.
-    Entry startNow;
-    if (now.Kind == EntryValue && SameText(now.Name, L"ImagePath")
-        && machine.ReadEntry(MakeValue(now.Path, L"Start", REG_DWORD, ""), &startNow) && startNow.Type == REG_DWORD
-        && startNow.Data.size() == sizeof(DWORD)) {
-        launch.When = ServiceWhen(*(const DWORD *)startNow.Data.data());
-        if (launch.When.empty())
-            return;
-    }
     leftover->Breaks = BreakOf(now, launch, machine.There(launch.Program, pendingPaths));
     leftover->Program = launch.Program;
     leftover->When = launch.When;

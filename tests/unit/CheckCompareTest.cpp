@@ -127,7 +127,8 @@ TEST(CheckCompare, AddedListPartsAreTheNewPartsOfAList)
     auto multi = [&](const std::wstring &strings) {  // each string ends in a null; one more ends the list
         return MakeValue(env, L"L", REG_MULTI_SZ, std::string((const char *)strings.c_str(), (strings.size() + 1) * 2));
     };
-    struct Row { const char *Name; Change Change; std::vector<std::wstring> Parts; } rows[] = {
+    const std::wstring winlogon = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    struct Row { const char *Name; Change Change; std::vector<std::wstring> Parts; const wchar_t *Separators = L";"; } rows[] = {
         {"OnePartAdded", Changed(Text(env, L"Path", L"C:\\A;C:\\B"), Text(env, L"Path", L"c:\\a;C:\\B;C:\\Orbel")),
          {L"C:\\Orbel"}},
         {"PlainTextBecameList", Changed(Text(env, L"Path", L"C:\\A"), Text(env, L"Path", L"C:\\A;;C:\\Orbel;")),
@@ -136,9 +137,12 @@ TEST(CheckCompare, AddedListPartsAreTheNewPartsOfAList)
         {"MultiString", Changed(multi(std::wstring(L"a\0b\0", 4)), multi(std::wstring(L"a\0B\0c\0", 6))), {L"c"}},
         {"MultiStringOfOne", Changed(multi(std::wstring(L"a\0", 2)), multi(std::wstring(L"a\0c\0", 4))), {L"c"}},
         {"Added", Added(Text(env, L"Path", L"C:\\A;C:\\B")), {}},
+        {"BlanksAroundParts", Changed(Text(env, L"Path", L"C:\\A; C:\\B"), Text(env, L"Path", L"C:\\A ;C:\\B;\t C:\\Orbel ")), {L"C:\\Orbel"}},
+        {"CommaList", Changed(Text(winlogon, L"Userinit", L"C:\\W\\userinit.exe,"), Text(winlogon, L"Userinit", L"C:\\W\\userinit.exe, C:\\Orbel\\init.exe;x,")),
+         {L"C:\\Orbel\\init.exe;x"}, L","},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(AddedListParts(row.Change), row.Parts) << row.Name;
+        EXPECT_EQ(AddedListParts(row.Change, row.Separators), row.Parts) << row.Name;
 }
 
 TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)

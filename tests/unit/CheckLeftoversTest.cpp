@@ -52,14 +52,34 @@ TEST(CheckLeftovers, BreakOfNamesTheProgramAndWhenItFails)
     const Launch tray = {L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon"};
     const std::wstring start = L"the value `Orbel` of HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run starts "
                                L"C:\\Program Files\\Orbel\\tray.exe at every logon";
-    struct Row { Launch Launch; int There; std::wstring Breaks; } rows[] = {
+    const std::wstring menu = L"{4F1C6A2E-8B3D-4E5F-9A0B-1C2D3E4F5A6B}", shell = L"C:\\Program Files\\Orbel\\OrbelShell.dll";
+    const std::wstring parameters = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelSvc\\Parameters";
+    const std::wstring svc = L"the value `ServiceDll` of " + parameters + L" loads C:\\Orbel\\svc.dll at every startup";
+    const Launch dll = {L"C:\\Orbel\\svc.dll", L"at every startup", true};
+    const Entry helper = MakeEntry(EntryKey, L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + menu);
+    struct Row { Launch Launch; int There; std::wstring Breaks; Entry Place = Entry(); } rows[] = {
         {tray, 0, start + L", but that program is gone: Windows tries and fails at every logon"},
         {tray, 1, start + L", but the next restart deletes that program: Windows tries and fails at every logon"},
         {tray, 2, L""},
         {{L"", L"at every logon"}, 0, L""},
+        {dll, 0, svc + L", but that DLL is gone: Windows tries and fails to load it at every startup", Text(parameters, L"ServiceDll", L"x")},
+        {dll, 1, svc + L", but the next restart deletes that DLL: Windows tries and fails to load it at every startup", Text(parameters, L"ServiceDll", L"x")},
+        // A handler named by its key's default value: the key is what the vendor removes.
+        {{shell, L"each time a user right-clicks a file", true, menu, L"Explorer"}, 0,
+         L"HKCU\\Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu names the class " + menu + L", whose server " + shell
+             + L" is gone: Explorer tries and fails to load it each time a user right-clicks a file",
+         Text(L"HKCU\\Software\\Classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu", L"", menu, REG_SZ)},
+        {{L"C:\\Orbel\\server.exe", L"at every logon", false, menu, L"Explorer"}, 1,
+         L"the value `OrbelLoader` of HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad (64-bit view) names the class "
+             + menu + L", whose server C:\\Orbel\\server.exe the next restart deletes: Explorer tries and fails to start it at every logon",
+         Text(L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad", L"OrbelLoader", menu, REG_SZ)},
+        {{shell, L"each time Internet Explorer starts", true, menu, L"Internet Explorer"}, 0,
+         L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + menu + L" (32-bit view) names the class "
+             + menu + L", whose server " + shell + L" is gone: Internet Explorer tries and fails to load it each time Internet Explorer starts",
+         helper},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(BreakOf(run, row.Launch, row.There), row.Breaks) << "there " << row.There;
+        EXPECT_EQ(BreakOf(row.Place.Path.empty() ? run : row.Place, row.Launch, row.There), row.Breaks) << row.Launch.Program << " there " << row.There;
 }
 
 TEST(CheckLeftovers, BrokenPathPartsNamesTheAddedFoldersThatAreGone)
