@@ -200,15 +200,23 @@ expect report 'report.changes.some(c => c.change === "changed" && c.kind === "fi
 check "$leftovers"
 expect [ "$code" -eq 1 ]
 run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-# What starts a removed program is said first, with when Windows tries it.
-sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,4p >"$work.broken"
+# What starts a removed program, or names a class whose server it is, is said first, with when
+# Windows tries it: the per-user classes named by their own keys, never by the shared ones.
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,7p >"$work.broken"
+classes='HKCU\Software\Classes' class='{6F1A2B3C-0D4E-4F50-8A6B-7C8D9E0F1A2B}' orbel='C:\Program Files\Orbel\Orbel.exe'
 cat >"$work.expected" <<END
   broken   the value \`Path\` of HKCU\\Environment names C:\\Program Files\\Orbel\\bin, a folder that is gone: every program that searches the Path looks there in vain
-  broken   the value \`Orbel\` of $run starts C:\\Program Files\\Orbel\\Orbel.exe at every logon, but that program is gone: Windows tries and fails at every logon
-  broken   the value \`ImagePath\` of HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent starts C:\\Program Files\\Orbel\\Orbel.exe at every startup, but that program is gone: Windows tries and fails at every startup
+  broken   $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu names the class $class, whose server $orbel is gone: Explorer tries and fails to start it each time a user right-clicks a file
+  broken   the value (default) of $classes\\CLSID\\$class\\LocalServer32 starts $orbel when a program creates the class $class, but that program is gone: Windows tries and fails when a program creates the class $class
+  broken   the value (default) of $classes\\Orbel.Document\\shell\\open\\command starts $orbel on opening a file of type Orbel.Document, but that program is gone: Windows tries and fails on opening a file of type Orbel.Document
+  broken   the value \`Orbel\` of $run starts $orbel at every logon, but that program is gone: Windows tries and fails at every logon
+  broken   the value \`ImagePath\` of HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent starts $orbel at every startup, but that program is gone: Windows tries and fails at every startup
 END
 expect diff -u "$work.expected" "$work.broken"
-expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 3'
+expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.log"
+expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 6
+    && !report.changes.some(c => /^HKCU\\Software\\Classes(\\CLSID|\\\*(\\shellex(\\ContextMenuHandlers)?)?)?$/i.test(c.path)
+        && c.kind === "key")'
 expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
     && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
 # Its installer does not take its folder out of the pending deletions: a user who installs it
@@ -217,6 +225,14 @@ taken="installed again after the uninstall and before the restart, as a user may
 expect grep -qxF "problem  $taken" "$work.log"
 expect report 'report.reinstall.restartTakes.join() === "C:\\Program Files\\Orbel\\Kestrane.exe"'
 if [ "$windows" -eq 0 ]; then
+    # Installed again before the restart, it still has its leftovers named after the restart,
+    # as seen then, before the reinstall made them again.
+    sed -n '/^== After a restart of the prefix/,/^== Installing it again/p' "$work.log" | sed -n 2,7p >"$work.broken"
+    expect diff -u "$work.expected" "$work.broken"
+    expect report 'report.afterRestart.observed && report.afterRestart.summary.left === 7 && report.afterRestart.exitCode === 1
+        && report.afterRestart.leftovers.filter(l => l.state === "broken").length === 6
+        && report.afterRestart.leftovers.some(l => l.state === "left" && l.path === "HKCU\\Software\\Classes\\.orbeldoc")'
+    expect grep -qx "7 item(s) of Orbel are left." "$work.log"
     # The restart does what was foreseen, a problem counted once.
     expect grep -qF "   As foreseen, the restart deleted C:\\Program Files\\Orbel\\Kestrane.exe of the installation made again before it: " \
         "$work.log"
