@@ -87,11 +87,17 @@ static bool JobProcessIds(HANDLE job, std::vector<DWORD> *ids)
     return true;
 }
 
+std::vector<DWORD> ProcessesToLookAt(bool jobListed, const std::vector<DWORD> &jobIds, DWORD firstProcess)
+{
+    return jobListed ? jobIds : std::vector<DWORD>(1, firstProcess);
+}
+
 // The boxes of every process of the job that are up now.
 static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
 {
-    std::vector<DWORD> ids(1, firstProcess);
-    JobProcessIds(job, &ids);
+    std::vector<DWORD> listed;
+    bool jobListed = JobProcessIds(job, &listed);
+    std::vector<DWORD> ids = ProcessesToLookAt(jobListed, listed, firstProcess);
     boxes->clear();
     for (size_t i = 0; i < ids.size(); i++) {
         HWND box = FindBox(ids[i]);

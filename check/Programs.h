@@ -32,6 +32,11 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
 // when it did not end within the limit or could not be started.
 bool RestartWinePrefix(DWORD limitSeconds);
 
+// The processes whose boxes the check looks for while the installer runs: every process of
+// its job (jobListed: the job could be asked), which holds what the installer started; else,
+// without a job, the installer's own.
+std::vector<DWORD> ProcessesToLookAt(bool jobListed, const std::vector<DWORD> &jobIds, DWORD firstProcess);
+
 // Starts the command line as Windows' list of programs does and answers Kestrane's boxes:
 // Cancel to the restart question, OK to everything else; interactive leaves them to the person.
 void RunUninstall(const std::wstring &commandLine, DWORD limitSeconds, bool interactive, RunRecord *record);

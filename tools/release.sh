@@ -117,7 +117,13 @@ if [ -n "$SIGN_PFX" ]; then
     [ -n "$TIMESTAMP_URL" ] && timestamp=(-ts "$TIMESTAMP_URL")
     # Trusted: the certificates of the PKCS#12 file (a self-signed one is its
     # own root) and the system's roots (for a certificate bought from a CA).
-    # Revocation lists are not fetched: the build machine may be offline.
+    # Revocation lists are not fetched: the build machine may be offline. osslsigncode 2.8
+    # and later fetch them unless told not to; earlier ones (Debian 12's 2.5) never do, and
+    # refuse the option.
+    offline=()
+    case $(osslsigncode verify --help 2>&1 || true) in
+        *-ignore-cdp*) offline=(-ignore-cdp) ;;
+    esac
     cat "$WORK/signer.pem" >"$WORK/trusted.pem"
     [ -r /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt >>"$WORK/trusted.pem"
     for exe in "${EXES[@]}"; do
@@ -125,7 +131,7 @@ if [ -n "$SIGN_PFX" ]; then
         osslsigncode sign -pkcs12 "$SIGN_PFX" -readpass "$WORK/password" -h sha256 -n "$exe" \
             "${timestamp[@]}" -in "$STAGE/$exe-unsigned.exe" -out "$STAGE/$exe.exe" >"$WORK/sign.log" 2>&1 ||
             { cat "$WORK/sign.log" >&2; fail "osslsigncode could not sign $exe.exe${TIMESTAMP_URL:+ (can this machine reach the timestamp server $TIMESTAMP_URL?)}"; }
-        osslsigncode verify -CAfile "$WORK/trusted.pem" -ignore-cdp -in "$STAGE/$exe.exe" >"$WORK/verify.log" 2>&1 ||
+        osslsigncode verify -CAfile "$WORK/trusted.pem" "${offline[@]}" -in "$STAGE/$exe.exe" >"$WORK/verify.log" 2>&1 ||
             { cat "$WORK/verify.log" >&2; fail "the signature of $exe.exe does not verify"; }
         sums+=("$exe.exe" "$exe-unsigned.exe")
     done

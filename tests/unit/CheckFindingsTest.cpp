@@ -66,38 +66,46 @@ std::vector<Entry> Installed(const std::wstring &dir = AppDir, const std::wstrin
 struct Row {
     const char *Name;
     std::vector<Entry> After;  // each replacing what its place held before
-    std::wstring Gone;         // a file the installer deleted
+    Entry Gone;                // a place the installer deleted, or one it did not make
     int Problems;
     std::wstring Text;         // in one of the findings
     InstallerKind Kind = KindUnknown;  // the fix is said in its words
 };
 
 const Row Rows[] = {
-    {"RightInstaller", Installed(), L"", 0, L"the uninstall entry `Orbel` is in the 64-bit registry view"},
-    {"EntryInBothViews", Installed(AppDir, Entry64, Installed(AppDir, Entry32)), L"", 1,
+    {"RightInstaller", Installed(), {}, 0, L"the uninstall entry `Orbel` is in the 64-bit registry view"},
+    {"EntryInBothViews", Installed(AppDir, Entry64, Installed(AppDir, Entry32)), {}, 1,
      L"the uninstall entry " + Uninstall + L"\\Orbel (32-bit view) survives the uninstall"},
-    {"EntryIn32BitView", Installed(AppDir, Entry32), L"", 1, L"the uninstall entry `Orbel` is in the 32-bit registry"},
-    {"SettingsKeyNotFlat", Installed(AppDir, Entry64, {Text(Settings + L"\\Window", L"Left", L"10")}), L"", 1,
+    {"EntryIn32BitView", Installed(AppDir, Entry32), {}, 1, L"the uninstall entry `Orbel` is in the 32-bit registry"},
+    {"SettingsKeyNotFlat", Installed(AppDir, Entry64, {Text(Settings + L"\\Window", L"Left", L"10")}), {}, 1,
      Settings + L" has the subkey(s) `Window`"},
     // One mistake with its consequences: the entry's path and the folder left behind are not counted again.
-    {"FolderIn32BitProgramFiles", Installed(AppDir32), L"", 1,
+    {"FolderIn32BitProgramFiles", Installed(AppDir32), {}, 1,
      L"the application folder is " + AppDir32 + L", in the 32-bit Program Files folder"},
     {"UnquotedPathWithBlanks",
-     Installed(AppDir, Entry64, {Text(Entry64, L"UninstallString", AppDir + L"\\Kestrane.exe Orbel/NULL")}), L"", 1,
+     Installed(AppDir, Entry64, {Text(Entry64, L"UninstallString", AppDir + L"\\Kestrane.exe Orbel/NULL")}), {}, 1,
      L"UninstallString holds the path of Kestrane.exe without quotes"},
-    {"FileOutsideTheFolder", Installed(AppDir, Entry64, {File(L"C:\\ProgramData\\Orbel\\cache.db")}), L"", 1,
+    // Kestrane itself skips the second blank; the rule asks for one.
+    {"TwoBlanksAfterTheQuotedPath",
+     Installed(AppDir, Entry64, {Text(Entry64, L"UninstallString", L"\"" + AppDir + L"\\Kestrane.exe\"  Orbel/NULL")}),
+     {}, 1, L"UninstallString does not hold exactly one blank between the quoted path and the argument text"},
+    {"NoRepairMissing", Installed(), One(Entry64, L"NoRepair"), 1, L"the uninstall entry has no NoRepair of REG_DWORD 1"},
+    {"NameHoldsAColonAfterItsStart",
+     Installed(AppDir, Entry64, {Text(Entry64, L"UninstallString", L"\"" + AppDir + L"\\Kestrane.exe\" Orbel:2/NULL")}),
+     {}, 1, L"the application name `Orbel:2` holds `:`, which no folder name can hold"},
+    {"FileOutsideTheFolder", Installed(AppDir, Entry64, {File(L"C:\\ProgramData\\Orbel\\cache.db")}), {}, 1,
      L"C:\\ProgramData\\Orbel (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside"},
-    {"ChangedFile", Installed(AppDir, Entry64, {File(L"C:\\Windows\\win.ini", 20)}), L"", 1,
+    {"ChangedFile", Installed(AppDir, Entry64, {File(L"C:\\Windows\\win.ini", 20)}), {}, 1,
      L"C:\\Windows\\win.ini, which was there before the install, was changed by the installer (its size was 10 bytes, "
      L"now 20), and stays changed after the uninstall: Kestrane restores no file"},
-    {"DeletedFile", Installed(), L"C:\\Windows\\old.dll", 1,
+    {"DeletedFile", Installed(), File(L"C:\\Windows\\old.dll"), 1,
      L"C:\\Windows\\old.dll was there before the install, and the installer deleted it"},
-    {"EntryIn32BitViewByNsis", Installed(AppDir, Entry32), L"", 1, L"(a 32-bit installer needs SetRegView 64)", KindNsis},
-    {"EntryIn32BitViewByInno", Installed(AppDir, Entry32), L"", 1, L"(a 32-bit installer needs the registry root HKLM64)",
+    {"EntryIn32BitViewByNsis", Installed(AppDir, Entry32), {}, 1, L"(a 32-bit installer needs SetRegView 64)", KindNsis},
+    {"EntryIn32BitViewByInno", Installed(AppDir, Entry32), {}, 1, L"(a 32-bit installer needs the registry root HKLM64)",
      KindInno},
-    {"FolderIn32BitProgramFilesByInno", Installed(AppDir32), L"", 1,
+    {"FolderIn32BitProgramFilesByInno", Installed(AppDir32), {}, 1,
      L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ({commonpf64})", KindInno},
-    {"FolderIn32BitProgramFilesByNsis", Installed(AppDir32), L"", 1,
+    {"FolderIn32BitProgramFilesByNsis", Installed(AppDir32), {}, 1,
      L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ($PROGRAMFILES64)", KindNsis},
 };
 
@@ -110,7 +118,7 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         for (const std::vector<Entry> *entries : {&Before, &row.After})
             for (const Entry &entry : *entries)
                 places[PlaceKey(entry)] = entry;
-        places.erase(PlaceKey(File(row.Gone)));
+        places.erase(PlaceKey(row.Gone));
         std::vector<Entry> after;
         for (const auto &place : places)
             after.push_back(place.second);

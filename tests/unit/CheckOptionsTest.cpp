@@ -62,7 +62,7 @@ TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)
     EXPECT_EQ(options.AfterRestart, L"C:\\Work\\s.txt");
 }
 
-TEST(CheckOptionsPaths, LimitMillisecondsIsSecondsTimesAThousand)
+TEST(CheckOptions, LimitMillisecondsIsSecondsTimesAThousand)
 {
     struct { DWORD Seconds, Ms; } rows[] = {{1, 1000}, {300, 300000}, {LongestLimitSeconds, 86400000}};
     for (const auto &row : rows)

@@ -86,3 +86,14 @@ TEST(CheckPrograms, UnquotedPathIsTriedBlankByBlank)
         EXPECT_EQ(tried, row.Tried) << row.Line;
     }
 }
+
+// A box the installer's child shows waits as long as one of its own.
+TEST(CheckPrograms, BoxesAreLookedForInEveryProcessOfTheJob)
+{
+    struct Row { const char *Name; std::vector<DWORD> Job, Looked; } rows[] = {
+        {"the installer and the program it started", {40, 52}, {40, 52}},
+        {"the installer ended, its child runs on", {52}, {52}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(ProcessesToLookAt(true, row.Job, 40), row.Looked) << row.Name;
+}

@@ -1,3 +1,4 @@
+#include "Pending.h"
 #include "Reinstall.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,35 @@ TEST(CheckReinstall, TakenByRestartFollowsThePendingDeletionsInOrder)
     };
     for (const Row &row : rows)
         EXPECT_EQ(TakenByRestart(row.Pending, row.Present), row.Taken) << row.Name;
+}
+
+// The forecast goes from the changes the new installation holds again to what the restart deletes.
+TEST(CheckReinstall, TheForecastTakesTheFoldersHeldAgain)
+{
+    const Entry folder = MakeEntry(EntryFolder, Folder), exe = File(L"Orbel.exe"),
+                data = MakeEntry(EntryFolder, Folder + L"\\data"), inData = MakeEntry(EntryFile, Folder + L"\\data\\a.txt"),
+                value = MakeValue(L"HKCU\\Software\\Orbel", L"Language", REG_SZ, TextData(L"fr"));
+    std::vector<Change> changes;
+    for (const Entry &place : {folder, exe, data, inData, value})
+        changes.push_back({ChangeAdded, Entry(), place});
+    struct Row { const char *Name; std::vector<size_t> Held; std::vector<std::wstring> Pending, Taken; } rows[] = {
+        {"the folder, once its files are gone", {0, 1, 2, 3, 4}, {inData.Path, data.Path, exe.Path, Folder},
+         {inData.Path, data.Path, exe.Path, Folder}},
+        {"a subfolder emptied first", {0, 2, 3}, {inData.Path, data.Path}, {inData.Path, data.Path}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(TakenByRestart(row.Pending, HeldFilesAndFolders(changes, row.Held)), row.Taken) << row.Name;
+}
+
+// What the check reads of PendingFileRenameOperations is the path, whatever Windows writes before it.
+TEST(CheckReinstall, PendingPathIsWithoutWhatWindowsWritesBeforeIt)
+{
+    struct Row { const wchar_t *Text, *Path; } rows[] = {
+        // The target of a rename that may replace what is there.
+        {L"!\\??\\C:\\Program Files\\Orbel\\Kestrane.exe", L"C:\\Program Files\\Orbel\\Kestrane.exe"},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(PendingPath(row.Text), row.Path) << row.Text;
 }
 
 TEST(CheckReinstall, PlacesHeldAreThoseAsTheInstallMadeThem)

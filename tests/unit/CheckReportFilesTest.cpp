@@ -1,9 +1,12 @@
+#include "FileWalk.h"
 #include "JsonReport.h"
+#include "Skipped.h"
 #include "State.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -63,6 +66,54 @@ TEST(CheckJsonReport, AfterRestartJoinsTheFirstReport)
     EXPECT_EQ(JsonWithAfterRestart(report, "{\"leftovers\":[],\"exitCode\":0}"),
               "{\"tool\":\"CheckInstaller\",\n\"afterUninstall\":{\"leftovers\":[]},\n\"exitCode\":1,\n"
               "\"afterRestart\":{\"leftovers\":[],\"exitCode\":0}}\n");
+}
+
+// Of the items put in a folder, those still there or pending: what a vendor's script counts.
+TEST(CheckJsonReport, LeftoversCountTheItemsPutInAndThoseLeft)
+{
+    const std::wstring folder = L"C:\\Program Files\\Orbel";
+    const std::vector<Change> changes = {{ChangeAdded, Entry(), MakeEntry(EntryFolder, folder)},
+                                         {ChangeAdded, Entry(), MakeEntry(EntryFile, folder + L"\\a.exe")},
+                                         {ChangeAdded, Entry(), MakeEntry(EntryFile, folder + L"\\b.dll")},
+                                         {ChangeAdded, Entry(), MakeEntry(EntryFile, folder + L"\\c.txt")}};
+    const std::vector<ChangeGroup> groups = {{0, {0, 1, 2, 3}}};
+    struct Row { LeftoverState State; size_t Left; std::string Json; } rows[] = {
+        {LeftoverLeft, 1, "\"items\":3,\"itemsLeft\":1"},
+        {LeftoverPending, 2, "\"items\":3,\"itemsLeft\":2"},
+        {LeftoverRemoved, 0, "\"items\":3,\"itemsLeft\":0"},
+    };
+    for (const Row &row : rows) {
+        Leftover leftover = {};
+        leftover.State = row.State;
+        leftover.Inside = 3;
+        leftover.InsideLeft = row.Left;
+        const std::string json = JsonLeftovers({leftover}, changes, groups, 1, 0, 1, 1);
+        EXPECT_NE(json.find(row.Json), std::string::npos) << row.Json << " in\n" << json;
+    }
+}
+
+// The check's report and state, written while it looks, are not changes of the installer's.
+TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
+{
+    // Under the current folder, not TEMP: that is skipped itself.
+    wchar_t here[MAX_PATH];
+    const std::wstring root = std::wstring(here, GetCurrentDirectoryW(MAX_PATH, here)) + L"\\CheckFileWalkTest";
+    const std::wstring own = root + L"\\report", beside = root + L"\\kept";
+    for (const std::wstring &folder : {root, own, beside})
+        CreateDirectoryW(folder.c_str(), NULL);
+    Write(own + L"\\r.json", "{}");
+    Write(beside + L"\\a.txt", "a");
+    SkipPlace(own);
+    Snapshot snapshot;
+    WalkFiles(root, {}, &snapshot);
+    std::set<std::wstring> walked;
+    for (size_t i = 0; i < snapshot.Records.size(); i++)
+        walked.insert(RecordPath(snapshot, i));
+    EXPECT_EQ(walked, (std::set<std::wstring>{root, beside, beside + L"\\a.txt"}));
+    DeleteFileW((own + L"\\r.json").c_str());
+    DeleteFileW((beside + L"\\a.txt").c_str());
+    for (const std::wstring &folder : {own, beside, root})
+        RemoveDirectoryW(folder.c_str());
 }
 
 TEST(CheckState, SavedStateLoadsBackWhole)
@@ -129,11 +180,17 @@ TEST(CheckState, RefusesAFileCutShortOrNotItsOwn)
         Write(cut, bytes.substr(0, length));
         EXPECT_FALSE(LoadState(cut, &loaded)) << "cut after " << length << " bytes";
     }
-    Write(cut, "CheckInstaller state 1\napp\tOrbel\n");
-    EXPECT_FALSE(LoadState(cut, &loaded)) << "another version";
-    // A place of the new installation that is no change of the first.
-    Write(cut, "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n");
-    EXPECT_FALSE(LoadState(cut, &loaded)) << "held place out of range";
+    const std::string changes = bytes.substr(0, bytes.rfind("end\t"));
+    // A place of the new installation must be a change of the first: held indices below the count.
+    const struct { const char *Why; std::string Bytes; } refused[] = {
+        {"another version", "CheckInstaller state 1\napp\tOrbel\n"},
+        {"held place out of range", "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
+        {"held place one past the last change", changes + "reinstall\t1\t0\t0\t5\t1,2\nend\t2\n"},
+    };
+    for (const auto &row : refused) {
+        Write(cut, row.Bytes);
+        EXPECT_FALSE(LoadState(cut, &loaded)) << row.Why;
+    }
     EXPECT_FALSE(LoadState(TempFile(L"CheckStateNoSuchFile.txt"), &loaded));
     DeleteFileW(whole.c_str());
     DeleteFileW(cut.c_str());
