@@ -99,19 +99,34 @@ TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
     wchar_t here[MAX_PATH];
     const std::wstring root = std::wstring(here, GetCurrentDirectoryW(MAX_PATH, here)) + L"\\CheckFileWalkTest";
     const std::wstring own = root + L"\\report", beside = root + L"\\kept";
+    // Deeper than 260 characters, as installers write (a package's nested dependencies).
+    std::vector<std::wstring> deep = {beside + L"\\" + std::wstring(60, L'd')};
+    while (deep.back().size() < 300)
+        deep.push_back(deep.back() + L"\\" + std::wstring(60, L'd'));
     for (const std::wstring &folder : {root, own, beside})
         CreateDirectoryW(folder.c_str(), NULL);
+    for (const std::wstring &folder : deep)
+        CreateDirectoryW(FileApiPath(folder).c_str(), NULL);
     Write(own + L"\\r.json", "{}");
     Write(beside + L"\\a.txt", "a");
+    Write(FileApiPath(deep.back() + L"\\deep.txt"), "d");
     SkipPlace(own);
     Snapshot snapshot;
     WalkFiles(root, {}, &snapshot);
     std::set<std::wstring> walked;
     for (size_t i = 0; i < snapshot.Records.size(); i++)
         walked.insert(RecordPath(snapshot, i));
-    EXPECT_EQ(walked, (std::set<std::wstring>{root, beside, beside + L"\\a.txt"}));
+    std::set<std::wstring> expected = {root, beside, beside + L"\\a.txt", deep.back() + L"\\deep.txt"};
+    expected.insert(deep.begin(), deep.end());
+    EXPECT_EQ(walked, expected);
+    Entry now;
+    EXPECT_TRUE(ReadFileNow(deep.back() + L"\\deep.txt", &now));
+    EXPECT_EQ(now.Size, 1u);
     DeleteFileW((own + L"\\r.json").c_str());
     DeleteFileW((beside + L"\\a.txt").c_str());
+    DeleteFileW(FileApiPath(deep.back() + L"\\deep.txt").c_str());
+    for (size_t i = deep.size(); i-- > 0;)
+        RemoveDirectoryW(FileApiPath(deep[i]).c_str());
     for (const std::wstring &folder : {own, beside, root})
         RemoveDirectoryW(folder.c_str());
 }
@@ -140,6 +155,7 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     saved.Reinstall.Ms = 1234;
     saved.Reinstall.Held = {1, 4};
     saved.Reinstall.Taken = {L"C:\\日本.dll", L"C:\\Tab\tand\nline"};
+    saved.AfterUninstall = {LeftGone, LeftPending, LeftThere, LeftThere, LeftGone};
     const std::wstring path = TempFile(L"CheckStateTest.txt");
     ASSERT_TRUE(SaveState(path, saved));
     CheckState loaded;
@@ -149,6 +165,7 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     EXPECT_EQ(loaded.Report, saved.Report);
     EXPECT_EQ(loaded.Kind, KindInno);
     EXPECT_TRUE(loaded.Reinstalled);
+    EXPECT_EQ(loaded.AfterUninstall, saved.AfterUninstall);
     EXPECT_EQ(std::make_tuple(loaded.Reinstall.Started, loaded.Reinstall.TimedOut, loaded.Reinstall.ExitCode,
                               loaded.Reinstall.Ms, loaded.Reinstall.Held, loaded.Reinstall.Taken),
               std::make_tuple(true, false, 3221225786u, 1234ull, std::vector<size_t>{1, 4}, saved.Reinstall.Taken));
@@ -186,6 +203,9 @@ TEST(CheckState, RefusesAFileCutShortOrNotItsOwn)
         {"another version", "CheckInstaller state 1\napp\tOrbel\n"},
         {"held place out of range", "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
         {"held place one past the last change", changes + "reinstall\t1\t0\t0\t5\t1,2\nend\t2\n"},
+        // What the look after the uninstall saw: one state a change, each a state there is.
+        {"a state for each change but one", changes + "afterUninstall\t2\nend\t2\n"},
+        {"a state there is not", changes + "afterUninstall\t23\nend\t2\n"},
     };
     for (const auto &row : refused) {
         Write(cut, row.Bytes);
