@@ -8,7 +8,7 @@ usage() {
 usage: bash tools/check-installer.sh [options] SETUP.exe [INSTALLER ARGUMENTS...]
   Installs SETUP.exe in a throwaway Wine prefix (silently: its kind's switches unless other arguments
   follow it), checks it with CheckInstaller.exe, uninstalls it through the entry it
-  registered, and shows what is left, before and after a simulated restart.
+  registered, and shows what is left, before and after a restart of the prefix.
 options:
   --interactive      with a display, you answer Kestrane's boxes yourself
   --limit SECONDS    how long the installer, the uninstall and the reinstall may each run
