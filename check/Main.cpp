@@ -531,7 +531,8 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
         restarted = RestartWinePrefix(options.LimitSeconds);
         SetActivity(NULL);
         if (restarted) {
-            final = LookAt(in.Changes, in.Groups, StatesNow(in.Changes, PendingDeletions()), PendingDeletions());
+            std::vector<std::wstring> stillPending = PendingDeletions();
+            final = LookAt(in.Changes, in.Groups, StatesNow(in.Changes, stillPending), stillPending);
             if (final.Leftovers.empty())
                 Say(L"     nothing");
         } else {
@@ -578,14 +579,15 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
                                   in.UninstallString, &record, pendingPaths,
                                   JsonOfLook(uninstalled, in.Changes, in.Groups, code, false),
                                   JsonReinstall(state.Reinstall, in.Changes.size()), code);
-    if (restarted)
-        json = JsonWithAfterRestart(json, JsonWithField(JsonOfLook(final, in.Changes, in.Groups, code, true),
-                                                        "newInstallation", newInstallation));
-    WriteJson(options.JsonPath, json);
+    // The state keeps the report without the look after the restart: --after-restart adds its own.
     if (saved && !options.JsonPath.empty()) {
         state.Report = json;
         SaveState(options.StatePath, state);
     }
+    if (restarted)
+        json = JsonWithAfterRestart(json, JsonWithField(JsonOfLook(final, in.Changes, in.Groups, code, true),
+                                                        "newInstallation", newInstallation));
+    WriteJson(options.JsonPath, json);
     return code;
 }
 

@@ -83,7 +83,6 @@ logs=$(mktemp -d)
 echo "== The machine"
 describe "$logs"
 export KESTRANE_EXE=$(native_path "$folder/Kestrane.exe")
-export CHECKINSTALLER_EXE=$(native_path "$folder/CheckInstaller.exe")
 export ORBEL_SETUP=$(native_path "$folder/OrbelSetup.exe")
 export PLANTED_DLL=$(native_path "$folder/PlantedDll.dll")
 # Under Wine the restart request is read from Wine's debug output, kept here.

@@ -239,6 +239,22 @@ if [ "$windows" -eq 0 ]; then
     expect report '!report.afterRestart.newInstallation.whole
         && report.afterRestart.newInstallation.gone.join() === "C:\\Program Files\\Orbel\\Kestrane.exe"'
     expect report 'report.findings.filter(f => f.verdict === "problem").length === report.afterRestart.summary.problems'
+    # As on Windows once the machine has restarted: --after-restart sees the new installation, and
+    # judges the places it holds again by the look after the uninstall: the leftovers are still
+    # named, though what they start is there again.
+    env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY WINEPREFIX="$work/prefix" HOME="$work/home" WINEDEBUG=-all \
+        wine "$build/CheckInstaller.exe" --after-restart "Z:${work//\//\\}\\check.state" --json "Z:${work//\//\\}.json" \
+        </dev/null >"$work.after" 2>&1
+    code=$?
+    cat "$work.after"
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    expect [ "$code" -eq 1 ]
+    expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.after"
+    expect grep -qxF "  left     $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu (with 1 of the 1 item(s) put in it)" "$work.after"
+    expect grep -qx "7 item(s) of Orbel are left." "$work.after"
+    expect report '!report.afterRestart.observed && report.afterRestart.summary.left === 7
+        && !report.afterRestart.newInstallation.whole && (JSON.stringify(report).match(/"afterRestart"/g) || []).length === 1
+        && report.afterRestart.summary.problems === report.findings.filter(f => f.verdict === "problem").length'
 fi
 # The same application installed with Inno Setup: recognised, started with its own silent
 # switches, and nothing of it left.

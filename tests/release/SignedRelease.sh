@@ -45,7 +45,7 @@ check "the check verifies against it too" osslsigncode verify -CAfile signer.pem
 check "does not verify against another" not osslsigncode verify -CAfile stranger.pem -in dist/Kestrane.exe
 
 signed="Z:$work/dist/Kestrane.exe"
-check "resources of the signed executable" bash -c \
+check "resources of the signed executables" bash -c \
     'set -o pipefail; KESTRANE_EXE="$1" wine "$2" </dev/null 2>&1 | tee resources.log && grep -q "^\[  PASSED  \] [1-9]" resources.log' \
     - "$signed" "$resourcesTest"
 check "an uninstall by the signed executable" bash -c \

@@ -375,13 +375,16 @@ TEST_F(ResourcesTest, ManifestDemandsAdministratorAndListsItsSectionsInOrder)
     EXPECT_EQ(FoldManifest(std::string(reinterpret_cast<const char *>(blob.data), blob.size)), whole);
 }
 
-// CheckInstaller.exe runs as invoked (it says itself that it must be elevated), and walks
+// CheckInstaller.exe, beside it, runs as invoked (it says itself that it must be elevated), and walks
 // paths deeper than 260 characters where Windows allows long paths.
 TEST(CheckInstallerManifest, AsInvokedAndLongPathAware)
 {
-    const wchar_t *path = _wgetenv(L"CHECKINSTALLER_EXE");
-    ASSERT_TRUE(path != nullptr && *path != L'\0') << "CHECKINSTALLER_EXE must hold the path of CheckInstaller.exe";
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    // Beside Kestrane.exe, in the build, the packed suite and the release alike.
+    const wchar_t *kestrane = _wgetenv(L"KESTRANE_EXE");
+    ASSERT_TRUE(kestrane != nullptr && *kestrane != L'\0') << "KESTRANE_EXE is not set";
+    std::wstring path = kestrane;
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"CheckInstaller.exe";
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr) << "cannot load CheckInstaller.exe (error " << GetLastError() << ")";
     HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(info, nullptr);
