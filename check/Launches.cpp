@@ -343,19 +343,6 @@ static const LaunchPoint LaunchPoints[] = {
     {L"<Machine>\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\*", NULL, ClassInKey, false, L"Windows", L"each time the logon screen shows", Always},
 };
 
-static std::vector<std::wstring> PartsOf(const std::wstring &path)
-{
-    std::vector<std::wstring> parts;
-    for (size_t at = 0; at <= path.size();) {
-        size_t end = path.find(L'\\', at);
-        if (end == std::wstring::npos)
-            end = path.size();
-        parts.push_back(path.substr(at, end - at));
-        at = end + 1;
-    }
-    return parts;
-}
-
 // Whether the key's parts from k on match the pattern's from p on; the first * or ** gets what it matched.
 static bool PartsMatch(const std::vector<std::wstring> &pattern, size_t p, const std::vector<std::wstring> &key, size_t k,
                        std::wstring *matched)
@@ -382,14 +369,14 @@ static bool PartsMatch(const std::vector<std::wstring> &pattern, size_t p, const
 // Whether the key is one the pattern names: the root it is under, and what the first * or ** matched.
 static bool KeyMatches(const wchar_t *pattern, const std::wstring &key, std::wstring *root, std::wstring *matched)
 {
-    std::vector<std::wstring> parts = PartsOf(pattern), roots(1, parts[0]);
+    std::vector<std::wstring> parts = PathParts(pattern), roots(1, parts[0]);
     if (parts[0] == L"<Software>" || parts[0] == L"<Machine>")
         roots.assign(SoftwareRoots, SoftwareRoots + (parts[0] == L"<Machine>" ? 2 : 3));
     else if (parts[0] == L"<Classes>")
         roots.assign(std::begin(ClassesRoots), std::end(ClassesRoots));
     for (const std::wstring &candidate : roots) {
         matched->clear();
-        if (IsInside(key, candidate) && PartsMatch(parts, 1, PartsOf(key.substr(candidate.size() + 1)), 0, matched)) {
+        if (IsInside(key, candidate) && PartsMatch(parts, 1, PathParts(key.substr(candidate.size() + 1)), 0, matched)) {
             *root = candidate;
             return true;
         }

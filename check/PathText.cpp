@@ -37,6 +37,19 @@ std::wstring ParentOf(const std::wstring &path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+std::vector<std::wstring> PathParts(const std::wstring &path)
+{
+    std::vector<std::wstring> parts;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find(L'\\', at);
+        if (end == std::wstring::npos)
+            end = path.size();
+        parts.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return parts;
+}
+
 std::wstring LeafOf(const std::wstring &path)
 {
     size_t slash = path.rfind(L'\\');

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 std::wstring Folded(const std::wstring &text);
 bool SameText(const std::wstring &left, const std::wstring &right);
@@ -12,6 +13,8 @@ bool SameText(const std::wstring &left, const std::wstring &right);
 bool IsInside(const std::wstring &path, const std::wstring &folder);
 bool IsAtOrInside(const std::wstring &path, const std::wstring &folder);
 std::wstring ParentOf(const std::wstring &path);
+// The names a path is made of, between its backslashes.
+std::vector<std::wstring> PathParts(const std::wstring &path);
 std::wstring LeafOf(const std::wstring &path);
 bool EndsWith(const std::wstring &text, const std::wstring &end);
 // A full path as the file functions take it: one near or past 260 characters in its "\\?\"

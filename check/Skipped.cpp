@@ -156,26 +156,13 @@ struct SharedSet {
     std::vector<std::vector<std::wstring>> Patterns;     // folded names, "{}" for any one
 };
 
-static std::vector<std::wstring> NamesOf(const std::wstring &path)
-{
-    std::vector<std::wstring> names;
-    for (size_t at = 0; at <= path.size();) {
-        size_t end = path.find(L'\\', at);
-        if (end == std::wstring::npos)
-            end = path.size();
-        names.push_back(path.substr(at, end - at));
-        at = end + 1;
-    }
-    return names;
-}
-
 static void AddShared(SharedSet *set, const std::wstring &place)
 {
     std::wstring folded = Folded(place);
     if (folded.find(L"{}") == std::wstring::npos)
         set->Exact.insert(folded);
     else
-        set->Patterns.push_back(NamesOf(folded));
+        set->Patterns.push_back(PathParts(folded));
 }
 
 static const SharedSet &Shared()
@@ -209,7 +196,7 @@ bool IsSharedPlace(const std::wstring &path)
     std::wstring folded = Folded(path);
     if (places.Exact.count(folded))
         return true;
-    std::vector<std::wstring> names = NamesOf(folded);
+    std::vector<std::wstring> names = PathParts(folded);
     for (const std::vector<std::wstring> &pattern : places.Patterns) {
         bool same = pattern.size() == names.size();
         for (size_t i = 0; same && i < names.size(); i++)
