@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release of the committed HEAD into dist/ (or $KESTRANE_DIST):
-# Kestrane.exe, CheckInstaller.exe (the vendor's installer check), SHA256SUMS and
-# Kestrane-<version>.zip (both executables, SHA256SUMS, README.md, LICENSE). The
-# executables are built twice from two checkouts in two folders, and the release
-# fails unless both builds are the same bytes.
+# Kestrane.exe, CheckInstaller.exe (the vendor's installer check), check-installer-linux.sh
+# (the check's runner under Wine on Linux), SHA256SUMS and Kestrane-<version>.zip (both
+# executables, the runner, SHA256SUMS, README.md, LICENSE). The executables are built twice
+# from two checkouts in two folders, and the release fails unless both builds are the same bytes.
 #
 # Signing, when both are set (non-empty):
 #   KESTRANE_SIGN_PFX            path of a PKCS#12 file holding the key and certificate
@@ -49,7 +49,8 @@ COMMIT=$(git rev-parse HEAD)
 COMMIT_TIME=$(git log -1 --format=%ct HEAD)
 echo "Release of commit $COMMIT ($(git log -1 --format='%ci, %s' HEAD))"
 
-for file in README.md LICENSE; do
+RUNNER=check-installer-linux.sh
+for file in README.md LICENSE "tools/$RUNNER"; do
     git cat-file -e "HEAD:$file" 2>/dev/null || fail "$file is not in commit $COMMIT: commit it, since the zip ships it"
 done
 VERSION=$(git show HEAD:res/Kestrane.rc | sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p')
@@ -147,21 +148,25 @@ else
         sums+=("$exe.exe")
     done
 fi
+# The runner, from the commit, executable wherever the zip is unpacked.
+install -m 755 "$SOURCE/tools/$RUNNER" "$STAGE/$RUNNER"
+sums+=("$RUNNER")
 (cd "$STAGE" && sha256sum "${sums[@]}" >SHA256SUMS)
 
 # Fixed modes, the commit's time, no extra attributes, no folder entries and a
 # fixed order: unsigned, the zip's bytes depend only on the commit.
 ZIP=Kestrane-$VERSION.zip
 mkdir -p "$WORK/zip"
-cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
+cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/$RUNNER" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
 chmod 644 "$WORK/zip/"*
+chmod 755 "$WORK/zip/$RUNNER"
 touch -d "@$COMMIT_TIME" "$WORK/zip/"*
-(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe CheckInstaller.exe SHA256SUMS README.md LICENSE)
+(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe CheckInstaller.exe "$RUNNER" SHA256SUMS README.md LICENSE)
 
 # Only what an earlier release put there is replaced.
 rm -f "$DIST/Kestrane.exe" "$DIST/Kestrane-unsigned.exe" "$DIST/CheckInstaller.exe" "$DIST/CheckInstaller-unsigned.exe" \
-    "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
-cp "$STAGE"/* "$DIST/"
+    "$DIST/$RUNNER" "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
+cp -p "$STAGE"/* "$DIST/"
 
 echo
 echo "Release $VERSION of commit ${COMMIT:0:12} in $DIST:"
@@ -169,6 +174,7 @@ for file in "${sums[@]}" SHA256SUMS "$ZIP"; do
     printf '  %-24s %8d bytes  sha256 %s\n' "$file" "$(stat -c %s "$DIST/$file")" "$(sha256sum <"$DIST/$file" | cut -d' ' -f1)"
 done
 echo "Check the files with: cd $DIST && sha256sum -c SHA256SUMS"
+echo "Check an installer on Debian 12 or 13, in the unpacked zip: bash $RUNNER SETUP.exe"
 if [ -z "$SIGN_PFX" ]; then
     echo "UNSIGNED release: no certificate given (set KESTRANE_SIGN_PFX and KESTRANE_SIGN_PASSWORD to sign)."
 else

@@ -16,24 +16,33 @@
     had started.
 
 .PARAMETER LimitSeconds
-    How long the installer, and then the uninstall, may each run (the check's --limit).
+    How long the installer, the uninstall and the reinstall may each run (the check's --limit).
+
+.PARAMETER WatchSeconds
+    At most how long the check watches, after the install, what may change by itself (the
+    check's --watch; 0 never watches).
 
 .PARAMETER TimeoutSeconds
-    How long the whole run may take; by default both limits plus 10 minutes for the check's
-    looks at the machine.
+    How long the whole run may take; by default the three limits, the watch, and 10 minutes for
+    the check's looks at the machine.
 
 .PARAMETER InstallerArguments
     The installer's arguments, as a list: -InstallerArguments '/S', '/NCRC'. Default: none, and the
     check starts the installer with its kind's silent switches (NSIS, Inno Setup; else /S).
 
 .EXAMPLE
-    .\check-installer.ps1 -CheckInstaller .\CheckInstaller.exe -Installer .\setup.exe -LimitSeconds 300
+    powershell.exe -ExecutionPolicy Bypass -File .\check-installer.ps1 -CheckInstaller .\CheckInstaller.exe -Installer .\setup.exe -LimitSeconds 300
+
+    Windows' default execution policy (Restricted on Windows 11) refuses .\check-installer.ps1 on
+    its own; -ExecutionPolicy Bypass lets this one run, for this run only. In PowerShell 7:
+    pwsh -ExecutionPolicy Bypass -File .\check-installer.ps1 ...
 #>
 [CmdletBinding(PositionalBinding = $false)]
 param(
     [Parameter(Mandatory = $true)] [string] $CheckInstaller,
     [Parameter(Mandatory = $true)] [string] $Installer,
     [ValidateRange(1, 86400)] [int] $LimitSeconds = 300,
+    [ValidateRange(0, 86400)] [int] $WatchSeconds = 12,
     [string] $ReportFolder = 'CheckInstaller-report',
     [ValidateRange(0, 2000000)] [int] $TimeoutSeconds = 0,
     [Parameter(ValueFromRemainingArguments = $true)] [string[]] $InstallerArguments = @()
@@ -66,9 +75,10 @@ $jsonPath = Join-Path $ReportFolder 'report.json'
 $statePath = Join-Path $ReportFolder 'check.state'
 # A report left by an earlier run would pass for this one's.
 if (Test-Path -LiteralPath $jsonPath) { Remove-Item -LiteralPath $jsonPath }
-if ($TimeoutSeconds -eq 0) { $TimeoutSeconds = 2 * $LimitSeconds + 600 }
+# The installer, the uninstall and the reinstall may each take the whole limit.
+if ($TimeoutSeconds -eq 0) { $TimeoutSeconds = 3 * $LimitSeconds + $WatchSeconds + 600 }
 
-$arguments = @('--limit', $LimitSeconds, '--json', $jsonPath, '--state', $statePath, $Installer) + $InstallerArguments
+$arguments = @('--limit', $LimitSeconds, '--watch', $WatchSeconds, '--json', $jsonPath, '--state', $statePath, $Installer) + $InstallerArguments
 $info = New-Object System.Diagnostics.ProcessStartInfo
 $info.FileName = $CheckInstaller
 $info.Arguments = ($arguments | ForEach-Object { ConvertTo-Argument "$_" }) -join ' '

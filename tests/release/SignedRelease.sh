@@ -37,9 +37,15 @@ halfCertificate() {
 }
 check "half a certificate is refused" halfCertificate
 check "signed release" release KESTRANE_SIGN_PFX="$work/signer.pfx" KESTRANE_SIGN_PASSWORD='throw away'
-check "sums of the signed and unsigned executables" bash -c 'cd dist && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 4 ]'
+check "sums of the signed and unsigned executables, and of the Linux runner" bash -c \
+    'cd dist && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 5 ] && grep -q " check-installer-linux.sh$" SHA256SUMS'
 check "the zip holds the signed executables" bash -c \
     'mkdir unzipped && cd unzipped && cmake -E tar xf ../dist/Kestrane-*.zip && cmp Kestrane.exe ../dist/Kestrane.exe && cmp CheckInstaller.exe ../dist/CheckInstaller.exe'
+# Unpacked, it runs as it is, and it is the committed one.
+check "the zip holds the Linux runner, executable" bash -c \
+    '[ -x unzipped/check-installer-linux.sh ] && cmp unzipped/check-installer-linux.sh dist/check-installer-linux.sh &&
+     git -C "$1" show HEAD:tools/check-installer-linux.sh | cmp - unzipped/check-installer-linux.sh' - "$root"
+check "the sums in the zip check what the zip holds" bash -c 'cd unzipped && sha256sum -c --ignore-missing SHA256SUMS | grep -c ": OK$" | grep -qx 3'
 check "verifies against its certificate" osslsigncode verify -CAfile signer.pem -in dist/Kestrane.exe
 check "the check verifies against it too" osslsigncode verify -CAfile signer.pem -in dist/CheckInstaller.exe
 check "does not verify against another" not osslsigncode verify -CAfile stranger.pem -in dist/Kestrane.exe

@@ -188,9 +188,9 @@ TEST_F(VersionInfoTest, FixedPartMatches)
         DWORD expected;
     } cases[] = {
         {"dwSignature", fixed->dwSignature, 0xFEEF04BD},
-        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010001},
+        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010002},
         {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00000000},
-        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010001},
+        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010002},
         {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00000000},
         {"dwFileFlagsMask", fixed->dwFileFlagsMask, 0x3F},
         {"dwFileFlags", fixed->dwFileFlags, 0},
@@ -301,12 +301,12 @@ TEST_F(ResourcesTest, VersionStringsAreExactlyTheEightInOrder)
     const std::vector<std::pair<std::wstring, std::wstring>> expected = {
         {L"CompanyName", L"Kestrane"},
         {L"FileDescription", L"D\u00e9sinstallateur Kestrane"},
-        {L"FileVersion", L"1.1.0.0"},
+        {L"FileVersion", L"1.2.0.0"},
         {L"InternalName", L"Kestrane"},
         {L"LegalCopyright", L"\u00a9 2026 Kestrane"},
         {L"OriginalFilename", L"Kestrane.exe"},
         {L"ProductName", L"Kestrane"},
-        {L"ProductVersion", L"1.1.0.0"},
+        {L"ProductVersion", L"1.2.0.0"},
     };
     std::vector<std::pair<std::wstring, std::wstring>> actual;
     for (const VersionNode &item : table.children) {
