@@ -3,8 +3,8 @@
 // check's real run whose text InstallerCheck.sh keeps in WORK.NAME.log: every line but an
 // elision (`...` alone) is in the run, in the same order, once both are normalised; a line that
 // ends in `...` stands for a line that starts with what precedes it.
-// --print: for each sample that is not, or each NAME given, prints the sample with the run's own
-// lines in place of its lines, and all the run's lines where a line of it is not in the run.
+// --print: prints each sample that is not, or each NAME given, with the run's lines in place of
+// its lines that are not in the run.
 'use strict';
 const fs = require('fs');
 
@@ -60,9 +60,9 @@ function align(sample, run) {
     });
 }
 
-// The sample as the run has it now, for a writer to paste: the run's own lines in place of the
-// sample's, and in place of lines that are not in the run, all the run's lines between the
-// neighbouring lines that are.
+// The sample as the run has it now, for a writer to paste: its lines that are in the run as
+// they are (times and counts of the run it was taken from), and in place of those that are
+// not, all the run's lines between the neighbouring lines that are.
 function regenerate(sample, run, found) {
     const out = [];
     let last = -1;
@@ -71,11 +71,12 @@ function regenerate(sample, run, found) {
         if (at === null) {
             out.push(line);
         } else if (at >= 0) {
-            out.push(line.endsWith('...') ? run[at].slice(0, line.length - 3) + '...' : run[at]);
+            out.push(line);
             last = at;
         } else if (index === 0 || found[index - 1] !== -1) {
             const next = found.slice(index).find(other => other !== null && other >= 0);
-            out.push(...run.slice(last + 1, next === undefined ? run.length : next));
+            // Not the runner's annotations: the broken variant's row runs as a hosted runner.
+            out.push(...run.slice(last + 1, next === undefined ? run.length : next).filter(text => !text.startsWith('::')));
         }
     });
     return out.join('\n');
@@ -87,11 +88,14 @@ if (all.length === 0) {
     process.exit(1);
 }
 let stale = 0;
+let unread = 0;
+let printed = 0;
 for (const sample of all) {
     const log = `${work}.${sample.name}.log`;
     if (!fs.existsSync(log)) {
-        console.error(`${doc}:${sample.line}: the sample ${sample.name}: no ${log}; InstallerCheck writes it`);
-        stale++;
+        console.error(`${doc}:${sample.line}: the sample ${sample.name}: no ${log}, the run's text that ` +
+            'the InstallerCheck test keeps: run it first');
+        unread++;
         continue;
     }
     const run = fs.readFileSync(log, 'utf8').replace(/\r/g, '').split('\n');
@@ -101,6 +105,7 @@ for (const sample of all) {
         if (only.length ? only.includes(sample.name) : missing >= 0) {
             console.log(`The sample ${sample.name} (${doc}:${sample.line}) as the run has it (${log}):\n` +
                 `${regenerate(sample, run, found)}\n`);
+            printed++;
         }
         continue;
     }
@@ -115,9 +120,10 @@ for (const sample of all) {
         if (at === -1) console.error(`  ${doc}:${sample.line + index}: ${sample.lines[index]}`);
     });
 }
-if (stale && !print) {
+if (stale) {
     console.error(`${stale} report sample(s) stale. The check's report changed, or the sample did: ` +
         'bash tests/docs/RegenerateSamples.sh BUILD prints each one as the run has it now, to paste ' +
         `into ${doc} (keep its "..." lines, shorten where it grew).`);
-    process.exit(1);
 }
+if (print && !printed && !unread) console.log(`Every sample of ${doc} is an excerpt of the run: nothing to paste.`);
+if (stale || unread) process.exit(1);
