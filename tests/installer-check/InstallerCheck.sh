@@ -32,6 +32,8 @@ failed=0
 # the runner's annotations may write them, and the job's summary.
 export GITHUB_ACTIONS=true GITHUB_STEP_SUMMARY=$work.job-summary
 rm -f "$work.job-summary"
+# Each run's text, kept for the docs' report samples (tests/docs/Samples.js): none of an older run.
+rm -f "$work.sample-installer.log" "$work.broken-variant-problems.log" "$work.leftovers-variant.log"
 mkdir -p "$(dirname "$work")"
 node=$(command -v node || command -v nodejs)
 
@@ -114,6 +116,7 @@ report() {
 }
 
 check "$sample" "$busy"
+cp "$work.log" "$work.sample-installer.log"
 expect [ "$code" -eq 0 ]
 # Not the row that tests the runner's annotations: none written.
 expect [ "$(grep -c '^::error' "$work.log")" -eq 0 ]
@@ -146,6 +149,7 @@ fi
 rm -f "$work.summary"
 if [ "$windows" -eq 1 ]; then summary=$(cygpath -w "$work.summary"); else summary="Z:${work//\//\\}.summary"; fi
 annotate=$summary check "$broken"
+cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
 # Each problem is an annotation.
 expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq "$(grep -c '^problem ' "$work.log")" ]
@@ -198,6 +202,7 @@ expect report 'report.exitCode === 1 && report.findings.filter(f => f.verdict ==
 expect report 'report.changes.some(c => c.change === "changed" && c.kind === "file" && /\\win\.ini$/i.test(c.path))'
 
 check "$leftovers"
+cp "$work.log" "$work.leftovers-variant.log"
 expect [ "$code" -eq 1 ]
 run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # What starts a removed program, or names a class whose server it is, is said first, with when
