@@ -31,7 +31,7 @@ static const wchar_t Usage[] =
     L"Under Wine it restarts the prefix (wineboot -r) to see both; on Windows it foresees them.\n"
     L"Run it only where all that may happen:\n"
     L"Windows Sandbox, a throwaway virtual machine, a CI runner, or a throwaway Wine prefix\n"
-    L"(bash tools/check-installer.sh).\n"
+    L"(check-installer-linux.sh from the release zip, or tools/check-installer.sh).\n"
     L"\n"
     L"options:\n"
     L"  --limit SECONDS       how long the installer, the uninstall and the reinstall may\n"
@@ -61,8 +61,8 @@ static const wchar_t Usage[] =
     L"It leaves the application installed again, and, on Windows, the uninstall's deletions\n"
     L"registered for the restart. On a hosted runner (GITHUB_ACTIONS=true) each problem is also\n"
     L"an error annotation, and the summary goes to the job's step summary.\n"
-    L"It installs nothing of its own. Under Wine, tools/check-installer.sh may install Wine's\n"
-    L"32-bit side, and says what that changes first.\n";
+    L"It installs nothing of its own. Under Wine, the Linux runner may install Wine's 32-bit\n"
+    L"side, and says what that changes first.\n";
 
 static int CannotRun(const std::wstring &why)
 {

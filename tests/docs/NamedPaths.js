@@ -13,6 +13,8 @@ const ALLOWED = [
     'check-installer-linux.sh',
     'SHA256SUMS',
     'Kestrane-*.zip',
+    // Where a vendor copies the Windows recipe's script, in their own repository.
+    'ci/check-installer.ps1',
 ];
 // Kinds of file the repository keeps: a bare name of one of these (`check-installer-linux.sh`,
 // `README.md`) is taken for a file of the checkout, looked for in any folder; other bare names
