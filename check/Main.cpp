@@ -355,6 +355,25 @@ static int StandIn()
     return 0;
 }
 
+// Windows' own writers may have landed once during the install: whatever keeps changing
+// while nothing runs is theirs.
+static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> *changes, NoiseRecord *noise)
+{
+    std::vector<WatchTarget> targets = WatchTargets(*changes);
+    noise->WatchSeconds = options.WatchSeconds;
+    noise->WatchedPlaces = targets.size();
+    if (targets.empty() || options.WatchSeconds == 0)
+        return;
+    SetActivity(L"watching what may change by itself");
+    Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise->WatchedMs);
+    noise->PlacesWatched = watched.Places.size() + watched.Busy.size();
+    noise->ChangesWatched = ForgetNoise(changes, watched);
+    Say(L"   watched " + Number(targets.size()) + L" place(s) that were there before and that the install seems to "
+        L"have changed, " + Seconds(noise->WatchedMs) + L" s (--watch " + Number(options.WatchSeconds) + L"): "
+        + Number(noise->PlacesWatched) + L" kept changing by themselves, and are not counted as the installer's ("
+        + Number(noise->ChangesWatched) + L" change(s))");
+}
+
 // Two looks at the machine around a stand-in for the installer, the installer, a look at what
 // it changed: the changes, less what the machine changed by itself around the stand-in, less
 // what keeps changing while watched afterwards. Empty when the installer ran, else why not.
@@ -410,21 +429,7 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
         L"the installer is" + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("
         + Number(noise.ChangesBefore) + L" change(s) during the install)");
 
-    // Windows' own writers may have landed once during the install: whatever keeps changing
-    // while nothing runs is theirs.
-    std::vector<WatchTarget> targets = WatchTargets(in->Changes);
-    noise.WatchSeconds = options.WatchSeconds;
-    noise.WatchedPlaces = targets.size();
-    if (!targets.empty() && options.WatchSeconds > 0) {
-        SetActivity(L"watching what may change by itself");
-        Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise.WatchedMs);
-        noise.PlacesWatched = watched.Places.size() + watched.Busy.size();
-        noise.ChangesWatched = ForgetNoise(&in->Changes, watched);
-        Say(L"   watched " + Number(targets.size()) + L" place(s) that were there before and that the install seems to "
-            L"have changed, " + Seconds(noise.WatchedMs) + L" s (--watch " + Number(options.WatchSeconds) + L"): "
-            + Number(noise.PlacesWatched) + L" kept changing by themselves, and are not counted as the installer's ("
-            + Number(noise.ChangesWatched) + L" change(s))");
-    }
+    ForgetWhatKeepsChanging(options, &in->Changes, &noise);
     GroupChanges(in->Changes, &in->Groups);
     SetActivity(NULL);
     if (install.TimedOut)
