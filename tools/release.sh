@@ -53,8 +53,8 @@ RUNNER=check-installer-linux.sh
 for file in README.md LICENSE "tools/$RUNNER"; do
     git cat-file -e "HEAD:$file" 2>/dev/null || fail "$file is not in commit $COMMIT: commit it, since the zip ships it"
 done
-VERSION=$(git show HEAD:res/Kestrane.rc | sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p')
-[ -n "$VERSION" ] || fail "no ProductVersion in res/Kestrane.rc of commit $COMMIT"
+VERSION=$(git show HEAD:check/CheckInstaller.rc | sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p')
+[ -n "$VERSION" ] || fail "no ProductVersion in check/CheckInstaller.rc (the kit's version) of commit $COMMIT"
 
 # Release folders are not changes to warn about.
 exclude=()

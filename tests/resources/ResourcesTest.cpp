@@ -188,9 +188,9 @@ TEST_F(VersionInfoTest, FixedPartMatches)
         DWORD expected;
     } cases[] = {
         {"dwSignature", fixed->dwSignature, 0xFEEF04BD},
-        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010002},
+        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010001},
         {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00000000},
-        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010002},
+        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010001},
         {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00000000},
         {"dwFileFlagsMask", fixed->dwFileFlagsMask, 0x3F},
         {"dwFileFlags", fixed->dwFileFlags, 0},
@@ -301,12 +301,12 @@ TEST_F(ResourcesTest, VersionStringsAreExactlyTheEightInOrder)
     const std::vector<std::pair<std::wstring, std::wstring>> expected = {
         {L"CompanyName", L"Kestrane"},
         {L"FileDescription", L"D\u00e9sinstallateur Kestrane"},
-        {L"FileVersion", L"1.2.0.0"},
+        {L"FileVersion", L"1.1.0.0"},
         {L"InternalName", L"Kestrane"},
         {L"LegalCopyright", L"\u00a9 2026 Kestrane"},
         {L"OriginalFilename", L"Kestrane.exe"},
         {L"ProductName", L"Kestrane"},
-        {L"ProductVersion", L"1.2.0.0"},
+        {L"ProductVersion", L"1.1.0.0"},
     };
     std::vector<std::pair<std::wstring, std::wstring>> actual;
     for (const VersionNode &item : table.children) {
@@ -397,6 +397,56 @@ TEST(CheckInstallerManifest, AsInvokedAndLongPathAware)
                           R"(<ws2:longPathAware>true</ws2:longPathAware></windowsSettings></application>)"),
               std::string::npos)
         << folded;
+}
+
+// CheckInstaller.exe carries the kit's version, the release's; Kestrane.exe keeps its own (above).
+TEST(CheckInstallerVersion, NamesItselfAndTheKitsVersion)
+{
+    const wchar_t *kestrane = _wgetenv(L"KESTRANE_EXE");
+    ASSERT_TRUE(kestrane != nullptr && *kestrane != L'\0') << "KESTRANE_EXE is not set";
+    std::wstring path = kestrane;
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"CheckInstaller.exe";
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << "CheckInstaller.exe has no version resource (error " << GetLastError() << ")";
+    std::vector<BYTE> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
+    const struct {
+        const char *field;
+        DWORD actual;
+        DWORD expected;
+    } numbers[] = {
+        {"dwFileVersionMS", fixed->dwFileVersionMS, 0x00010002},
+        {"dwFileVersionLS", fixed->dwFileVersionLS, 0x00000000},
+        {"dwProductVersionMS", fixed->dwProductVersionMS, 0x00010002},
+        {"dwProductVersionLS", fixed->dwProductVersionLS, 0x00000000},
+        {"dwFileType", fixed->dwFileType, VFT_APP},
+    };
+    for (const auto &n : numbers)
+        EXPECT_EQ(n.actual, n.expected) << n.field;
+
+    const struct {
+        const wchar_t *item;
+        const wchar_t *expected;
+    } strings[] = {
+        {L"\\StringFileInfo\\040904b0\\FileDescription", L"Kestrane installer check"},
+        {L"\\StringFileInfo\\040904b0\\FileVersion", L"1.2.0.0"},
+        {L"\\StringFileInfo\\040904b0\\OriginalFilename", L"CheckInstaller.exe"},
+        {L"\\StringFileInfo\\040904b0\\ProductName", L"Kestrane"},
+        {L"\\StringFileInfo\\040904b0\\ProductVersion", L"1.2.0.0"},
+    };
+    for (const auto &s : strings) {
+        wchar_t *text = nullptr;
+        UINT chars = 0;
+        std::wstring actual = VerQueryValueW(data.data(), s.item, reinterpret_cast<void **>(&text), &chars) && text
+                                  ? std::wstring(text)
+                                  : L"(none)";
+        EXPECT_EQ(actual, s.expected) << testing::PrintToString(std::wstring(s.item));
+    }
 }
 
 // ---------------------------------------------------------------------------
