@@ -6,12 +6,12 @@
 
 #include <set>
 
-static const wchar_t SectionCheck[] = L"Check your installer";
 static const wchar_t SectionLayout[] = L"The layout";
 static const wchar_t SectionEntry[] = L"The uninstall entry";
 static const wchar_t SectionArguments[] = L"The argument text";
 static const wchar_t SectionExitCodes[] = L"Exit codes";
 static const wchar_t SectionNeverTouched[] = L"What Kestrane never touches";
+static const wchar_t SectionThirtyTwoBit[] = L"32-bit installers";
 
 static const wchar_t UninstallKey[] = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 static const wchar_t UninstallKey32[] = L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -253,7 +253,7 @@ static void CheckEntryView(const Inspection &in, const Layout &layout, const std
 {
     if (SameText(ParentOf(layout.EntryKey), UninstallKey32))
         Finding(VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
-                L"Kestrane never looks (a 32-bit installer needs " + RegistryViewFix(in.Kind) + L")", SectionCheck);
+                L"Kestrane never looks (a 32-bit installer needs " + RegistryViewFix(in.Kind) + L")", SectionThirtyTwoBit);
     else
         Finding(VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
     for (size_t i = 0; i < others.size(); i++)
@@ -289,7 +289,7 @@ static void CheckFolderView(const Inspection &in, Layout *layout)
             L"Kestrane removes " + layout->AppDir + L", so install into the 64-bit Program Files folder, "
             + in.Folders.ProgramFiles
             + (ProgramFilesFix(in.Kind).empty() ? std::wstring() : L" (" + ProgramFilesFix(in.Kind) + L")"),
-            SectionCheck);
+            SectionThirtyTwoBit);
     for (size_t g = 0; g < in.Groups.size(); g++)
         if (SameText(in.Changes[in.Groups[g].Head].Place().Path, folder32)) {
             Consequence(folder32 + L" and its " + Items(in.Groups[g].Members.size() - 1) + L" survive the uninstall");

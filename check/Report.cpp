@@ -131,6 +131,30 @@ void AddToRunnerSummary(const std::wstring &lines)
     CloseHandle(file);
 }
 
+// The page that holds each section a finding names, so that a reader goes straight to the answer.
+// The docs test reads this table and holds each row against the headings of its page.
+static const struct {
+    const wchar_t *Section;
+    const wchar_t *Page;
+} SectionPages[] = {
+    {L"Check your installer", L"README.md"},
+    {L"The layout", L"docs/vendor-guide.md"},
+    {L"The uninstall entry", L"docs/vendor-guide.md"},
+    {L"The argument text", L"docs/vendor-guide.md"},
+    {L"Exit codes", L"docs/vendor-guide.md"},
+    {L"What Kestrane never touches", L"docs/vendor-guide.md"},
+    {L"A reinstall before the restart", L"docs/vendor-guide.md"},
+    {L"32-bit installers", L"docs/vendor-guide.md"},
+};
+
+std::wstring PageOfSection(const std::wstring &section)
+{
+    for (size_t i = 0; i < sizeof SectionPages / sizeof SectionPages[0]; i++)
+        if (section == SectionPages[i].Section)
+            return SectionPages[i].Page;
+    return L"docs/vendor-guide.md";
+}
+
 void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
 {
     std::wstring word = VerdictWord(verdict);
@@ -141,7 +165,7 @@ void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
     record.Text = text;
     record.Section = section;
     Findings.push_back(record);
-    Say(word + std::wstring(9 - word.size(), L' ') + text + L"  (README: \"" + section + L"\")");
+    Say(word + std::wstring(9 - word.size(), L' ') + text + L"  (" + PageOfSection(section) + L": \"" + section + L"\")");
     std::wstring annotation = verdict == VerdictProblem ? RunnerAnnotation(text, section) : L"";
     if (!annotation.empty())
         Say(annotation);

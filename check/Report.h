@@ -9,8 +9,10 @@ enum Verdict { VerdictOk, VerdictProblem, VerdictNote };
 
 void StartReport();
 void Say(const std::wstring &line);
-// One finding: its verdict, its text and the README section that explains it.
+// One finding: its verdict, its text and the section that explains it, printed with its page.
 void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section);
+// The page that holds a section findings name ("docs/vendor-guide.md").
+std::wstring PageOfSection(const std::wstring &section);
 // A consequence of the finding before it: shown under it, not counted.
 void Consequence(const std::wstring &text);
 int ProblemCount();

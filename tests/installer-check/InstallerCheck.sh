@@ -153,19 +153,19 @@ cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
 # Each problem is an annotation.
 expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq "$(grep -c '^problem ' "$work.log")" ]
-expect grep -qxF '::error title=CheckInstaller%3A Check your installer::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
+expect grep -qxF '::error title=CheckInstaller%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
 expect left_of_broken_variant "$work.summary"
 cat >"$work.expected" <<END
-problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (README: "Check your installer")
-problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (README: "The argument text")
-problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (README: "What Kestrane never touches")
-problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
-problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (README: "What Kestrane never touches")
-problem  $windir\\Fonts\\Orbel.ttf survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (README: "What Kestrane never touches")
-problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N), and stays changed after the uninstall: Kestrane restores no file  (README: "What Kestrane never touches")
-problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
-problem  the value \`Orbel (TrueType)\` of HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts (64-bit view), added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (README: "What Kestrane never touches")
-problem  Kestrane ended with exit code 1  (README: "Exit codes")
+problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (docs/vendor-guide.md: "32-bit installers")
+problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (docs/vendor-guide.md: "The argument text")
+problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  the folder $programs\\Orbel with the shortcut Orbel.lnk survives the uninstall: Kestrane removes Orbel.lnk only directly in the per-user Programs folder and on the per-user desktop  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  $windir\\Fonts\\Orbel.ttf survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  $windir\\win.ini, which was there before the install, was changed by the installer (its size was N bytes, now N), and stays changed after the uninstall: Kestrane restores no file  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  the value \`ORBEL_HOME\` of HKCU\\Environment, added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  the value \`Orbel (TrueType)\` of HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts (64-bit view), added by the installer, survives the uninstall: Kestrane removes no value but those of the two keys it deletes  (docs/vendor-guide.md: "What Kestrane never touches")
+problem  Kestrane ended with exit code 1  (docs/vendor-guide.md: "Exit codes")
 END
 # Sizes differ from one Windows to the next.
 # Orbel's own ten lines exactly; a real machine may add lines of its own, shown in full above
@@ -226,7 +226,7 @@ expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" &&
     && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
 # Its installer does not take its folder out of the pending deletions: a user who installs it
 # again before the restart loses the new Kestrane.exe at the restart.
-taken="installed again after the uninstall and before the restart, as a user may do, the application loses C:\\Program Files\\Orbel\\Kestrane.exe at the restart: the deletions the uninstall registered still wait for the restart, and take the new installation's files, so its uninstall entry then starts a program that is gone. Before installing, take the folder's entries out of PendingFileRenameOperations (examples/nsis/PendingDeletions.nsh does it), or ask for the restart first  (README: \"A reinstall before the restart\")"
+taken="installed again after the uninstall and before the restart, as a user may do, the application loses C:\\Program Files\\Orbel\\Kestrane.exe at the restart: the deletions the uninstall registered still wait for the restart, and take the new installation's files, so its uninstall entry then starts a program that is gone. Before installing, take the folder's entries out of PendingFileRenameOperations (examples/nsis/PendingDeletions.nsh does it), or ask for the restart first  (docs/vendor-guide.md: \"A reinstall before the restart\")"
 expect grep -qxF "problem  $taken" "$work.log"
 expect report 'report.reinstall.restartTakes.join() === "C:\\Program Files\\Orbel\\Kestrane.exe"'
 if [ "$windows" -eq 0 ]; then
