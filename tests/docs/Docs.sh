@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Docs.sh ROOT NPM: every relative link and anchor of README.md and docs/*.md resolves, offline
 # (remark-validate-links from NPM, which tools/test.sh installs; http(s) links are not fetched),
-# and every repository path they name in backticks exists (NamedPaths.js).
+# every repository path they name in backticks exists (NamedPaths.js), and every label the check's
+# report can print names a heading of the page it names (Labels.js).
 set -uo pipefail
 root=$1 npm=$(realpath -m -- "$2")
 cd "$root" || exit 1
@@ -26,4 +27,5 @@ else
 fi
 
 "$node" "$(dirname "${BASH_SOURCE[0]}")/NamedPaths.js" . "${docs[@]}" || failed=1
+"$node" "$(dirname "${BASH_SOURCE[0]}")/Labels.js" . || failed=1
 exit $failed
