@@ -643,7 +643,7 @@ int main()
     std::wstring bad;
     OptionsResult result = ReadOptions(args, FullPathOf, &options, &bad);
     if (result == OptionsBad)
-        return CannotRun(L"Unknown or incomplete option " + bad + L"\n\n" + Usage);
+        return CannotRun(BadOptionText(args, bad) + L"\n\n" + Usage);
     if (options.Help) {
         Say(Usage);
         return ExitClean;

@@ -76,6 +76,45 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
     return OptionsOk;
 }
 
+// What each option with a value takes; the ranges are ReadOptions' own.
+static const struct {
+    const wchar_t *Option;
+    DWORD Lowest, Longest;  // seconds; both 0 for a file name
+} OptionValues[] = {
+    {L"--limit", 1, LongestLimitSeconds},
+    {L"--settle", 0, 600},
+    {L"--watch", 0, 600},
+    {L"--state", 0, 0},
+    {L"--json", 0, 0},
+    {L"--after-restart", 0, 0},
+    {L"--machine", 0, 0},
+};
+
+std::wstring BadOptionText(const std::vector<std::wstring> &args, const std::wstring &bad)
+{
+    for (size_t i = 0; i < sizeof OptionValues / sizeof OptionValues[0]; i++) {
+        if (bad != OptionValues[i].Option)
+            continue;
+        bool seconds = OptionValues[i].Longest != 0;
+        std::wstring takes = seconds ? L"a whole number of seconds from " + std::to_wstring(OptionValues[i].Lowest)
+                                           + L" to " + std::to_wstring(OptionValues[i].Longest)
+                                     : std::wstring(L"a file name");
+        // The value refused is the one after the first use of the option that is wrong.
+        for (size_t at = 0; at < args.size(); at++) {
+            if (args[at] != bad)
+                continue;
+            if (at + 1 >= args.size())
+                return bad + L" needs " + takes + L", and nothing follows it";
+            DWORD ignored;
+            if (seconds && !ReadSeconds(args[at + 1], OptionValues[i].Lowest, OptionValues[i].Longest, &ignored))
+                return bad + L" takes " + takes + L", not `" + args[at + 1] + L"`";
+            at++;
+        }
+        return bad + L" takes " + takes;
+    }
+    return L"Unknown option " + bad;
+}
+
 DWORD LimitMilliseconds(DWORD seconds)
 {
     return seconds * 1000;

@@ -39,5 +39,7 @@ enum OptionsResult { OptionsOk, OptionsBad, OptionsNoSetup };
 // args without the program's own name. fullPath makes a path given on the command line whole.
 OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*fullPath)(const std::wstring &),
                           Options *options, std::wstring *bad);
+// What ReadOptions refused, said to the user: the option named bad, what it takes, and what was given.
+std::wstring BadOptionText(const std::vector<std::wstring> &args, const std::wstring &bad);
 // A time limit as milliseconds, for waiting.
 DWORD LimitMilliseconds(DWORD seconds);

@@ -98,6 +98,20 @@ what that changes, Wine's 32-bit side (the i386 architecture and wine32).
 END
 }
 
+# A wrong command line is said at once, naming the option and what it takes, before any prefix.
+refuse_arguments() {
+    echo "${KESTRANE_CHECK_COMMAND:-check-installer-linux.sh}: $*" >&2
+    exit 2
+}
+
+# Seconds, a whole number from LOWEST to LONGEST: as the check reads them.
+need_seconds() {
+    local option=$1 value=$2 lowest=$3 longest=$4
+    if ! [[ $value =~ ^[0-9]{1,6}$ ]] || [ "$((10#$value))" -lt "$lowest" ] || [ "$((10#$value))" -gt "$longest" ]; then
+        refuse_arguments "$option takes a whole number of seconds from $lowest to $longest, not '$value'"
+    fi
+}
+
 # Sets the options' variables; ends at once on --help or a wrong command line.
 parse_check_arguments() {
     interactive=0 install_wine32=${KESTRANE_INSTALL_WINE32:-0} check_options=() json= beside=
@@ -106,20 +120,29 @@ parse_check_arguments() {
         case $1 in
         --interactive) interactive=1; shift ;;
         --install-wine32) install_wine32=1; shift ;;
-        --limit) [ $# -ge 2 ] || { check_usage >&2; exit 2; }; limit=$2; shift 2 ;;
-        --watch) [ $# -ge 2 ] || { check_usage >&2; exit 2; }; check_options+=(--watch "$2"); shift 2 ;;
-        --json) [ $# -ge 2 ] || { check_usage >&2; exit 2; }; json=$(realpath -m -- "$2"); shift 2 ;;
-        --beside) [ $# -ge 2 ] || { check_usage >&2; exit 2; }; beside=$(realpath -m -- "$2"); shift 2 ;;
+        --limit) [ $# -ge 2 ] || refuse_arguments "--limit needs a number of seconds, from 1 to 86400"
+                 need_seconds --limit "$2" 1 86400; limit=$2; shift 2 ;;
+        --watch) [ $# -ge 2 ] || refuse_arguments "--watch needs a number of seconds, from 0 to 600"
+                 need_seconds --watch "$2" 0 600; check_options+=(--watch "$2"); shift 2 ;;
+        --json) [ $# -ge 2 ] || refuse_arguments "--json needs the name of the file to write"
+                [ ! -d "$2" ] || refuse_arguments "--json names a folder, $2: name the file to write"
+                json=$(realpath -m -- "$2"); shift 2 ;;
+        --beside) [ $# -ge 2 ] || refuse_arguments "--beside needs a Windows program"
+                  [ -f "$2" ] || refuse_arguments "--beside names no file: $2"
+                  beside=$(realpath -m -- "$2"); shift 2 ;;
         -h|--help) check_usage; exit 0 ;;
         --) shift; break ;;
-        -*) check_usage >&2; exit 2 ;;
+        -*) refuse_arguments "unknown option $1" ;;
         *) break ;;
         esac
     done
     [ $# -ge 1 ] || { check_usage >&2; exit 2; }
+    [ -e "$1" ] || refuse_arguments "no such file: $1"
+    [ ! -d "$1" ] || refuse_arguments "$1 is a folder: name the installer in it"
     setup=$(realpath -m -- "$1")
     shift
     installer_arguments=("$@")
+    [ -z "$limit" ] || need_seconds "--limit (KESTRANE_CHECK_INSTALL_TIMEOUT)" "$limit" 1 86400
     [ -z "$limit" ] || check_options+=(--limit "$limit")
 }
 

@@ -62,6 +62,31 @@ TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)
     EXPECT_EQ(options.AfterRestart, L"C:\\Work\\s.txt");
 }
 
+// A refused command line names the option, what it takes and what was given.
+TEST(CheckOptions, SaysWhatARefusedOptionTakes)
+{
+    const struct {
+        std::vector<std::wstring> Args;
+        std::wstring Text;
+    } rows[] = {
+        {{L"--limit", L"0", L"setup.exe"}, L"--limit takes a whole number of seconds from 1 to 86400, not `0`"},
+        {{L"--limit", L"5", L"--limit", L"86401", L"setup.exe"},
+         L"--limit takes a whole number of seconds from 1 to 86400, not `86401`"},
+        {{L"--watch", L"601", L"setup.exe"}, L"--watch takes a whole number of seconds from 0 to 600, not `601`"},
+        {{L"--settle", L"2s", L"setup.exe"}, L"--settle takes a whole number of seconds from 0 to 600, not `2s`"},
+        {{L"--watch"}, L"--watch needs a whole number of seconds from 0 to 600, and nothing follows it"},
+        {{L"--json"}, L"--json needs a file name, and nothing follows it"},
+        {{L"--quiet", L"setup.exe"}, L"Unknown option --quiet"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.Args));
+        Options options;
+        std::wstring bad;
+        ASSERT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), OptionsBad);
+        EXPECT_EQ(BadOptionText(row.Args, bad), row.Text);
+    }
+}
+
 TEST(CheckOptions, LimitMillisecondsIsSecondsTimesAThousand)
 {
     struct { DWORD Seconds, Ms; } rows[] = {{1, 1000}, {300, 300000}, {LongestLimitSeconds, 86400000}};
