@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release of the committed HEAD into dist/ (or $KESTRANE_DIST):
 # Kestrane.exe, CheckInstaller.exe (the vendor's installer check), check-installer-linux.sh
-# (the check's runner under Wine on Linux), SHA256SUMS and Kestrane-<version>.zip (both
-# executables, the runner, SHA256SUMS, README.md, LICENSE). The executables are built twice
+# (the check's runner under Wine on Linux), check-installer.ps1 (the check's script for a
+# Windows CI job), SHA256SUMS and Kestrane-<version>.zip (both executables, the runner, the
+# script, SHA256SUMS, README.md, LICENSE). The executables are built twice
 # from two checkouts in two folders, and the release fails unless both builds are the same bytes.
 #
 # Signing, when both are set (non-empty):
@@ -50,7 +51,8 @@ COMMIT_TIME=$(git log -1 --format=%ct HEAD)
 echo "Release of commit $COMMIT ($(git log -1 --format='%ci, %s' HEAD))"
 
 RUNNER=check-installer-linux.sh
-for file in README.md LICENSE "tools/$RUNNER"; do
+SCRIPT=check-installer.ps1
+for file in README.md LICENSE "tools/$RUNNER" "examples/ci/$SCRIPT"; do
     git cat-file -e "HEAD:$file" 2>/dev/null || fail "$file is not in commit $COMMIT: commit it, since the zip ships it"
 done
 VERSION=$(git show HEAD:check/CheckInstaller.rc | sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p')
@@ -150,22 +152,24 @@ else
 fi
 # The runner, from the commit, executable wherever the zip is unpacked.
 install -m 755 "$SOURCE/tools/$RUNNER" "$STAGE/$RUNNER"
-sums+=("$RUNNER")
+# The Windows CI script of the same commit, so a vendor need not fetch it from the repository.
+install -m 644 "$SOURCE/examples/ci/$SCRIPT" "$STAGE/$SCRIPT"
+sums+=("$RUNNER" "$SCRIPT")
 (cd "$STAGE" && sha256sum "${sums[@]}" >SHA256SUMS)
 
 # Fixed modes, the commit's time, no extra attributes, no folder entries and a
 # fixed order: unsigned, the zip's bytes depend only on the commit.
 ZIP=Kestrane-$VERSION.zip
 mkdir -p "$WORK/zip"
-cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/$RUNNER" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
+cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/$RUNNER" "$STAGE/$SCRIPT" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
 chmod 644 "$WORK/zip/"*
 chmod 755 "$WORK/zip/$RUNNER"
 touch -d "@$COMMIT_TIME" "$WORK/zip/"*
-(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe CheckInstaller.exe "$RUNNER" SHA256SUMS README.md LICENSE)
+(cd "$WORK/zip" && TZ=UTC zip -q -X -D "$STAGE/$ZIP" Kestrane.exe CheckInstaller.exe "$RUNNER" "$SCRIPT" SHA256SUMS README.md LICENSE)
 
 # Only what an earlier release put there is replaced.
 rm -f "$DIST/Kestrane.exe" "$DIST/Kestrane-unsigned.exe" "$DIST/CheckInstaller.exe" "$DIST/CheckInstaller-unsigned.exe" \
-    "$DIST/$RUNNER" "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
+    "$DIST/$RUNNER" "$DIST/$SCRIPT" "$DIST/SHA256SUMS" "$DIST"/Kestrane-*.zip
 cp -p "$STAGE"/* "$DIST/"
 
 echo

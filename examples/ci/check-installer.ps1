@@ -42,7 +42,7 @@ param(
     [Parameter(Mandatory = $true)] [string] $CheckInstaller,
     [Parameter(Mandatory = $true)] [string] $Installer,
     [ValidateRange(1, 86400)] [int] $LimitSeconds = 300,
-    [ValidateRange(0, 86400)] [int] $WatchSeconds = 12,
+    [ValidateRange(0, 600)] [int] $WatchSeconds = 12,
     [string] $ReportFolder = 'CheckInstaller-report',
     [ValidateRange(0, 2000000)] [int] $TimeoutSeconds = 0,
     [Parameter(ValueFromRemainingArguments = $true)] [string[]] $InstallerArguments = @()
