@@ -8,8 +8,8 @@ install_build_packages
 # Nothing else checks the workflow before it runs on the forge.
 command -v npm >/dev/null || need_packages npm
 # Also Inno Setup's compiler, for the installer check's Inno Setup sample, and the docs' link
-# checker (the Docs test).
-npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-validator/cli@0.6.0 innosetup@6.4.1 \
+# checker (the Docs test). Its cache too stays in the build, not in ~/.npm.
+npm_config_cache=$BUILD_DIR/npm/cache npm install --silent --no-audit --no-fund --prefix "$BUILD_DIR/npm" @action-validator/cli@0.6.0 innosetup@6.4.1 \
     remark-cli@12.0.1 remark-validate-links@13.1.0 >/dev/null
 "$BUILD_DIR/npm/node_modules/.bin/action-validator" .github/workflows/ci.yml
 echo "Workflow .github/workflows/ci.yml: valid"
