@@ -29,7 +29,8 @@ Compression=lzma2
 SolidCompression=yes
 
 [Files]
-Source: "{#OrbelExe}"; DestDir: "{app}"; DestName: "{#App}.exe"
+; Once the program is there, its firewall rule: before the entry, which is written last.
+Source: "{#OrbelExe}"; DestDir: "{app}"; DestName: "{#App}.exe"; AfterInstall: AddFirewallRule
 Source: "{#OrbelChm}"; DestDir: "{app}"; DestName: "{#App}.chm"
 ; Beside the application, so the uninstall entry can point at it.
 Source: "{#KestraneExe}"; DestDir: "{app}"; DestName: "Kestrane.exe"
@@ -51,12 +52,8 @@ Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: string; ValueName: "DisplayI
 Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: string; ValueName: "UninstallString"; ValueData: """{app}\Kestrane.exe"" {#App}/{#Rule}"
 Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: dword; ValueName: "NoModify"; ValueData: 1
 Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: dword; ValueName: "NoRepair"; ValueData: 1
-
-[Run]
-; The rule Kestrane removes by name, replaced rather than doubled. {sys} is the 64-bit
-; system folder in 64-bit mode.
-Filename: "{sys}\netsh.exe"; Parameters: "advfirewall firewall delete rule name=""{#Rule}"""; Flags: runhidden
-Filename: "{sys}\netsh.exe"; Parameters: "advfirewall firewall add rule name=""{#Rule}"" dir=in action=allow program=""{app}\{#App}.exe"" enable=yes"; Flags: runhidden
+; The size shown in the list, in KiB: the files above are all installed by now.
+Root: HKLM64; Subkey: "{#UninstallKey}"; ValueType: dword; ValueName: "EstimatedSize"; ValueData: "{code:EstimatedSizeKiB}"
 
 [Code]
 const
@@ -133,6 +130,42 @@ begin
     Log(Format('Taken out of the deletions pending for the next restart: %d for %s', [Taken, Folder]))
   else
     Log('The deletions pending for the next restart could not be changed');
+end;
+
+// The rule Kestrane removes by name, replaced rather than doubled. The setup's system folder is
+// the 64-bit one in 64-bit mode. Here rather than in [Run], which comes after the entry.
+procedure AddFirewallRule;
+var
+  ResultCode: Integer;
+begin
+  Exec(ExpandConstant('{sys}\netsh.exe'), 'advfirewall firewall delete rule name="{#Rule}"', '', SW_HIDE,
+    ewWaitUntilTerminated, ResultCode);
+  if not Exec(ExpandConstant('{sys}\netsh.exe'), ExpandConstant('advfirewall firewall add rule name="{#Rule}" ' +
+      'dir=in action=allow program="{app}\{#App}.exe" enable=yes'), '', SW_HIDE, ewWaitUntilTerminated, ResultCode) or
+     (ResultCode <> 0) then
+    Log(Format('netsh could not add the firewall rule {#Rule} (exit code %d)', [ResultCode]));
+end;
+
+{ The application folder's files, in KiB rounded up, as Windows' list shows EstimatedSize. }
+function EstimatedSizeKiB(Param: String): String;
+var
+  Found: TFindRec;
+  Total, Size: Int64;
+begin
+  Total := 0;
+  if FindFirst(ExpandConstant('{app}\*'), Found) then
+    try
+      repeat
+        if Found.Attributes and FILE_ATTRIBUTE_DIRECTORY = 0 then begin
+          Size := Found.SizeHigh;
+          Size := Size * 4294967296 + Found.SizeLow;
+          Total := Total + Size;
+        end;
+      until not FindNext(Found);
+    finally
+      FindClose(Found);
+    end;
+  Result := IntToStr((Total + 1023) div 1024);
 end;
 
 { Once the install is confirmed (silent installs pass here too), and before "Preparing to
