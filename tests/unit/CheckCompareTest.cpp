@@ -180,6 +180,10 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
          {L"~file C:\\ProgramData\\Busy\\busy.log", L"+folder C:\\ProgramData\\Orbel", L"+value " + Key + L"|Mine"},
          {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp")), Added(MakeEntry(EntryKey, video + L"\\{A}")),
           Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))}},
+        // A key that gains subkeys by itself: its new values are still the installer's.
+        {"NewValueWhereSubkeysAppearedByThemselves",
+         {Added(Text(Key, L"Mine", L"1")), Added(MakeEntry(EntryKey, Key + L"\\Session2"))},
+         {L"+value " + Key + L"|Mine"}, {Added(MakeEntry(EntryKey, Key + L"\\Session1"))}},
         {"OnlyIn32BitView", {Added(Text(wow + fonts, L"Orbel", L"orbel.ttf"))}, {L"+value " + wow + fonts + L"|Orbel"}},
         {"KeyNotShared", {Added(Text(wow + L"Orbel", L"v", L"1")), Added(Text(Key, L"v", L"1"))},
          {L"+value " + wow + L"Orbel|v", L"+value " + Key + L"|v"}},

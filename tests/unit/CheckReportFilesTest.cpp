@@ -198,10 +198,13 @@ TEST(CheckState, RefusesAFileCutShortOrNotItsOwn)
         EXPECT_FALSE(LoadState(cut, &loaded)) << "cut after " << length << " bytes";
     }
     const std::string changes = bytes.substr(0, bytes.rfind("end\t"));
+    const std::string header = bytes.substr(0, bytes.find('\n') + 1);
     // A place of the new installation must be a change of the first: held indices below the count.
     const struct { const char *Why; std::string Bytes; } refused[] = {
         {"another version", "CheckInstaller state 1\napp\tOrbel\n"},
-        {"held place out of range", "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
+        {"held place out of range", header + "app\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
+        // Whole as that version wrote it, but without what the look after the uninstall saw.
+        {"the version before", "CheckInstaller state 4\n" + changes.substr(header.size()) + "reinstall\t1\t0\t0\t5\t0,1\nend\t2\n"},
         {"held place one past the last change", changes + "reinstall\t1\t0\t0\t5\t1,2\nend\t2\n"},
         // What the look after the uninstall saw: one state a change, each a state there is.
         {"a state for each change but one", changes + "afterUninstall\t2\nend\t2\n"},
