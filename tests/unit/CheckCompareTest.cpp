@@ -238,6 +238,26 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
     noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
     EXPECT_LT(watched, 1000u) << "stops once each place has changed";
     EXPECT_EQ(noise.Places.size(), 1u);
+
+    // What a look sees of a place changes whatever of it changed: a log rewritten at the same
+    // size has a new time.
+    static Entry now;
+    auto read = [](const Entry &, Entry *seen) { *seen = now; return true; };
+    const std::wstring log = busy + L"\\busy.log";
+    struct Reading { const char *Name; Entry Was, Is; bool Changed; } readings[] = {
+        {"Untouched", File(log, 5, 1), File(log, 5, 1), false},
+        {"RewrittenAtTheSameSize", File(log, 5, 1), File(log, 5, 2), true},
+        {"Grown", File(log, 5, 1), File(log, 6, 1), true},
+        {"AttributesOnly", File(log, 5, 1), File(log, 5, 1, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN), true},
+        {"ValueData", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"2"), true},
+        {"ValueType", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"1", REG_EXPAND_SZ), true},
+    };
+    for (const Reading &reading : readings) {
+        now = reading.Was;
+        const std::wstring was = ContentNow(reading.Was, read);
+        now = reading.Is;
+        EXPECT_EQ(ContentNow(reading.Was, read) != was, reading.Changed) << reading.Name;
+    }
 }
 
 TEST(CheckCompare, StateOfAChangeFromWhatItsPlaceHoldsNow)
