@@ -417,13 +417,9 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     CompareSnapshots(before, installed, &in->Changes);
     before = Snapshot();
     installed = Snapshot();
-    Noise byItself;
-    AddNoise(changedBefore, &byItself);
     noise.SettleSeconds = check->Settle;
     noise.PlacesBefore = changedBefore.size();
-    noise.ChangesBefore = ForgetNoise(&in->Changes, byItself);
-    ForgetSharedTwins(&in->Changes);
-    ForgetSharedPlaces(&in->Changes);
+    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore);
     Say(L"   " + Number(noise.PlacesBefore) + L" place(s) changed by themselves between the two looks before the install, "
         + Seconds(firstMs + standIn.Ms + LimitMilliseconds(check->Settle)) + L" s apart, around a stand-in started as "
         L"the installer is" + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("

@@ -63,6 +63,7 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
         const char *Name;
         std::vector<Entry> Before, After;
         std::vector<std::wstring> Groups;
+        std::vector<Entry> First = {};  // the first look before the install, when it saw another machine
     } rows[] = {
         {"ValueData", {Text(Key, L"Version", L"1.0")}, {Text(Key, L"Version", L"2.0")}, {L"~value " + Key + L"|Version"}},
         {"ValueType", {Text(Key, L"Home", L"C:\\O")}, {Text(Key, L"Home", L"C:\\O", REG_EXPAND_SZ)},
@@ -106,11 +107,16 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
          {File(L"C:\\ProgramData\\Orbel\\a.dat"), File(L"C:\\Program Files\\Orbel\\Orbel.exe")},
          {L"+folder C:\\Program Files\\Orbel", L"  +file C:\\Program Files\\Orbel\\Orbel.exe",
           L"+folder C:\\ProgramData\\Orbel", L"  +file C:\\ProgramData\\Orbel\\a.dat"}},
+        // What changed by itself between the two looks before the install is not the installer's.
+        {"ChangedByItselfBeforeTheInstall", {Text(Key, L"Seen", L"1"), File(a, 10, 5)},
+         {Text(Key, L"Seen", L"2"), File(a, 10, 7), Text(Key, L"Mine", L"1")}, {L"+value " + Key + L"|Mine"},
+         {Text(Key, L"Seen", L"0"), File(a, 10, 4)}},
     };
     for (const Row &row : rows) {
-        std::vector<Change> changes;
+        std::vector<Change> changes, changedBefore;
+        CompareSnapshots(Snap(row.First.empty() ? row.Before : row.First), Snap(row.Before), &changedBefore);
         CompareSnapshots(Snap(row.Before), Snap(row.After), &changes);
-        ForgetSharedPlaces(&changes);
+        EXPECT_EQ(ForgetWhatIsNotTheInstallers(&changes, changedBefore), row.First.empty() ? 0u : 2u) << row.Name;
         std::vector<ChangeGroup> groups;
         GroupChanges(changes, &groups);
         std::vector<std::wstring> shown;
