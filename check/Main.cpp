@@ -254,20 +254,19 @@ static int CheckAfterRestart(const Options &options)
 // The check's own files change while it runs: never the installer's.
 static void SkipOwnFiles(const Options &options)
 {
-    SkipPlace(options.StatePath);
-    SkipPlace(options.JsonPath);
-    // Its own folder, where a recipe keeps its reports (Windows Sandbox maps it onto C:).
     wchar_t self[MAX_PATH * 2] = {0};
     DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
-    if (length > 0 && length < MAX_PATH * 2)
-        SkipPlace(ParentOf(self));
+    std::vector<std::wstring> outputs;
     DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (size_t i = 0; i < 2; i++) {
         wchar_t path[MAX_PATH * 2] = {0};
         DWORD length = GetFinalPathNameByHandleW(GetStdHandle(handles[i]), path, MAX_PATH * 2, 0);
         if (length > 0 && length < MAX_PATH * 2)
-            SkipPlace(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
+            outputs.push_back(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
     }
+    for (const std::wstring &place : OwnPlaces(length > 0 && length < MAX_PATH * 2 ? self : L"",
+                                               {options.StatePath, options.JsonPath}, outputs))
+        SkipPlace(place);
 }
 
 // What the check learns of the installer before it runs it, and of the run.

@@ -131,6 +131,29 @@ TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
         RemoveDirectoryW(folder.c_str());
 }
 
+// Run from the Desktop, where a user saves a download, the check still sees the shortcut an
+// installer puts there: only its own files are skipped, and the folder a recipe keeps the
+// reports in, with a text report the check cannot name.
+TEST(CheckReportFiles, OnlyTheChecksOwnPlacesAreSkipped)
+{
+    const std::wstring desktop = std::wstring(_wgetenv(L"USERPROFILE")) + L"\\Desktop", box = L"C:\\CheckInstaller";
+    struct Row {
+        const char *Where;
+        std::wstring Self;
+        std::vector<std::wstring> Reports, Outputs, Own;
+    } rows[] = {
+        {"the Desktop", desktop + L"\\CheckInstaller.exe", {desktop + L"\\check.state", desktop + L"\\report.json"},
+         {desktop + L"\\report.txt", desktop + L"\\Report.txt"},
+         {desktop + L"\\CheckInstaller.exe", desktop + L"\\check.state", desktop + L"\\report.json", desktop + L"\\report.txt"}},
+        {"the Sandbox's folder", box + L"\\CheckInstaller.exe", {box + L"\\report\\check.state", box + L"\\report\\report.json"}, {},
+         {box + L"\\CheckInstaller.exe", box + L"\\report\\check.state", box + L"\\report\\report.json", box + L"\\report"}},
+        {"no report for machines", box + L"\\CheckInstaller.exe", {desktop + L"\\check.state", L""}, {},
+         {box + L"\\CheckInstaller.exe", desktop + L"\\check.state"}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(OwnPlaces(row.Self, row.Reports, row.Outputs), row.Own) << row.Where;
+}
+
 TEST(CheckState, SavedStateLoadsBackWhole)
 {
     CheckState saved;
