@@ -196,7 +196,8 @@ static std::vector<std::wstring> GoneOfNewInstallation(const std::vector<Change>
 }
 
 // Whether the installation made again before the restart is still whole, seen after it. What
-// the restart was foreseen to take was a problem already: seen, it is its consequence.
+// the restart was foreseen to take was a problem already: seen, it is its consequence; not
+// seen, it was no problem.
 static std::string LookAtNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again,
                                          InstallerKind kind)
 {
@@ -204,15 +205,7 @@ static std::string LookAtNewInstallation(const std::vector<Change> &changes, con
         Say(L"   Nothing was installed again before the restart.");
         return "null";
     }
-    std::vector<std::wstring> gone = GoneOfNewInstallation(changes, again);
-    if (gone.empty())
-        Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
-            + L" place(s) are all there.");
-    else if (!again.Taken.empty())
-        Say(L"   As foreseen, " + TakenProblem(gone, kind, true));
-    else
-        Finding(VerdictProblem, TakenProblem(gone, kind, true), L"A reinstall before the restart");
-    return JsonNewInstallation(again.Held.size(), gone);
+    return JudgeNewInstallation(again, GoneOfNewInstallation(changes, again), kind);
 }
 
 // On Windows, after the restart the user made: the installation made again is seen; of the

@@ -164,6 +164,18 @@ void StartQuietReport()
 }
 
 int ProblemCount() { return Problems; }
+
+void WithdrawProblem(const std::wstring &text)
+{
+    // After a restart the count comes from the state, without the findings.
+    if (Problems > 0)
+        Problems--;
+    for (size_t i = Findings.size(); i-- > 0;)
+        if (Findings[i].Kind == VerdictProblem && Findings[i].Text == text) {
+            Findings[i].Kind = VerdictNote;
+            break;
+        }
+}
 void SetProblemCount(int count) { Problems = count; }
 
 bool WriteTextFile(const std::wstring &path, const std::string &text)
