@@ -164,6 +164,7 @@ void StartQuietReport()
 }
 
 int ProblemCount() { return Problems; }
+void SetProblemCount(int count) { Problems = count; }
 
 void WithdrawProblem(const std::wstring &text)
 {
@@ -176,7 +177,6 @@ void WithdrawProblem(const std::wstring &text)
             break;
         }
 }
-void SetProblemCount(int count) { Problems = count; }
 
 bool WriteTextFile(const std::wstring &path, const std::string &text)
 {

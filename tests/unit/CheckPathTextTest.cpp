@@ -97,11 +97,12 @@ static bool RunAsInstaller()
     int count = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::wstring role = argv != NULL && count == 2 ? argv[1] : L"";
+    LocalFree(argv);
     if (role != L"--installer-waits" && role != L"--installer-starts-a-box" && role != L"--installer-box")
         return false;
     CloseHandle(CreateThread(NULL, 0, [](void *) -> DWORD { Sleep(60000); ExitProcess(3); }, NULL, 0, NULL));
     if (role == L"--installer-box")
-        MessageBoxW(NULL, L"Close the other programs first.", L"Orbel Setup", MB_OK);
+        ExitProcess(MessageBoxW(NULL, L"Close the other programs first.", L"Orbel Setup", MB_OK) == IDOK ? 0 : 1);
     if (role == L"--installer-starts-a-box") {
         wchar_t self[MAX_PATH * 2] = {0};
         GetModuleFileNameW(NULL, self, MAX_PATH * 2);
