@@ -290,3 +290,11 @@ LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendin
     bool present = ReadEntryNow(change.Place(), &now);
     return StateOf(change, present, now, pendingPaths);
 }
+
+size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore)
+{
+    size_t forgotten = ForgetNoise(changes, changedBefore);
+    ForgetSharedTwins(changes);
+    ForgetSharedPlaces(changes);
+    return forgotten;
+}

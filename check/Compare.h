@@ -42,6 +42,10 @@ void ForgetSharedPlaces(std::vector<Change> *changes);
 // A change under the WOW6432Node twin of a key Windows shares between the views, seen
 // also in the 64-bit view, is one change: the 64-bit one is kept.
 void ForgetSharedTwins(std::vector<Change> *changes);
+// The install's changes less what is not the installer's: what changed by itself between the
+// two looks before the install (changedBefore), then shared places and twins. How many of
+// them changed by themselves.
+size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore);
 
 // The outermost change and the changes inside it: a new folder or key stands for
 // everything new in it, a removed one for everything removed with it, a key for its values.

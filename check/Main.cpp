@@ -196,7 +196,8 @@ static std::vector<std::wstring> GoneOfNewInstallation(const std::vector<Change>
 }
 
 // Whether the installation made again before the restart is still whole, seen after it. What
-// the restart was foreseen to take was a problem already: seen, it is its consequence.
+// the restart was foreseen to take was a problem already: seen, it is its consequence; not
+// seen, it was no problem.
 static std::string LookAtNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again,
                                          InstallerKind kind)
 {
@@ -204,15 +205,7 @@ static std::string LookAtNewInstallation(const std::vector<Change> &changes, con
         Say(L"   Nothing was installed again before the restart.");
         return "null";
     }
-    std::vector<std::wstring> gone = GoneOfNewInstallation(changes, again);
-    if (gone.empty())
-        Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
-            + L" place(s) are all there.");
-    else if (!again.Taken.empty())
-        Say(L"   As foreseen, " + TakenProblem(gone, kind, true));
-    else
-        Finding(VerdictProblem, TakenProblem(gone, kind, true), L"A reinstall before the restart");
-    return JsonNewInstallation(again.Held.size(), gone);
+    return JudgeNewInstallation(again, GoneOfNewInstallation(changes, again), kind);
 }
 
 // On Windows, after the restart the user made: the installation made again is seen; of the
@@ -254,20 +247,19 @@ static int CheckAfterRestart(const Options &options)
 // The check's own files change while it runs: never the installer's.
 static void SkipOwnFiles(const Options &options)
 {
-    SkipPlace(options.StatePath);
-    SkipPlace(options.JsonPath);
-    // Its own folder, where a recipe keeps its reports (Windows Sandbox maps it onto C:).
     wchar_t self[MAX_PATH * 2] = {0};
     DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
-    if (length > 0 && length < MAX_PATH * 2)
-        SkipPlace(ParentOf(self));
+    std::vector<std::wstring> outputs;
     DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (size_t i = 0; i < 2; i++) {
         wchar_t path[MAX_PATH * 2] = {0};
         DWORD length = GetFinalPathNameByHandleW(GetStdHandle(handles[i]), path, MAX_PATH * 2, 0);
         if (length > 0 && length < MAX_PATH * 2)
-            SkipPlace(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
+            outputs.push_back(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
     }
+    for (const std::wstring &place : OwnPlaces(length > 0 && length < MAX_PATH * 2 ? self : L"",
+                                               {options.StatePath, options.JsonPath}, outputs))
+        SkipPlace(place);
 }
 
 // What the check learns of the installer before it runs it, and of the run.
@@ -417,13 +409,9 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     CompareSnapshots(before, installed, &in->Changes);
     before = Snapshot();
     installed = Snapshot();
-    Noise byItself;
-    AddNoise(changedBefore, &byItself);
     noise.SettleSeconds = check->Settle;
     noise.PlacesBefore = changedBefore.size();
-    noise.ChangesBefore = ForgetNoise(&in->Changes, byItself);
-    ForgetSharedTwins(&in->Changes);
-    ForgetSharedPlaces(&in->Changes);
+    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore);
     Say(L"   " + Number(noise.PlacesBefore) + L" place(s) changed by themselves between the two looks before the install, "
         + Seconds(firstMs + standIn.Ms + LimitMilliseconds(check->Settle)) + L" s apart, around a stand-in started as "
         L"the installer is" + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("

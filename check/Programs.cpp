@@ -128,7 +128,7 @@ static bool JobHasLiveProcess(HANDLE job)
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
                           DWORD limitSeconds)
 {
-    InstallerRun run = {false, 0, false, 0, 0};
+    InstallerRun run = {false, 0, false, 0, 0, {}};
     std::wstring commandLine = Quoted(setup);
     for (size_t i = 0; i < arguments.size(); i++)
         commandLine += L" " + Quoted(arguments[i]);
@@ -184,6 +184,7 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
                 text.replace(at, 1, L" / ");
             Say(L"   the installer shows a box, and the check waits while nobody answers it: \"" + box.Caption
                 + L"\": " + text);
+            run.Boxes.push_back(box.Caption + L": " + text);
         }
     }
     if (run.TimedOut) {

@@ -20,6 +20,7 @@ struct InstallerRun {
     bool TimedOut;
     DWORD ExitCode;
     ULONGLONG Ms;
+    std::vector<std::wstring> Boxes;  // each box it or a program it started showed: "caption: text"
 };
 // Runs the installer with its arguments, each quoted as a program's arguments are, and
 // waits for it and everything it starts, at most limitSeconds. A box it shows is printed

@@ -1,5 +1,8 @@
 #include "Reinstall.h"
 
+#include "JsonReport.h"
+#include "Report.h"
+
 bool InstalledAgain(const ReinstallRecord &record)
 {
     return record.Started && !record.TimedOut && record.ExitCode == 0;
@@ -79,4 +82,23 @@ std::wstring TakenProblem(const std::vector<std::wstring> &taken, InstallerKind 
           L"files" + (uninstaller ? L", so its uninstall entry then starts a program that is gone" : L"")
         + L". Before installing, take the folder's entries out of PendingFileRenameOperations" + PendingFix(kind)
         + L", or ask for the restart first";
+}
+
+std::string JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone,
+                                 InstallerKind kind)
+{
+    if (gone.empty()) {
+        Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
+            + L" place(s) are all there.");
+        if (!again.Taken.empty()) {
+            Say(L"   The restart deleted none of the " + Number(again.Taken.size())
+                + L" place(s) foreseen: that problem is not counted.");
+            WithdrawProblem(TakenProblem(again.Taken, kind, false));
+        }
+    } else if (!again.Taken.empty()) {
+        Say(L"   As foreseen, " + TakenProblem(gone, kind, true));
+    } else {
+        Finding(VerdictProblem, TakenProblem(gone, kind, true), L"A reinstall before the restart");
+    }
+    return JsonNewInstallation(again.Held.size(), gone);
 }

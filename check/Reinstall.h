@@ -40,3 +40,9 @@ std::vector<Entry> HeldFilesAndFolders(const std::vector<Change> &changes, const
 
 // The problem's text: what the user loses, and what the installer of the kind should do.
 std::wstring TakenProblem(const std::vector<std::wstring> &taken, InstallerKind kind, bool afterRestart);
+
+// Whether the installation made again is whole, seen after the restart: gone, what of it is
+// gone then. Says so; what is gone is a problem, counted once with the one foreseen; a loss
+// foreseen that the restart did not cause is no longer counted. Its part of the report.
+std::string JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone,
+                                 InstallerKind kind);

@@ -190,6 +190,18 @@ void StartQuietReport()
 int ProblemCount() { return Problems; }
 void SetProblemCount(int count) { Problems = count; }
 
+void WithdrawProblem(const std::wstring &text)
+{
+    // After a restart the count comes from the state, without the findings.
+    if (Problems > 0)
+        Problems--;
+    for (size_t i = Findings.size(); i-- > 0;)
+        if (Findings[i].Kind == VerdictProblem && Findings[i].Text == text) {
+            Findings[i].Kind = VerdictNote;
+            break;
+        }
+}
+
 bool WriteTextFile(const std::wstring &path, const std::string &text)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);

@@ -16,6 +16,8 @@ std::wstring PageOfSection(const std::wstring &section);
 // A consequence of the finding before it: shown under it, not counted.
 void Consequence(const std::wstring &text);
 int ProblemCount();
+// A problem foreseen that did not come to pass: no longer counted, its finding kept as a note.
+void WithdrawProblem(const std::wstring &text);
 void SetProblemCount(int count);
 
 // Every finding so far, for the report machines read.

@@ -259,6 +259,25 @@ void SkipPlace(const std::wstring &path)
         Add(&Expanded(), path);
 }
 
+std::vector<std::wstring> OwnPlaces(const std::wstring &self, const std::vector<std::wstring> &reports,
+                                    const std::vector<std::wstring> &outputs)
+{
+    std::vector<std::wstring> places(1, self);
+    places.insert(places.end(), reports.begin(), reports.end());
+    places.insert(places.end(), outputs.begin(), outputs.end());
+    for (const std::wstring &report : reports) {
+        std::wstring folder = report.empty() ? L"" : ParentOf(report);
+        if (!folder.empty() && !IsSharedPlace(folder))
+            places.push_back(folder);
+    }
+    std::vector<std::wstring> own;
+    std::set<std::wstring> seen;
+    for (const std::wstring &place : places)
+        if (!place.empty() && seen.insert(Folded(place)).second)
+            own.push_back(place);
+    return own;
+}
+
 std::wstring SharedTwinOf(const std::wstring &keyPath)
 {
     static const std::wstring Wow = L"HKLM\\SOFTWARE\\WOW6432Node\\";

@@ -10,6 +10,12 @@
 bool IsSkippedPlace(const std::wstring &path);
 // Also skipped from now on: the check's own files (its report, its state).
 void SkipPlace(const std::wstring &path);
+// The check's own places, to skip: the program itself, its state and reports, its output where
+// it goes to files; and the folder of each report but a shared one, where a recipe keeps its
+// text report beside them. Never the program's own folder: it may be the Desktop, where the
+// installer puts a shortcut.
+std::vector<std::wstring> OwnPlaces(const std::wstring &self, const std::vector<std::wstring> &reports,
+                                    const std::vector<std::wstring> &outputs);
 
 // Keys Windows shares between the two registry views: one change seen in both is one
 // change. For a key path under such a key's WOW6432Node twin, the 64-bit path; else empty.

@@ -69,16 +69,21 @@ static std::wstring NamesInKey(const std::wstring &keyPath)
     return text;
 }
 
+std::wstring ContentNow(const Entry &place, bool (*read)(const Entry &place, Entry *now))
+{
+    Entry now;
+    if (!read(place, &now))
+        return L"";
+    if (place.Kind == EntryValue)
+        return std::to_wstring(now.Type) + L" " + ValueText(now.Type, now.Data, false);
+    return std::to_wstring(now.Size) + L" " + std::to_wstring(now.WriteTime) + L" " + std::to_wstring(now.Attributes);
+}
+
 std::wstring TargetNow(const WatchTarget &target)
 {
     if (target.Names)
         return target.Place.Kind == EntryKey ? NamesInKey(target.Place.Path) : NamesInFolder(target.Place.Path);
-    Entry now;
-    if (!ReadEntryNow(target.Place, &now))
-        return L"";
-    if (target.Place.Kind == EntryValue)
-        return std::to_wstring(now.Type) + L" " + ValueText(now.Type, now.Data, false);
-    return std::to_wstring(now.Size) + L" " + std::to_wstring(now.WriteTime) + L" " + std::to_wstring(now.Attributes);
+    return ContentNow(target.Place, ReadEntryNow);
 }
 
 Noise WatchForNoise(const std::vector<WatchTarget> &targets, DWORD ms, DWORD stepMs, TargetReader read,

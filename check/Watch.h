@@ -24,6 +24,8 @@ std::vector<WatchTarget> WatchTargets(const std::vector<Change> &changes);
 // What a look sees of a target, as one text: its content, or the names in it.
 typedef std::wstring (*TargetReader)(const WatchTarget &target);
 std::wstring TargetNow(const WatchTarget &target);
+// A place's content as read (ReadEntryNow, or a table in the tests): empty when it is gone.
+std::wstring ContentNow(const Entry &place, bool (*read)(const Entry &place, Entry *now));
 
 // Looks at the targets every stepMs for at most ms, and stops early once each has changed.
 // What changed is noise. *watchedMs gets how long it watched.

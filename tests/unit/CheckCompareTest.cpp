@@ -63,6 +63,7 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
         const char *Name;
         std::vector<Entry> Before, After;
         std::vector<std::wstring> Groups;
+        std::vector<Entry> First = {};  // the first look before the install, when it saw another machine
     } rows[] = {
         {"ValueData", {Text(Key, L"Version", L"1.0")}, {Text(Key, L"Version", L"2.0")}, {L"~value " + Key + L"|Version"}},
         {"ValueType", {Text(Key, L"Home", L"C:\\O")}, {Text(Key, L"Home", L"C:\\O", REG_EXPAND_SZ)},
@@ -106,11 +107,16 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
          {File(L"C:\\ProgramData\\Orbel\\a.dat"), File(L"C:\\Program Files\\Orbel\\Orbel.exe")},
          {L"+folder C:\\Program Files\\Orbel", L"  +file C:\\Program Files\\Orbel\\Orbel.exe",
           L"+folder C:\\ProgramData\\Orbel", L"  +file C:\\ProgramData\\Orbel\\a.dat"}},
+        // What changed by itself between the two looks before the install is not the installer's.
+        {"ChangedByItselfBeforeTheInstall", {Text(Key, L"Seen", L"1"), File(a, 10, 5)},
+         {Text(Key, L"Seen", L"2"), File(a, 10, 7), Text(Key, L"Mine", L"1")}, {L"+value " + Key + L"|Mine"},
+         {Text(Key, L"Seen", L"0"), File(a, 10, 4)}},
     };
     for (const Row &row : rows) {
-        std::vector<Change> changes;
+        std::vector<Change> changes, changedBefore;
+        CompareSnapshots(Snap(row.First.empty() ? row.Before : row.First), Snap(row.Before), &changedBefore);
         CompareSnapshots(Snap(row.Before), Snap(row.After), &changes);
-        ForgetSharedPlaces(&changes);
+        EXPECT_EQ(ForgetWhatIsNotTheInstallers(&changes, changedBefore), row.First.empty() ? 0u : 2u) << row.Name;
         std::vector<ChangeGroup> groups;
         GroupChanges(changes, &groups);
         std::vector<std::wstring> shown;
@@ -180,6 +186,10 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
          {L"~file C:\\ProgramData\\Busy\\busy.log", L"+folder C:\\ProgramData\\Orbel", L"+value " + Key + L"|Mine"},
          {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp")), Added(MakeEntry(EntryKey, video + L"\\{A}")),
           Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))}},
+        // A key that gains subkeys by itself: its new values are still the installer's.
+        {"NewValueWhereSubkeysAppearedByThemselves",
+         {Added(Text(Key, L"Mine", L"1")), Added(MakeEntry(EntryKey, Key + L"\\Session2"))},
+         {L"+value " + Key + L"|Mine"}, {Added(MakeEntry(EntryKey, Key + L"\\Session1"))}},
         {"OnlyIn32BitView", {Added(Text(wow + fonts, L"Orbel", L"orbel.ttf"))}, {L"+value " + wow + fonts + L"|Orbel"}},
         {"KeyNotShared", {Added(Text(wow + L"Orbel", L"v", L"1")), Added(Text(Key, L"v", L"1"))},
          {L"+value " + wow + L"Orbel|v", L"+value " + Key + L"|v"}},
@@ -234,6 +244,26 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
     noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
     EXPECT_LT(watched, 1000u) << "stops once each place has changed";
     EXPECT_EQ(noise.Places.size(), 1u);
+
+    // What a look sees of a place changes whatever of it changed: a log rewritten at the same
+    // size has a new time.
+    static Entry now;
+    auto read = [](const Entry &, Entry *seen) { *seen = now; return true; };
+    const std::wstring log = busy + L"\\busy.log";
+    struct Reading { const char *Name; Entry Was, Is; bool Changed; } readings[] = {
+        {"Untouched", File(log, 5, 1), File(log, 5, 1), false},
+        {"RewrittenAtTheSameSize", File(log, 5, 1), File(log, 5, 2), true},
+        {"Grown", File(log, 5, 1), File(log, 6, 1), true},
+        {"AttributesOnly", File(log, 5, 1), File(log, 5, 1, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN), true},
+        {"ValueData", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"2"), true},
+        {"ValueType", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"1", REG_EXPAND_SZ), true},
+    };
+    for (const Reading &reading : readings) {
+        now = reading.Was;
+        const std::wstring was = ContentNow(reading.Was, read);
+        now = reading.Is;
+        EXPECT_EQ(ContentNow(reading.Was, read) != was, reading.Changed) << reading.Name;
+    }
 }
 
 TEST(CheckCompare, StateOfAChangeFromWhatItsPlaceHoldsNow)

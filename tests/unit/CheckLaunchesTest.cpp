@@ -41,9 +41,12 @@ static const std::vector<Entry> &Registry()
         ValueEntry(L"HKCU\\Software\\Classes\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_SZ, L"C:\\Orbel\\user.dll"),
         ValueEntry(L"HKLM\\SOFTWARE\\Classes\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_SZ, L"C:\\Orbel\\machine.dll"),
         ValueEntry(L"HKLM\\SOFTWARE\\WOW6432Node\\Classes\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_SZ, L"C:\\Orbel\\x86.dll"),
+        // The same 32-bit classes as Windows also names them, under the 64-bit classes root.
+        ValueEntry(L"HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_SZ, L"C:\\Orbel\\x86 classes.dll"),
         ValueEntry(L"HKCU\\Software\\Classes\\CLSID\\" + Server + L"\\LocalServer32", L"", REG_SZ, L"\"C:\\Orbel\\server.exe\" -Embedding"),
         ValueEntry(L"HKCU\\Software\\Classes\\orbel", L"URL Protocol", REG_SZ, L""),
         ValueEntry(L"HKLM\\SOFTWARE\\Classes\\Folder\\shellex\\ContextMenuHandlers\\" + Nowhere, L"", REG_SZ, Menu),
+        ValueEntry(L"HKCU\\Software\\Classes\\Directory\\shellex\\ContextMenuHandlers\\" + Server, L"", REG_SZ, Menu),
         Number(Services + L"OrbelSvc", L"Start", SERVICE_AUTO_START),
         Number(Services + L"OrbelOff", L"Start", SERVICE_DISABLED),
         Number(L"HKLM\\SOFTWARE" + WindowsNT + L"\\Windows", L"LoadAppInit_DLLs", 1),
@@ -62,6 +65,12 @@ static bool ReadRegistry(const Entry &place, Entry *now)
             return true;
         }
     return false;
+}
+
+// The same, where the machine leaves shell-execute hooks off, as Windows does unless the policy turns them on.
+static bool ReadRegistryHooksOff(const Entry &place, Entry *now)
+{
+    return !SameText(place.Name, L"EnableShellExecuteHooks") && ReadRegistry(place, now);
 }
 
 static Entry FileEntry(const std::wstring &path)
@@ -105,6 +114,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         bool Loads = false;
         std::wstring Class, Who = L"Windows";
         const wchar_t *Before = nullptr;  // what a changed value held
+        EntryReader Read = ReadRegistry;
     } rows[] = {
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Orbel\\tray.exe\" -min", L"C:\\Orbel\\tray.exe", L"at every logon"},
         {L"HKLM\\SOFTWARE\\WOW6432Node" + run, L"Orbel", REG_EXPAND_SZ, L"%ORBELHOME%\\tray.exe", L"C:\\Orbel Home\\tray.exe", L"at every logon"},
@@ -145,6 +155,8 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {services + L"OrbelSvc", L"ServiceDll", REG_EXPAND_SZ, L"C:\\Orbel\\svc.dll", L"", L""},
         {L"HKLM\\SOFTWARE" + WindowsNT + L"\\Image File Execution Options\\notepad.exe", L"Debugger", REG_SZ, L"\"C:\\Orbel\\pad.exe\" -z", L"C:\\Orbel\\pad.exe", L"in place of notepad.exe, each time it is started"},
         {L"HKLM\\SOFTWARE" + WindowsNT + L"\\Image File Execution Options", L"Debugger", REG_SZ, L"C:\\Orbel\\pad.exe", L"", L""},
+        // Windows reads these options only from the machine's keys.
+        {L"HKCU\\Software" + WindowsNT + L"\\Image File Execution Options\\notepad.exe", L"Debugger", REG_SZ, L"C:\\Orbel\\pad.exe", L"", L""},
         {L"HKLM\\SOFTWARE" + WindowsNT + L"\\Windows", L"AppInit_DLLs", REG_SZ, L"C:\\Tools\\old.dll,C:\\Orbel\\hook.dll C:\\Orbel\\more.dll", L"C:\\Orbel\\hook.dll", L"in every program that loads user32.dll", true, L"", L"Windows", L"C:\\Tools\\old.dll"},
         {L"HKLM\\SOFTWARE\\WOW6432Node" + WindowsNT + L"\\Windows", L"AppInit_DLLs", REG_SZ, L"C:\\Orbel\\hook.dll", L"", L""},  // turned off
         {control + L"\\Session Manager\\AppCertDlls", L"Orbel", REG_EXPAND_SZ, L"%ORBELHOME%\\cert.dll", L"C:\\Orbel Home\\cert.dll", L"in every program that starts another", true},
@@ -170,13 +182,18 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {L"HKLM\\SOFTWARE\\Classes\\Directory\\Background\\shellex\\ContextMenuHandlers\\" + Server, L"", KeyItself, L"", L"C:\\Orbel\\server.exe", L"each time a user right-clicks a folder's background", false, Server, L"Explorer"},
         {L"HKLM\\SOFTWARE\\Classes\\Folder\\shellex\\ContextMenuHandlers\\" + Nowhere, L"", KeyItself, L"", L"", L""},  // its value names the class
         {L"HKLM\\SOFTWARE\\Classes\\Folder\\shellex\\ContextMenuHandlers\\" + Nowhere, L"", REG_SZ, Menu, shell, L"each time a user right-clicks a folder", true, Menu, L"Explorer"},
+        // Named for a class with a server, its value naming another: the value's class counts, where the value is.
+        {L"HKCU\\Software\\Classes\\Directory\\shellex\\ContextMenuHandlers\\" + Server, L"", KeyItself, L"", L"", L""},
         {L"HKLM\\SOFTWARE\\Classes\\.orb\\shellex\\PropertySheetHandlers\\Orbel", L"", REG_SZ, Both, L"C:\\Orbel\\machine.dll", L"each time a user opens the properties of a file of type .orb", true, Both, L"Explorer"},
+        // A 32-bit handler: its type without the view's name, its class from the 32-bit classes first.
+        {L"HKLM\\SOFTWARE\\Classes\\WOW6432Node\\.orb\\shellex\\PropertySheetHandlers\\Orbel", L"", REG_SZ, Both, L"C:\\Orbel\\x86 classes.dll", L"each time a user opens the properties of a file of type .orb", true, Both, L"Explorer"},
         {L"HKLM\\SOFTWARE\\Classes\\Directory\\shellex\\CopyHookHandlers\\OrbelCopy", L"", REG_SZ, L" " + Menu, shell, L"each time a user copies, moves, renames or deletes a folder", true, Menu, L"Explorer"},
         {L"HKCU\\Software\\Classes\\Drive\\shellex\\DragDropHandlers\\OrbelDrop", L"", REG_SZ, Both, L"C:\\Orbel\\user.dll", L"each time a user drops files on a drive with the right mouse button", true, Both, L"Explorer"},
         {L"HKCU\\Software\\Classes\\.orb\\shellex\\{E357FCCD-A995-4576-B01F-234630154E96}", L"", REG_SZ, Server, L"C:\\Orbel\\server.exe", L"each time Explorer shows or previews a file of type .orb", false, Server, L"Explorer"},
         {L"HKLM\\SOFTWARE\\WOW6432Node" + cv + L"\\Explorer\\ShellIconOverlayIdentifiers\\  OrbelSynced", L"", REG_SZ, Both, L"C:\\Orbel\\x86.dll", L"each time Explorer starts", true, Both, L"Explorer"},
         {explorer + L"\\ShellExecuteHooks", Menu, REG_SZ, L"Orbel hook", shell, L"each time a program opens a file or link through the shell", true, Menu},
         {explorer + L"\\ShellExecuteHooks", L"Orbel", REG_SZ, Menu, L"", L""},
+        {explorer + L"\\ShellExecuteHooks", Menu, REG_SZ, L"Orbel hook", L"", L"", false, L"", L"Windows", nullptr, ReadRegistryHooksOff},
         {L"HKCU\\Software" + cv + L"\\ShellServiceObjectDelayLoad", L"OrbelLoader", REG_SZ, Both, L"C:\\Orbel\\user.dll", L"at every logon", true, Both, L"Explorer"},
         {explorer + L"\\ShellServiceObjects\\" + Menu, L"", KeyItself, L"", shell, L"at every logon", true, Menu, L"Explorer"},
         {explorer + L"\\Browser Helper Objects\\" + Menu, L"", KeyItself, L"", shell, L"each time Internet Explorer starts", true, Menu, L"Internet Explorer"},
@@ -189,7 +206,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         SCOPED_TRACE(testing::Message() << row.Key << " " << row.Name << " = " << row.Text);
         Launch launch = {L"untouched", L"untouched"};
         Entry before = ValueEntry(row.Key, row.Name, row.Type, row.Before ? row.Before : L"");
-        EXPECT_EQ(LaunchOf(ValueEntry(row.Key, row.Name, row.Type, row.Text), "", row.Before ? &before : NULL, ReadRegistry, &launch),
+        EXPECT_EQ(LaunchOf(ValueEntry(row.Key, row.Name, row.Type, row.Text), "", row.Before ? &before : NULL, row.Read, &launch),
                   !row.When.empty());
         if (!row.When.empty()) {
             EXPECT_EQ(launch.Program, row.Program);
@@ -309,6 +326,7 @@ TEST_F(Launches, DamagedShortcutsStartNothing)
     // Its target only in LinkInfo, read whatever follows: a name of five characters, the terminal block.
     std::string plain = LinkBytes({0, "C:\\Orbel\\orbel.exe", "", L"", L"Orbel", L""});
     const size_t plainEnd = plain.size() - 4, plainName = plainEnd - 2 - 2 * 5;
+    std::string infoOnly = LinkBytes({0, "C:\\Orbel\\orbel.exe", "", L"", L"", L""});
     struct Row { const char *Damage; const std::string &Link; size_t At, Width; DWORD Value; } rows[] = {
         {"header size", whole, 0, 4, 0x4D},
         {"class id", whole, 4, 1, 0x02},
@@ -319,10 +337,13 @@ TEST_F(Launches, DamagedShortcutsStartNothing)
         {"name past the end", plain, plainName, 2, 0x7FFF},
         {"name over the terminal block and a character more", plain, plainName, 2, 5 + 2 + 1},
         {"extra data block past the end", plain, plainEnd, 4, 0x7FFFFFF0},
+        // Nothing but the terminal block after LinkInfo to stumble on: only its size says the link is cut.
+        {"LinkInfo just past the end", infoOnly, 0x4C, 4, (DWORD)(infoOnly.size() - 0x4C + 8)},
     };
     Launch launch;
     ASSERT_TRUE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), whole, NULL, ReadRegistry, &launch));
     ASSERT_TRUE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), plain, NULL, ReadRegistry, &launch));
+    ASSERT_TRUE(LaunchOf(FileEntry(L"C:\\Orbel.lnk"), infoOnly, NULL, ReadRegistry, &launch));
     for (const Row &row : rows) {
         std::string damaged = row.Link;
         for (size_t i = 0; i < row.Width; i++)

@@ -187,6 +187,7 @@ TEST(CheckLeftovers, TheVerdictOfALook)
     struct Row { size_t Left, Pending; int Problems, Code; std::wstring Summary; } rows[] = {
         {0, 0, 0, 0, L"Nothing of Orbel is left."},
         {0, 2, 0, 0, L"Nothing of Orbel is left but what the next restart deletes (2 item(s))."},
+        {0, 1, 0, 0, L"Nothing of Orbel is left but what the next restart deletes (1 item(s))."},
         {3, 2, 0, 1, L"3 item(s) of Orbel are left."},
         {0, 0, 1, 1, L"Nothing of Orbel is left."},
         {1, 0, 2, 1, L"1 item(s) of Orbel are left."},

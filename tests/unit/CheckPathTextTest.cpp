@@ -1,5 +1,6 @@
 #include "PathText.h"
 #include "Programs.h"
+#include "Report.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include <windows.h>
+
+#include <shellapi.h>
 
 TEST(CheckPathText, InsideParentAndSameTextWhateverTheCase)
 {
@@ -84,6 +87,54 @@ TEST(CheckPrograms, UnquotedPathIsTriedBlankByBlank)
         std::vector<std::wstring> tried;
         EXPECT_EQ(ProgramStartedBy(row.Line, &tried), row.Started) << row.Line;
         EXPECT_EQ(tried, row.Tried) << row.Line;
+    }
+}
+
+// This program is also the installer the rows below run: one that waits for ever, or one whose
+// child shows a box nobody answers. Each ends by itself after a minute, whatever the check does.
+static bool RunAsInstaller()
+{
+    int count = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring role = argv != NULL && count == 2 ? argv[1] : L"";
+    LocalFree(argv);
+    if (role != L"--installer-waits" && role != L"--installer-starts-a-box" && role != L"--installer-box")
+        return false;
+    CloseHandle(CreateThread(NULL, 0, [](void *) -> DWORD { Sleep(60000); ExitProcess(3); }, NULL, 0, NULL));
+    if (role == L"--installer-box")
+        ExitProcess(MessageBoxW(NULL, L"Close the other programs first.", L"Orbel Setup", MB_OK) == IDOK ? 0 : 1);
+    if (role == L"--installer-starts-a-box") {
+        wchar_t self[MAX_PATH * 2] = {0};
+        GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+        std::wstring line = L"\"" + std::wstring(self) + L"\" --installer-box";
+        STARTUPINFOW startup = {sizeof startup};
+        PROCESS_INFORMATION child;
+        if (CreateProcessW(self, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child))
+            WaitForSingleObject(child.hProcess, INFINITE);
+    }
+    Sleep(INFINITE);
+    return true;
+}
+static const bool RunningAsInstaller = RunAsInstaller();
+
+// The installer is stopped at its limit with everything it started, and a box any of them
+// shows is named while the check waits.
+TEST(CheckPrograms, TheInstallerAndWhatItStartsAreWatchedUpToTheLimit)
+{
+    StartQuietReport();
+    wchar_t self[MAX_PATH * 2] = {0};
+    GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+    struct Row { const char *Role; DWORD LimitSeconds; std::vector<std::wstring> Boxes; } rows[] = {
+        {"--installer-waits", 2, {}},
+        {"--installer-starts-a-box", 4, {L"Orbel Setup: Close the other programs first."}},
+    };
+    for (const Row &row : rows) {
+        InstallerRun run = RunInstaller(self, {std::wstring(row.Role, row.Role + strlen(row.Role))}, row.LimitSeconds);
+        EXPECT_TRUE(run.Started) << row.Role;
+        EXPECT_TRUE(run.TimedOut) << row.Role;
+        EXPECT_GE(run.Ms, row.LimitSeconds * 1000ull) << row.Role;
+        EXPECT_LT(run.Ms, row.LimitSeconds * 1000ull + 10000) << row.Role;
+        EXPECT_EQ(run.Boxes, row.Boxes) << row.Role;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "Pending.h"
 #include "Reinstall.h"
+#include "Report.h"
 
 #include <gtest/gtest.h>
 
@@ -129,4 +130,33 @@ TEST(CheckReinstall, OnlyAnInstallerThatEndedWellInstalledAgain)
     record.TimedOut = false;
     record.Started = false;
     EXPECT_FALSE(InstalledAgain(record));
+}
+
+// Seen after the restart, the new installation decides the problem foreseen from the deletions:
+// a loss counted once, as foreseen or not; none, where the restart took nothing.
+TEST(CheckReinstall, TheRestartSeenDecidesTheLossForeseen)
+{
+    const std::wstring exe = Folder + L"\\Kestrane.exe";
+    struct Row { const char *Name; std::vector<std::wstring> Taken, Gone; int Problems; std::string Whole; } rows[] = {
+        {"WholeAsForeseen", {}, {}, 0, "\"whole\":true"},
+        {"WholeThoughALossWasForeseen", {exe}, {}, 0, "\"whole\":true"},
+        {"LostAsForeseen", {exe}, {exe}, 1, "\"whole\":false"},
+        {"LostUnforeseen", {}, {exe}, 1, "\"whole\":false"},
+    };
+    for (const Row &row : rows) {
+        StartQuietReport();
+        ReinstallRecord again;
+        again.Started = true;
+        again.Held = {0, 1, 2};
+        again.Taken = row.Taken;
+        if (!row.Taken.empty())
+            Finding(VerdictProblem, TakenProblem(row.Taken, KindNsis, false), L"A reinstall before the restart");
+        const std::string json = JudgeNewInstallation(again, row.Gone, KindNsis);
+        int recorded = 0;
+        for (const FindingRecord &finding : RecordedFindings())
+            recorded += finding.Kind == VerdictProblem;
+        EXPECT_EQ(ProblemCount(), row.Problems) << row.Name;
+        EXPECT_EQ(recorded, row.Problems) << row.Name;
+        EXPECT_NE(json.find(row.Whole), std::string::npos) << row.Name << ": " << json;
+    }
 }

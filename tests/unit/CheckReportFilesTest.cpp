@@ -131,6 +131,29 @@ TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
         RemoveDirectoryW(folder.c_str());
 }
 
+// Run from the Desktop, where a user saves a download, the check still sees the shortcut an
+// installer puts there: only its own files are skipped, and the folder a recipe keeps the
+// reports in, with a text report the check cannot name.
+TEST(CheckReportFiles, OnlyTheChecksOwnPlacesAreSkipped)
+{
+    const std::wstring desktop = std::wstring(_wgetenv(L"USERPROFILE")) + L"\\Desktop", box = L"C:\\CheckInstaller";
+    struct Row {
+        const char *Where;
+        std::wstring Self;
+        std::vector<std::wstring> Reports, Outputs, Own;
+    } rows[] = {
+        {"the Desktop", desktop + L"\\CheckInstaller.exe", {desktop + L"\\check.state", desktop + L"\\report.json"},
+         {desktop + L"\\report.txt", desktop + L"\\Report.txt"},
+         {desktop + L"\\CheckInstaller.exe", desktop + L"\\check.state", desktop + L"\\report.json", desktop + L"\\report.txt"}},
+        {"the Sandbox's folder", box + L"\\CheckInstaller.exe", {box + L"\\report\\check.state", box + L"\\report\\report.json"}, {},
+         {box + L"\\CheckInstaller.exe", box + L"\\report\\check.state", box + L"\\report\\report.json", box + L"\\report"}},
+        {"no report for machines", box + L"\\CheckInstaller.exe", {desktop + L"\\check.state", L""}, {},
+         {box + L"\\CheckInstaller.exe", desktop + L"\\check.state"}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(OwnPlaces(row.Self, row.Reports, row.Outputs), row.Own) << row.Where;
+}
+
 TEST(CheckState, SavedStateLoadsBackWhole)
 {
     CheckState saved;
@@ -198,10 +221,13 @@ TEST(CheckState, RefusesAFileCutShortOrNotItsOwn)
         EXPECT_FALSE(LoadState(cut, &loaded)) << "cut after " << length << " bytes";
     }
     const std::string changes = bytes.substr(0, bytes.rfind("end\t"));
+    const std::string header = bytes.substr(0, bytes.find('\n') + 1);
     // A place of the new installation must be a change of the first: held indices below the count.
     const struct { const char *Why; std::string Bytes; } refused[] = {
         {"another version", "CheckInstaller state 1\napp\tOrbel\n"},
-        {"held place out of range", "CheckInstaller state 4\napp\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
+        {"held place out of range", header + "app\tOrbel\nproblems\t0\nreinstall\t1\t0\t0\t5\t0,2\nend\t0\n"},
+        // Whole as that version wrote it, but without what the look after the uninstall saw.
+        {"the version before", "CheckInstaller state 4\n" + changes.substr(header.size()) + "reinstall\t1\t0\t0\t5\t0,1\nend\t2\n"},
         {"held place one past the last change", changes + "reinstall\t1\t0\t0\t5\t1,2\nend\t2\n"},
         // What the look after the uninstall saw: one state a change, each a state there is.
         {"a state for each change but one", changes + "afterUninstall\t2\nend\t2\n"},
