@@ -288,7 +288,7 @@ if [ "$windows" -eq 0 ]; then
     code=$?
     cat "$work.log"
     expect [ "$code" -eq 0 ]
-    expect grep -qxF "ok       the shortcut C:\\users\\$(id -un)\\Desktop\\Orbel.lnk is installed  (README: \"The layout\")" "$work.log"
+    expect grep -qxF "ok       the shortcut C:\\users\\$(id -un)\\Desktop\\Orbel.lnk is installed  (docs/vendor-guide.md: \"The layout\")" "$work.log"
     expect grep -qx "Nothing of Orbel is left." "$work.log"
     expect report 'report.changes.some(c => /\\Desktop\\Orbel\.lnk$/i.test(c.path))
         && !report.changes.some(c => /\\Desktop\\CheckInstaller\.exe$/i.test(c.path))'
