@@ -229,6 +229,24 @@ static std::wstring PowerShellScript(const std::wstring &text)
     return L"";
 }
 
+// What cmd's start runs: past its switches (/D takes a folder) and its first quoted argument, the title.
+static std::wstring CommandOfStart(const std::wstring &command)
+{
+    std::vector<Argument> arguments = ArgumentsOf(command);
+    if (arguments.empty() || !SameText(arguments[0].Text, L"start"))
+        return command;
+    bool titled = false;
+    for (size_t i = 1; i < arguments.size(); i++) {
+        bool title = !titled && command[arguments[i].Start] == L'"';
+        if (!title && arguments[i].Text.compare(0, 1, L"/") != 0)
+            return command.substr(arguments[i].Start);
+        titled = titled || title;
+        if (SameText(arguments[i].Text, L"/d"))
+            i++;
+    }
+    return L"";
+}
+
 // The command line cmd runs after /c or /k: with more than two quotes, cmd drops the first and the last.
 static std::wstring CommandOfCmd(const std::wstring &text)
 {
@@ -240,7 +258,7 @@ static std::wstring CommandOfCmd(const std::wstring &text)
                 command.erase(0, 1);
                 command.erase(command.rfind(L'"'), 1);
             }
-            return command;
+            return CommandOfStart(command);
         }
     return L"";
 }

@@ -199,6 +199,8 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c C:\\Orbel\\start.cmd", L"C:\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd.exe /C \"C:\\Program Files\\Orbel\\start.cmd\" /q", L"C:\\Program Files\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Windows\\System32\\cmd.exe\" /d /s /c \"\"C:\\Program Files\\Orbel\\start.bat\" -x\"", L"C:\\Program Files\\Orbel\\start.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start \"\" /min \"C:\\Program Files\\Orbel\\tray.exe\" -x", L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start /D C:\\Orbel /b \"Orbel tray\" C:\\Orbel\\tray.exe", L"C:\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c powershell -File C:\\Orbel\\tray.ps1", L"C:\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", nullptr, L"powershell"},
         {L"HKCU\\Software" + cv + L"\\RunOnce", L"Orbel", REG_SZ, L"cmd /c del /q C:\\Orbel\\old.exe", L"cmd.exe", L"at the next logon"},  // cmd's own
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"powershell.exe -NoProfile -ExecutionPolicy Bypass -WindowStyle Hidden -File \"C:\\Program Files\\Orbel\\tray.ps1\" -Quiet", L"C:\\Program Files\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", nullptr, L"powershell"},
