@@ -84,6 +84,13 @@ std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vec
         std::string item = "{" + Field("state", JsonString(WideOf(StateName(leftover.State)))) + ","
             + Field("change", JsonString(WideOf(ChangeName(head.Kind)))) + "," + PlaceFields(head.Place()) + ","
             + Whole("items", leftover.Inside) + "," + Whole("itemsLeft", leftover.InsideLeft);
+        // What the installer put into a value that was there, as the finding says it.
+        if (head.Kind == ChangeChanged && head.Place().Kind == EntryValue) {
+            item += "," + Field("added", TextList(AddedListParts(head)));
+            if (AddedListParts(head).empty() && !head.Before.Hashed && !head.After.Hashed)
+                item += "," + Text("from", ValueText(head.Before.Type, head.Before.Data, true)) + ","
+                    + Text("to", ValueText(head.After.Type, head.After.Data, true));
+        }
         if (leftover.State == LeftoverBroken)
             item += "," + Text("breaks", leftover.Breaks) + "," + Text("program", leftover.Program) + ","
                 + Text("when", leftover.When);

@@ -68,28 +68,271 @@ static bool HasProgramExtension(const std::wstring &path)
     return false;
 }
 
-std::wstring ProgramOfCommandLine(const std::wstring &commandLine)
+// How a host's arguments name the file it loads or runs.
+enum HostedForm {
+    DllThenEntry,    // "dll,entry": quoted, or up to the comma
+    FirstFile,       // the first argument that is no switch
+    CommandAfterC,   // the command line after /c or /k, as cmd runs it
+    PowerShellFile,  // -File's script, or the script a -Command (or the first argument) starts
+    JarAfterSwitch   // the argument after -jar; a class name names no file
+};
+
+struct WindowsHost {
+    const wchar_t *Name;      // the program's name, without its folder or extension
+    HostedForm Form;
+    const wchar_t *Switches;  // for FirstFile: how a switch starts, alternatives between blanks
+    bool Loads;               // the host loads the file as a DLL, rather than running it
+};
+
+// Programs Windows starts only to have them load or run another file: the launch point is
+// only as good as that file.
+static const WindowsHost WindowsHosts[] = {
+    {L"rundll32", DllThenEntry, L"", true},
+    {L"regsvr32", FirstFile, L"/ -", true},
+    {L"cmd", CommandAfterC, L"", false},
+    {L"powershell", PowerShellFile, L"", false},
+    {L"pwsh", PowerShellFile, L"", false},
+    {L"wscript", FirstFile, L"//", false},
+    {L"cscript", FirstFile, L"//", false},
+    {L"mshta", FirstFile, L"", false},
+    {L"java", JarAfterSwitch, L"", false},
+    {L"javaw", JarAfterSwitch, L"", false},
+};
+
+static const WindowsHost *HostOf(const std::wstring &program)
+{
+    std::wstring name = LeafOf(program);
+    if (EndsWith(name, L".exe"))
+        name.resize(name.size() - 4);
+    for (const WindowsHost &host : WindowsHosts)
+        if (SameText(name, host.Name))
+            return &host;
+    return NULL;
+}
+
+// The program a command line starts, and the arguments that follow it.
+static std::wstring ProgramAndArguments(const std::wstring &commandLine, std::wstring *arguments)
 {
     std::wstring line = Trimmed(Expanded(commandLine)), program;
-    if (line.empty())
+    size_t end = line.size();
+    if (line.empty()) {
+        arguments->clear();
         return line;
+    }
     if (line[0] == L'"') {
-        program = line.substr(1, line.find(L'"', 1) - 1);
+        size_t close = line.find(L'"', 1);
+        program = line.substr(1, close - 1);
+        end = close == std::wstring::npos ? line.size() : close + 1;
     } else {
-        // Windows tries each blank in turn until a file is there.
-        program = line.substr(0, line.find_first_of(L" \t"));
-        std::wstring padded = line + L" ";
+        // Windows tries each blank in turn until a file is there; a host's name is one in System32.
+        end = std::min(line.find_first_of(L" \t"), line.size());
+        program = line.substr(0, end);
+        std::wstring padded = HostOf(program) ? program + L" " : line + L" ";
         for (size_t blank = padded.find_first_of(L" \t"); blank != std::wstring::npos;
              blank = padded.find_first_of(L" \t", blank + 1))
             if (HasProgramExtension(padded.substr(0, blank))) {
                 program = padded.substr(0, blank);
+                end = std::min(blank, line.size());
                 break;
             }
     }
+    *arguments = Trimmed(line.substr(end));
     // CreateProcess does the same to a name without an extension.
     if (!program.empty() && LeafOf(program).find(L'.') == std::wstring::npos)
         program += L".exe";
     return program;
+}
+
+std::wstring ProgramOfCommandLine(const std::wstring &commandLine)
+{
+    std::wstring arguments;
+    return ProgramAndArguments(commandLine, &arguments);
+}
+
+// An argument as a program's C runtime reads it: between blanks, quotes only grouping.
+struct Argument {
+    std::wstring Text;
+    size_t Start, End;  // where it starts and ends in the arguments' text
+};
+
+static std::vector<Argument> ArgumentsOf(const std::wstring &text)
+{
+    std::vector<Argument> arguments;
+    for (size_t at = 0; at < text.size();) {
+        if (text[at] == L' ' || text[at] == L'\t') {
+            at++;
+            continue;
+        }
+        Argument argument;
+        argument.Start = at;
+        bool quoted = false;
+        for (; at < text.size() && (quoted || (text[at] != L' ' && text[at] != L'\t')); at++)
+            if (text[at] == L'"')
+                quoted = !quoted;
+            else
+                argument.Text += text[at];
+        argument.End = at;
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+static bool StartsWithAny(const std::wstring &text, const std::wstring &alternatives)
+{
+    for (const Argument &start : ArgumentsOf(alternatives))
+        if (text.compare(0, start.Text.size(), start.Text) == 0)
+            return true;
+    return false;
+}
+
+// Whether the switch, without its - or /, is a shortening of the name PowerShell knows.
+static bool ShortFor(const std::wstring &name, const wchar_t *full)
+{
+    return !name.empty() && name.size() <= wcslen(full) && SameText(name, std::wstring(full, name.size()));
+}
+
+// The script a PowerShell command starts: "& 'C:\x.ps1' -a", "C:\x.ps1"; empty for other commands.
+static std::wstring ScriptOfPowerShellCommand(std::wstring command)
+{
+    command = Trimmed(command);
+    if (command.size() > 1 && command[0] == L'"' && command.back() == L'"')
+        command = Trimmed(command.substr(1, command.size() - 2));
+    if (command.compare(0, 2, L"& ") == 0 || command.compare(0, 2, L". ") == 0)
+        command = Trimmed(command.substr(2));
+    if (!command.empty() && (command[0] == L'\'' || command[0] == L'"'))
+        return command.substr(1, command.find(command[0], 1) - 1);
+    return command.substr(0, command.find_first_of(L" \t;"));
+}
+
+static std::wstring PowerShellScript(const std::wstring &text)
+{
+    // The switches that take a value, as both PowerShells name them.
+    static const wchar_t *const Valued[] = {L"ExecutionPolicy", L"ep", L"WindowStyle", L"Version", L"InputFormat",
+                                            L"OutputFormat", L"PSConsoleFile", L"ConfigurationName",
+                                            L"WorkingDirectory", L"wd", L"SettingsFile", L"CustomPipeName"};
+    std::vector<Argument> arguments = ArgumentsOf(text);
+    for (size_t i = 0; i < arguments.size(); i++) {
+        const std::wstring &argument = arguments[i].Text;
+        if (argument.empty() || (argument[0] != L'-' && argument[0] != L'/'))
+            return ScriptOfPowerShellCommand(text.substr(arguments[i].Start));
+        std::wstring name = argument.substr(argument.compare(0, 2, L"--") == 0 ? 2 : 1);
+        if (ShortFor(name, L"File"))
+            return i + 1 < arguments.size() ? arguments[i + 1].Text : L"";
+        if (ShortFor(name, L"Command"))
+            return i + 1 < arguments.size() ? ScriptOfPowerShellCommand(text.substr(arguments[i].End)) : L"";
+        for (const wchar_t *valued : Valued)
+            if (ShortFor(name, valued)) {
+                i++;
+                break;
+            }
+    }
+    return L"";
+}
+
+// What cmd's start runs: past its switches (/D takes a folder) and its first quoted argument, the title.
+static std::wstring CommandOfStart(const std::wstring &command)
+{
+    std::vector<Argument> arguments = ArgumentsOf(command);
+    if (arguments.empty() || !SameText(arguments[0].Text, L"start"))
+        return command;
+    bool titled = false;
+    for (size_t i = 1; i < arguments.size(); i++) {
+        bool title = !titled && command[arguments[i].Start] == L'"';
+        if (!title && arguments[i].Text.compare(0, 1, L"/") != 0)
+            return command.substr(arguments[i].Start);
+        titled = titled || title;
+        if (SameText(arguments[i].Text, L"/d"))
+            i++;
+    }
+    return L"";
+}
+
+// The command line cmd runs after /c or /k: with more than two quotes, cmd drops the first and the last.
+static std::wstring CommandOfCmd(const std::wstring &text)
+{
+    std::vector<Argument> arguments = ArgumentsOf(text);
+    for (const Argument &argument : arguments)
+        if (SameText(argument.Text, L"/c") || SameText(argument.Text, L"/k")) {
+            std::wstring command = Trimmed(text.substr(argument.End));
+            if (!command.empty() && command[0] == L'"' && std::count(command.begin(), command.end(), L'"') > 2) {
+                command.erase(0, 1);
+                command.erase(command.rfind(L'"'), 1);
+            }
+            return CommandOfStart(command);
+        }
+    return L"";
+}
+
+static std::wstring HostedText(const WindowsHost &host, const std::wstring &text)
+{
+    std::vector<Argument> arguments = ArgumentsOf(text);
+    switch (host.Form) {
+    case DllThenEntry:
+        if (!text.empty() && text[0] == L'"')
+            return text.substr(1, text.find(L'"', 1) - 1);
+        return Trimmed(text.substr(0, text.find(text.find(L',') != std::wstring::npos ? L',' : L' ')));
+    case FirstFile:
+        for (const Argument &argument : arguments)
+            if (!StartsWithAny(argument.Text, host.Switches))
+                return argument.Text;
+        return L"";
+    case CommandAfterC: return CommandOfCmd(text);
+    case PowerShellFile: return PowerShellScript(text);
+    case JarAfterSwitch:
+        for (size_t i = 0; i + 1 < arguments.size(); i++)
+            if (arguments[i].Text == L"-jar")
+                return arguments[i + 1].Text;
+        return L"";
+    }
+    return L"";
+}
+
+// A file's path, not a URL or a script in a link: its one colon after the drive letter.
+static bool IsFilePath(const std::wstring &text)
+{
+    size_t colon = text.find(L':');
+    return text.find(L'\\') != std::wstring::npos && (colon == std::wstring::npos || colon == 1);
+}
+
+static bool CommandLineLaunch(const std::wstring &commandLine, int depth, Launch *launch)
+{
+    std::wstring arguments, program = ProgramAndArguments(commandLine, &arguments);
+    if (program.empty())
+        return false;
+    launch->Program = program;
+    const WindowsHost *host = HostOf(program);
+    if (host == NULL || depth > 3)
+        return true;
+    std::wstring hosted = HostedText(*host, arguments);
+    Launch inner = *launch;
+    // What cmd runs is a command line of its own, perhaps another host's.
+    if (host->Form == CommandAfterC) {
+        if (!CommandLineLaunch(hosted, depth + 1, &inner))
+            return true;
+        if (!inner.Host.empty()) {
+            *launch = inner;
+            return true;
+        }
+        hosted = inner.Program;
+    }
+    hosted = Unquoted(hosted);
+    if (!IsFilePath(hosted))
+        return true;
+    launch->Program = hosted;
+    launch->Host = host->Name;
+    launch->Who = host->Name;
+    launch->Loads = host->Loads;
+    return true;
+}
+
+bool LaunchOfCommandLine(const std::wstring &commandLine, Launch *launch)
+{
+    Launch found = *launch;
+    found.Host.clear();
+    if (!CommandLineLaunch(commandLine, 0, &found))
+        return false;
+    *launch = found;
+    return true;
 }
 
 std::wstring ServiceWhen(DWORD startType)
@@ -141,12 +384,12 @@ static bool TextAt(const std::string &bytes, size_t at, size_t end, bool wide, s
 }
 
 enum LinkFlag {
-    HasLinkTargetIDList = 0x1, HasLinkInfo = 0x2, HasName = 0x4, HasIconLocation = 0x40, IsUnicode = 0x80,
+    HasLinkTargetIDList = 0x1, HasLinkInfo = 0x2, HasName = 0x4, HasArguments = 0x20, HasIconLocation = 0x40, IsUnicode = 0x80,
     ForceNoLinkInfo = 0x100, HasExpString = 0x200
 };
 
 // The target a shell link names: its expandable target, else the local path of its LinkInfo.
-static bool ShortcutTarget(const std::string &bytes, std::wstring *target)
+static bool ShortcutTarget(const std::string &bytes, std::wstring *target, std::wstring *arguments)
 {
     static const unsigned char LinkClsid[16] = {1, 0x14, 2, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
     DWORD headerSize = 0, flags = 0, size = 0;
@@ -187,6 +430,8 @@ static bool ShortcutTarget(const std::string &bytes, std::wstring *target)
             continue;
         if (!NumberAt(bytes, at, 2, &size) || size * unit > bytes.size() - at - 2)
             return false;
+        if (flag == HasArguments)
+            *arguments = unit == 2 ? WideOfUnits(bytes.data() + at + 2, size) : WideOfCodePage(CP_ACP, bytes.data() + at + 2, size);
         at += 2 + size * unit;
     }
     // Extra data blocks until the terminal block, smaller than any block.
@@ -211,6 +456,13 @@ static bool ShortcutTarget(const std::string &bytes, std::wstring *target)
         return false;  // the block the flag promises is cut off
     *target = expandable.empty() ? local : Expanded(expandable);
     return !target->empty();
+}
+
+// A task or a shortcut gives a host's arguments apart from the program.
+static void HostedByArguments(const std::wstring &arguments, Launch *launch)
+{
+    if (HostOf(launch->Program))
+        LaunchOfCommandLine(L"\"" + launch->Program + L"\" " + arguments, launch);
 }
 
 // Task files are UTF-16 as Windows writes them, UTF-8 as some installers copy them in.
@@ -257,6 +509,9 @@ static bool TaskLaunch(const std::string &content, Launch *launch)
     if (close == std::wstring::npos || (execEnd != std::wstring::npos && close > execEnd))
         return false;
     launch->Program = Unquoted(Expanded(XmlDecoded(xml.substr(open + 9, close - open - 9))));
+    size_t arguments = xml.find(L"<Arguments>", exec), argumentsEnd = xml.find(L"</Arguments>", exec);
+    if (arguments != std::wstring::npos && argumentsEnd != std::wstring::npos && argumentsEnd < execEnd)
+        HostedByArguments(XmlDecoded(xml.substr(arguments + 11, argumentsEnd - arguments - 11)), launch);
     launch->When = xml.find(L"<LogonTrigger") != std::wstring::npos ? L"at every logon"
         : xml.find(L"<BootTrigger") != std::wstring::npos         ? L"at boot"
                                                                   : L"when the task's trigger fires";
@@ -288,7 +543,8 @@ enum LaunchGate {
     UrlProtocol,     // only for a type with a `URL Protocol` value: a link's scheme
     FileType,        // only for a type without one
     AppInitOn,       // unless LoadAppInit_DLLs turns them off (Windows 7 and later)
-    ExecuteHooksOn   // only when the policy turns them on (Windows Vista and later)
+    ExecuteHooksOn,  // only when the policy turns them on (Windows Vista and later)
+    View32           // only for a key of a 32-bit view
 };
 
 struct LaunchPoint {
@@ -325,6 +581,10 @@ static const LaunchPoint LaunchPoints[] = {
     {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Providers\\*", L"Name", SystemFile, true, L"Windows", L"each time the print spooler starts", Always},
     {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinSock2\\Parameters\\NameSpace_Catalog5\\Catalog_Entries*\\*", L"LibraryPath", FilePath, true, L"Windows", L"each time a program looks up a name on the network", Always},
     {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinSock2\\Parameters\\Protocol_Catalog9\\Catalog_Entries*\\*", L"PackedCatalogItem", PackedPath, true, L"Windows", L"each time a program opens a network connection", Always},
+    // A 32-bit DLL loads only into a 32-bit program; a 64-bit program starts a 32-bit local server
+    // when the class has no 64-bit one (COM's PreferredServerBitness default).
+    {L"<Classes>\\CLSID\\*\\InprocServer32", L"", FilePath, true, L"Windows", L"when a 32-bit program creates the class %1", View32},
+    {L"<Classes>\\CLSID\\*\\LocalServer32", L"", CommandLine, false, L"Windows", L"when a 32-bit program creates the class %1, or a 64-bit one that finds no 64-bit server", View32},
     {L"<Classes>\\CLSID\\*\\InprocServer32", L"", FilePath, true, L"Windows", L"when a program creates the class %1", Always},
     {L"<Classes>\\CLSID\\*\\LocalServer32", L"", CommandLine, false, L"Windows", L"when a program creates the class %1", Always},
     {L"<Classes>\\**\\shell\\*\\command", L"", CommandLine, false, L"Windows", L"on opening a link %1:", UrlProtocol},
@@ -492,6 +752,7 @@ static bool Gated(const LaunchPoint &point, const Entry &entry, EntryReader read
     case UrlProtocol:
     case FileType:
         return read(MakeValue(root + L"\\" + matched, L"URL Protocol", REG_SZ, ""), &value) == (point.Gate == UrlProtocol);
+    case View32: return Folded(root).find(L"\\WOW6432NODE") != std::wstring::npos;
     case AppInitOn: return !NumberValue(read, entry.Path, L"LoadAppInit_DLLs", &number) || number != 0;
     case ExecuteHooksOn:
         return NumberValue(read, L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
@@ -509,7 +770,7 @@ static bool NamedFile(const LaunchPoint &point, const Entry &entry, const Entry 
         return false;
     launch->Loads = point.Loads;
     switch (point.Path) {
-    case CommandLine: launch->Program = ProgramOfCommandLine(text); return true;
+    case CommandLine: return LaunchOfCommandLine(text, launch);
     case FilePath: launch->Program = Unquoted(Expanded(text)); return true;
     case ServiceImage: launch->Program = ServiceProgram(text); return true;
     case SystemFile:
@@ -520,7 +781,9 @@ static bool NamedFile(const LaunchPoint &point, const Entry &entry, const Entry 
     case ProgramList:
     case DllList:
         for (const std::wstring &part : InstallersParts(entry, before, point.Path == ProgramList ? L"," : L", ")) {
-            launch->Program = point.Path == ProgramList ? ProgramOfCommandLine(part) : Unquoted(Expanded(part));
+            if (point.Path == ProgramList && LaunchOfCommandLine(part, launch))
+                return true;
+            launch->Program = point.Path == ProgramList ? L"" : Unquoted(Expanded(part));
             if (!launch->Program.empty())
                 return true;
         }
@@ -531,8 +794,10 @@ static bool NamedFile(const LaunchPoint &point, const Entry &entry, const Entry 
         size_t bar = text.find(L'|'), second = bar == std::wstring::npos ? bar : text.find(L'|', bar + 1);
         std::wstring dll = bar == std::wstring::npos ? L"" : Trimmed(text.substr(0, bar));
         launch->Loads = !dll.empty();
-        launch->Program = launch->Loads ? Unquoted(Expanded(dll))
-            : ProgramOfCommandLine(bar == std::wstring::npos ? text : text.substr((second == std::wstring::npos ? bar : second) + 1));
+        if (launch->Loads)
+            launch->Program = Unquoted(Expanded(dll));
+        else
+            LaunchOfCommandLine(bar == std::wstring::npos ? text : text.substr((second == std::wstring::npos ? bar : second) + 1), launch);
         return true;
     }
     case PackedPath:
@@ -583,7 +848,9 @@ bool LaunchOf(const Entry &entry, const std::string &content, const Entry *befor
     Launch found;
     bool launches = false;
     if (entry.Kind == EntryFile && EndsWith(entry.Path, L".lnk")) {
-        launches = ShortcutTarget(content, &found.Program);
+        std::wstring arguments;
+        launches = ShortcutTarget(content, &found.Program, &arguments);
+        HostedByArguments(arguments, &found);
         found.When = Folded(entry.Path).find(L"\\START MENU\\PROGRAMS\\STARTUP\\") != std::wstring::npos
             ? L"at every logon" : L"when the shortcut is opened";
     } else if (entry.Kind == EntryFile) {

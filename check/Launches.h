@@ -16,6 +16,8 @@ struct Launch {
     bool Loads = false;    // Program is a DLL loaded into a program, not a program started
     std::wstring Class;    // for a handler: the class {id} it names, whose server Program is
     std::wstring Who = L"Windows";  // what tries it: "Windows", "Explorer", "the print spooler"
+    std::wstring Host;     // the Windows program started to load or run Program ("rundll32", "cmd"), which then
+                           // tries it; empty when Program is started itself
 };
 
 // What the check reads of the registry: a value's type and data, or whether a key is there
@@ -34,6 +36,11 @@ bool LaunchOf(const Entry &entry, const std::string &content, const Entry *befor
 // follows a program's extension (.exe, .com, .bat, .cmd, .scr, .sys), or up to the first blank.
 // Empty for an empty line.
 std::wstring ProgramOfCommandLine(const std::wstring &commandLine);
+
+// What a command line makes Windows start or load: the program it starts; or, when that program is
+// a host (rundll32, regsvr32, cmd /c, powershell, wscript, cscript, mshta, java -jar), the file
+// the host loads or runs, with Host and Who naming the host. False for an empty line.
+bool LaunchOfCommandLine(const std::wstring &commandLine, Launch *launch);
 
 // When Windows starts a service of this Start type; empty for a disabled one.
 std::wstring ServiceWhen(DWORD startType);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 static const size_t LongestReadLaunchFile = 1 << 20;
+const wchar_t PathSearchWhen[] = L"whenever a program searches the Path";
 
 LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, size_t *insideLeft)
 {
@@ -46,12 +47,19 @@ std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere)
         return EntryPlace(handler) + L" names the class " + launch.Class + L", whose server " + launch.Program
             + (programThere == 1 ? L" the next restart deletes" : L" is gone") + fails;
     }
+    if (!launch.Host.empty()) {
+        std::wstring verb = launch.Loads ? L"load" : L"run", what = launch.Loads ? L"DLL" : L"file";
+        return EntryPlace(place) + L" starts " + launch.Host + L" to " + verb + L" " + launch.Program + L" " + launch.When
+            + (programThere == 1 ? L", but the next restart deletes that " + what : L", but that " + what + L" is gone")
+            + L": " + launch.Who + L" tries and fails to " + verb + L" it " + launch.When;
+    }
     std::wstring what = launch.Loads ? L"DLL" : L"program";
     return EntryPlace(place) + (launch.Loads ? L" loads " : L" starts ") + launch.Program + L" " + launch.When
         + (programThere == 1 ? L", but the next restart deletes that " + what : L", but that " + what + L" is gone") + fails;
 }
 
-std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths)
+std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths,
+                             std::wstring *goneFolders)
 {
     if (change.Kind == ChangeRemoved || !IsPathListValue(change.After))
         return L"";
@@ -63,13 +71,17 @@ std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std
     } else {
         added.push_back(ValueString(change.After));
     }
-    std::wstring gone;
+    std::wstring gone, listed;
     for (size_t i = 0; i < added.size(); i++) {
         std::vector<std::wstring> folders = FoldersOfPathList(added[i]);
         for (size_t f = 0; f < folders.size(); f++)
-            if (there(folders[f], pendingPaths) != 2)
+            if (there(folders[f], pendingPaths) != 2) {
                 gone += (gone.empty() ? L"" : L", ") + folders[f];
+                listed += (listed.empty() ? L"" : L";") + folders[f];
+            }
     }
+    if (goneFolders != NULL)
+        *goneFolders = listed;
     return gone.empty() ? L"" : EntryPlace(change.After) + L" names " + gone
         + L", a folder that is gone: every program that searches the Path looks there in vain";
 }
@@ -104,9 +116,11 @@ static void FindBreak(const Change &change, const std::vector<std::wstring> &pen
     Entry now;
     if (!machine.ReadEntry(change.Place(), &now))
         return;
-    std::wstring path = BrokenPathParts(change, machine.There, pendingPaths);
+    std::wstring folders, path = BrokenPathParts(change, machine.There, pendingPaths, &folders);
     if (!path.empty()) {
         leftover->Breaks = path;
+        leftover->Program = folders;
+        leftover->When = PathSearchWhen;
         return;
     }
     std::string content = now.Kind == EntryFile ? machine.ReadFile(now.Path, LongestReadLaunchFile) : std::string();

@@ -45,8 +45,12 @@ std::vector<LeftState> StatesNow(const std::vector<Change> &changes, const std::
 // What a left place breaks, given what it starts (launch) and whether that program is
 // there; empty when it breaks nothing.
 std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere);
-// A changed Path list's added folders that are gone; empty when none.
-std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths);
+// A changed Path list's added folders that are gone; empty when none. goneFolders: those
+// folders, as a Path lists them.
+std::wstring BrokenPathParts(const Change &change, ProgramCheck there, const std::vector<std::wstring> &pendingPaths,
+                             std::wstring *goneFolders = NULL);
+// When a Path folder that is gone is looked in.
+extern const wchar_t PathSearchWhen[];
 
 // Every group that the install added or changed, from the state of each change (states[i]
 // for changes[i]), broken ones first.

@@ -93,6 +93,11 @@ HKEY SplitKeyPath(const std::wstring &keyPath, std::wstring *subkey)
 std::wstring KeyPlace(const std::wstring &keyPath)
 {
     static const std::wstring Software = L"HKLM\\SOFTWARE", Wow = L"HKLM\\SOFTWARE\\WOW6432Node";
+    // Where 64-bit Windows keeps the 32-bit view of the classes, the machine's and the user's.
+    static const std::wstring Classes[] = {L"HKLM\\SOFTWARE\\Classes", L"HKCU\\Software\\Classes"};
+    for (const std::wstring &classes : Classes)
+        if (IsAtOrInside(keyPath, classes + L"\\WOW6432Node"))
+            return classes + keyPath.substr(classes.size() + 12) + L" (32-bit view)";
     if (IsAtOrInside(keyPath, Wow))
         return Software + keyPath.substr(Wow.size()) + L" (32-bit view)";
     if (IsInside(keyPath, Software))

@@ -50,11 +50,13 @@ clean_orbel() {
     done
     for key in 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Orbel' \
         'HKLM\SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Orbel' 'HKCU\Software\Orbel' \
-        'HKLM\SYSTEM\CurrentControlSet\Services\OrbelAgent'; do
+        'HKLM\SYSTEM\CurrentControlSet\Services\OrbelAgent' \
+        'HKLM\SOFTWARE\Classes\WOW6432Node\CLSID\{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}'; do
         MSYS_NO_PATHCONV=1 reg delete "$key" /f >/dev/null 2>&1
     done
     MSYS_NO_PATHCONV=1 reg delete 'HKCU\Environment' /v ORBEL_HOME /f >/dev/null 2>&1
     MSYS_NO_PATHCONV=1 reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Orbel /f >/dev/null 2>&1
+    MSYS_NO_PATHCONV=1 reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v OrbelHook /f >/dev/null 2>&1
     MSYS_NO_PATHCONV=1 reg delete 'HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Orbel (TrueType)' /f \
         >/dev/null 2>&1
     MSYS_NO_PATHCONV=1 netsh advfirewall firewall delete rule name="Orbel Inbound" >/dev/null 2>&1
@@ -215,24 +217,37 @@ cp "$work.log" "$work.leftovers-variant.log"
 expect [ "$code" -eq 1 ]
 run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # What starts a removed program, or names a class whose server it is, is said first, with when
-# Windows tries it: the per-user classes named by their own keys, never by the shared ones.
-sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,7p >"$work.broken"
+# Windows tries it: the per-user classes named by their own keys, never by the shared ones; a
+# value that starts Windows' rundll32 by the DLL it loads; a class of the 32-bit view in it.
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,9p >"$work.broken"
 classes='HKCU\Software\Classes' class='{6F1A2B3C-0D4E-4F50-8A6B-7C8D9E0F1A2B}' orbel='C:\Program Files\Orbel\Orbel.exe'
+class32='{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}' creates32="when a 32-bit program creates the class {7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}, or a 64-bit one that finds no 64-bit server"
 cat >"$work.expected" <<END
   broken   the value \`Path\` of HKCU\\Environment names C:\\Program Files\\Orbel\\bin, a folder that is gone: every program that searches the Path looks there in vain
   broken   $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu names the class $class, whose server $orbel is gone: Explorer tries and fails to start it each time a user right-clicks a file
   broken   the value (default) of $classes\\CLSID\\$class\\LocalServer32 starts $orbel when a program creates the class $class, but that program is gone: Windows tries and fails when a program creates the class $class
   broken   the value (default) of $classes\\Orbel.Document\\shell\\open\\command starts $orbel on opening a file of type Orbel.Document, but that program is gone: Windows tries and fails on opening a file of type Orbel.Document
   broken   the value \`Orbel\` of $run starts $orbel at every logon, but that program is gone: Windows tries and fails at every logon
+  broken   the value \`OrbelHook\` of $run starts rundll32 to load C:\\Program Files\\Orbel\\OrbelHook.dll at every logon, but that DLL is gone: rundll32 tries and fails to load it at every logon
+  broken   the value (default) of HKLM\\SOFTWARE\\Classes\\CLSID\\$class32\\LocalServer32 (32-bit view) starts $orbel $creates32, but that program is gone: Windows tries and fails $creates32
   broken   the value \`ImagePath\` of HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent starts $orbel at every startup, but that program is gone: Windows tries and fails at every startup
 END
 expect diff -u "$work.expected" "$work.broken"
 expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.log"
-expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 6
+expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 8
     && !report.changes.some(c => /^HKCU\\Software\\Classes(\\CLSID|\\\*(\\shellex(\\ContextMenuHandlers)?)?)?$/i.test(c.path)
         && c.kind === "key")'
 expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
     && l.program === "C:\\Program Files\\Orbel\\Orbel.exe")'
+# What the host loads is the program; every broken leftover says what and when, the Path's too.
+expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
+    && l.program === "C:\\Program Files\\Orbel\\OrbelHook.dll" && l.name === "OrbelHook")'
+expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken"
+    && l.place === "HKLM\\SOFTWARE\\Classes\\CLSID\\{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E} (32-bit view)"
+    && l.when.startsWith("when a 32-bit program creates the class {7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}"))'
+expect report 'report.afterUninstall.leftovers.every(l => l.state !== "broken" || (l.program !== "" && l.when !== ""))
+    && report.afterUninstall.leftovers.some(l => l.name === "Path" && l.program === "C:\\Program Files\\Orbel\\bin"
+        && l.when === "whenever a program searches the Path")'
 # Its installer does not take its folder out of the pending deletions: a user who installs it
 # again before the restart loses the new Kestrane.exe at the restart.
 taken="installed again after the uninstall and before the restart, as a user may do, the application loses C:\\Program Files\\Orbel\\Kestrane.exe at the restart: the deletions the uninstall registered still wait for the restart, and take the new installation's files, so its uninstall entry then starts a program that is gone. Before installing, take the folder's entries out of PendingFileRenameOperations (examples/nsis/PendingDeletions.nsh does it), or ask for the restart first  (docs/vendor-guide.md: \"A reinstall before the restart\")"
@@ -241,12 +256,12 @@ expect report 'report.reinstall.restartTakes.join() === "C:\\Program Files\\Orbe
 if [ "$windows" -eq 0 ]; then
     # Installed again before the restart, it still has its leftovers named after the restart,
     # as seen then, before the reinstall made them again.
-    sed -n '/^== After a restart of the prefix/,/^== Installing it again/p' "$work.log" | sed -n 2,7p >"$work.broken"
+    sed -n '/^== After a restart of the prefix/,/^== Installing it again/p' "$work.log" | sed -n 2,9p >"$work.broken"
     expect diff -u "$work.expected" "$work.broken"
-    expect report 'report.afterRestart.observed && report.afterRestart.summary.left === 7 && report.afterRestart.exitCode === 1
-        && report.afterRestart.leftovers.filter(l => l.state === "broken").length === 6
+    expect report 'report.afterRestart.observed && report.afterRestart.summary.left === 9 && report.afterRestart.exitCode === 1
+        && report.afterRestart.leftovers.filter(l => l.state === "broken").length === 8
         && report.afterRestart.leftovers.some(l => l.state === "left" && l.path === "HKCU\\Software\\Classes\\.orbeldoc")'
-    expect grep -qx "7 item(s) of Orbel are left." "$work.log"
+    expect grep -qx "9 item(s) of Orbel are left." "$work.log"
     # The restart does what was foreseen, a problem counted once.
     expect grep -qF "   As foreseen, the restart deleted C:\\Program Files\\Orbel\\Kestrane.exe of the installation made again before it: " \
         "$work.log"
@@ -265,11 +280,11 @@ if [ "$windows" -eq 0 ]; then
     expect [ "$code" -eq 1 ]
     expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.after"
     expect grep -qxF "  left     $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu (with 1 of the 1 item(s) put in it)" "$work.after"
-    expect grep -qx "7 item(s) of Orbel are left." "$work.after"
+    expect grep -qx "9 item(s) of Orbel are left." "$work.after"
     # What waited for the restart has been done: none of it is still called pending.
     expect [ "$(grep -c '^  pending ' "$work.after")" -eq 0 ]
     expect report 'report.afterRestart.summary.pending === 0'
-    expect report '!report.afterRestart.observed && report.afterRestart.summary.left === 7
+    expect report '!report.afterRestart.observed && report.afterRestart.summary.left === 9
         && !report.afterRestart.newInstallation.whole && (JSON.stringify(report).match(/"afterRestart"/g) || []).length === 1
         && report.afterRestart.summary.problems === report.findings.filter(f => f.verdict === "problem").length'
 fi

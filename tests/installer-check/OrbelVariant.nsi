@@ -13,6 +13,9 @@
 ;   -DPATH_ENTRY          the folder "bin" of the application folder added to the user's Path
 ;   -DCOM_HANDLER         a COM class served by Orbel.exe, named by a context-menu handler of every file
 ;   -DFILE_TYPE           a per-user file type .orbeldoc opened by Orbel.exe
+;   -DRUNDLL_RUN          a value under the user's Run key that has rundll32 load OrbelHook.dll
+;                         from the application folder at every logon
+;   -DCLASS32             a COM class of the 32-bit view served by Orbel.exe
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ;   -DNO_PENDING_CARE     the application folder left among the deletions pending for the next
 ;                         restart, where Kestrane's last uninstall put it
@@ -113,6 +116,17 @@ Section
   WriteRegStr HKCU "Software\Classes\.orbeldoc" "" "${APP}.Document"
   WriteRegStr HKCU "Software\Classes\${APP}.Document" "" "${APP} document"
   WriteRegStr HKCU "Software\Classes\${APP}.Document\shell\open\command" "" '"$INSTDIR\${APP}.exe" "%1"'
+!endif
+!ifdef RUNDLL_RUN
+  ; The DLL is not installed: Kestrane would leave it, a leftover of its own, and the value
+  ; would then load a DLL that is there. What counts is that it names the removed folder.
+  WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\Run" "${APP}Hook" 'rundll32.exe "$INSTDIR\${APP}Hook.dll",Start'
+!endif
+!ifdef CLASS32
+  ; Where a 32-bit installer's registration lands on 64-bit Windows.
+  !define ORBEL_CLASS32 "{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}"
+  WriteRegStr HKLM "SOFTWARE\Classes\WOW6432Node\CLSID\${ORBEL_CLASS32}" "" "${APP} 32-bit server"
+  WriteRegStr HKLM "SOFTWARE\Classes\WOW6432Node\CLSID\${ORBEL_CLASS32}\LocalServer32" "" '"$INSTDIR\${APP}.exe"'
 !endif
 !ifdef PATH_ENTRY
   WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"

@@ -93,6 +93,9 @@ TEST_F(Launches, ProgramOfCommandLineFindsWhatWindowsStarts)
         {L"C:\\Tools\\agent\t-quiet", L"C:\\Tools\\agent.exe"},  // CreateProcess adds .exe
         {L"   \"C:\\Orbel\\a.exe\"", L"C:\\Orbel\\a.exe"},
         {L"\"C:\\Unclosed\\a.exe", L"C:\\Unclosed\\a.exe"},
+        // A host named bare is found in System32, whatever its arguments end with.
+        {L"cmd /c C:\\Orbel\\start.cmd", L"cmd.exe"},
+        {L"CMD /k C:\\Orbel\\env.bat", L"CMD.exe"},
         {L"  ", L""},
     };
     for (const Row &row : rows)
@@ -107,6 +110,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
     const std::wstring explorer = L"HKLM\\SOFTWARE" + cv + L"\\Explorer", control = L"HKLM\\SYSTEM\\CurrentControlSet\\Control";
     const std::wstring winlogon = L"\\SOFTWARE" + WindowsNT + L"\\Winlogon", winsock = services + L"WinSock2\\Parameters\\";
     const std::wstring shell = L"C:\\Program Files\\Orbel\\OrbelShell.dll", creates = L"when a program creates the class ";
+    const std::wstring creates32 = L"when a 32-bit program creates the class ", hook = L"C:\\Program Files\\Orbel\\OrbelHook.dll";
     struct Row {
         std::wstring Key, Name;
         DWORD Type;
@@ -114,6 +118,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         bool Loads = false;
         std::wstring Class, Who = L"Windows";
         const wchar_t *Before = nullptr;  // what a changed value held
+        std::wstring Host = L"";
         EntryReader Read = ReadRegistry;
     } rows[] = {
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Orbel\\tray.exe\" -min", L"C:\\Orbel\\tray.exe", L"at every logon"},
@@ -168,7 +173,9 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {winsock + L"Protocol_Catalog9\\Catalog_Entries\\000000000012", L"PackedCatalogItem", REG_BINARY, L"%ORBELHOME%\\layer.dll", L"C:\\Orbel Home\\layer.dll", L"each time a program opens a network connection", true},
         {winsock + L"Protocol_Catalog9\\Catalog_Entries\\000000000012", L"PackedCatalogItem", REG_SZ, L"C:\\Orbel\\layer.dll", L"", L""},
         {L"HKLM\\SOFTWARE\\Classes\\CLSID\\" + Menu + L"\\InprocServer32", L"", REG_SZ, shell, shell, creates + Menu, true},
-        {L"HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_EXPAND_SZ, L"\"%ORBELHOME%\\x86 shell\"", L"C:\\Orbel Home\\x86 shell", creates + Both, true},
+        {L"HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\" + Both + L"\\InprocServer32", L"", REG_EXPAND_SZ, L"\"%ORBELHOME%\\x86 shell\"", L"C:\\Orbel Home\\x86 shell", creates32 + Both, true},
+        {L"HKLM\\SOFTWARE\\WOW6432Node\\Classes\\CLSID\\" + Server + L"\\LocalServer32", L"", REG_SZ, L"C:\\Orbel\\server.exe", L"C:\\Orbel\\server.exe", creates32 + Server + L", or a 64-bit one that finds no 64-bit server"},
+        {L"HKCU\\Software\\Classes\\WOW6432Node\\CLSID\\" + Menu + L"\\InprocServer32", L"", REG_SZ, shell, shell, creates32 + Menu, true},
         {L"HKLM\\SOFTWARE\\Classes\\CLSID\\" + Menu + L"\\InprocServer32", L"ThreadingModel", REG_SZ, L"Apartment", L"", L""},
         {L"HKLM\\SOFTWARE\\Classes\\CLSID\\" + Menu, L"", REG_SZ, shell, L"", L""},
         {L"HKCU\\Software\\Classes\\CLSID\\" + Server + L"\\LocalServer32", L"", REG_SZ, L"C:\\Orbel\\server.exe -Embedding", L"C:\\Orbel\\server.exe", creates + Server},
@@ -193,7 +200,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {L"HKLM\\SOFTWARE\\WOW6432Node" + cv + L"\\Explorer\\ShellIconOverlayIdentifiers\\  OrbelSynced", L"", REG_SZ, Both, L"C:\\Orbel\\x86.dll", L"each time Explorer starts", true, Both, L"Explorer"},
         {explorer + L"\\ShellExecuteHooks", Menu, REG_SZ, L"Orbel hook", shell, L"each time a program opens a file or link through the shell", true, Menu},
         {explorer + L"\\ShellExecuteHooks", L"Orbel", REG_SZ, Menu, L"", L""},
-        {explorer + L"\\ShellExecuteHooks", Menu, REG_SZ, L"Orbel hook", L"", L"", false, L"", L"Windows", nullptr, ReadRegistryHooksOff},
+        {explorer + L"\\ShellExecuteHooks", Menu, REG_SZ, L"Orbel hook", L"", L"", false, L"", L"Windows", nullptr, L"", ReadRegistryHooksOff},
         {L"HKCU\\Software" + cv + L"\\ShellServiceObjectDelayLoad", L"OrbelLoader", REG_SZ, Both, L"C:\\Orbel\\user.dll", L"at every logon", true, Both, L"Explorer"},
         {explorer + L"\\ShellServiceObjects\\" + Menu, L"", KeyItself, L"", shell, L"at every logon", true, Menu, L"Explorer"},
         {explorer + L"\\Browser Helper Objects\\" + Menu, L"", KeyItself, L"", shell, L"each time Internet Explorer starts", true, Menu, L"Internet Explorer"},
@@ -201,6 +208,28 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {explorer + L"\\Browser Helper Objects\\" + Nowhere, L"", KeyItself, L"", L"", L""},
         {L"HKLM\\SOFTWARE" + cv + L"\\Authentication\\Credential Providers\\" + Server, L"", KeyItself, L"", L"C:\\Orbel\\server.exe", L"each time the logon screen shows", false, Server},
         {L"HKLM\\SOFTWARE" + cv + L"\\Authentication\\Credential Providers", L"", KeyItself, L"", L"", L""},
+        // A host is judged by what it loads or runs, however it is named.
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"rundll32.exe \"" + hook + L"\",Start", hook, L"at every logon", true, L"", L"rundll32", nullptr, L"rundll32"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"C:\\Windows\\System32\\rundll32.exe C:\\Orbel\\hook.dll,Start 1", L"C:\\Orbel\\hook.dll", L"at every logon", true, L"", L"rundll32", nullptr, L"rundll32"},
+        {L"HKCU\\Software" + cv + L"\\RunOnce", L"Orbel", REG_EXPAND_SZ, L"%SystemRoot%\\system32\\RUNDLL32 %ORBELHOME%\\hook.dll,Start", L"C:\\Orbel Home\\hook.dll", L"at the next logon", true, L"", L"rundll32", nullptr, L"rundll32"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"regsvr32 /s /i:\"user x\" -n C:\\Orbel\\orbel.ocx", L"C:\\Orbel\\orbel.ocx", L"at every logon", true, L"", L"regsvr32", nullptr, L"regsvr32"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c C:\\Orbel\\start.cmd", L"C:\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd.exe /C \"C:\\Program Files\\Orbel\\start.cmd\" /q", L"C:\\Program Files\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Windows\\System32\\cmd.exe\" /d /s /c \"\"C:\\Program Files\\Orbel\\start.bat\" -x\"", L"C:\\Program Files\\Orbel\\start.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start \"\" /min \"C:\\Program Files\\Orbel\\tray.exe\" -x", L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start /D C:\\Orbel /b \"Orbel tray\" C:\\Orbel\\tray.exe", L"C:\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c powershell -File C:\\Orbel\\tray.ps1", L"C:\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", nullptr, L"powershell"},
+        {L"HKCU\\Software" + cv + L"\\RunOnce", L"Orbel", REG_SZ, L"cmd /c del /q C:\\Orbel\\old.exe", L"cmd.exe", L"at the next logon"},  // cmd's own
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"powershell.exe -NoProfile -ExecutionPolicy Bypass -WindowStyle Hidden -File \"C:\\Program Files\\Orbel\\tray.ps1\" -Quiet", L"C:\\Program Files\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", nullptr, L"powershell"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"pwsh -w hidden -c \"& 'C:\\Program Files\\Orbel\\tray.ps1' -x\"", L"C:\\Program Files\\Orbel\\tray.ps1", L"at every logon", false, L"", L"pwsh", nullptr, L"pwsh"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"powershell -Command C:\\Orbel\\tray.ps1", L"C:\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", nullptr, L"powershell"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"pwsh -NoLogo C:\\Orbel\\tray.ps1", L"C:\\Orbel\\tray.ps1", L"at every logon", false, L"", L"pwsh", nullptr, L"pwsh"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"powershell -Command Start-Process C:\\Orbel\\tray.exe", L"powershell.exe", L"at every logon"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"wscript.exe //B //Nologo \"C:\\Orbel\\tray.vbs\" /x", L"C:\\Orbel\\tray.vbs", L"at every logon", false, L"", L"wscript", nullptr, L"wscript"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"C:\\Windows\\SysWOW64\\cscript //E:jscript C:\\Orbel\\tray.js", L"C:\\Orbel\\tray.js", L"at every logon", false, L"", L"cscript", nullptr, L"cscript"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"mshta \"C:\\Orbel\\welcome.hta\"", L"C:\\Orbel\\welcome.hta", L"at every logon", false, L"", L"mshta", nullptr, L"mshta"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Program Files\\Java\\bin\\javaw.exe\" -Xmx64m -jar \"C:\\Orbel\\tray.jar\" --min", L"C:\\Orbel\\tray.jar", L"at every logon", false, L"", L"javaw", nullptr, L"javaw"},
+        {L"HKLM\\SOFTWARE" + cv + L"\\RunOnceEx\\0001", L"Orbel", REG_SZ, L"||rundll32 C:\\Orbel\\finish.dll,Finish", L"C:\\Orbel\\finish.dll", L"at the next logon", true, L"", L"rundll32", nullptr, L"rundll32"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << row.Key << " " << row.Name << " = " << row.Text);
@@ -214,6 +243,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
             EXPECT_EQ(launch.Loads, row.Loads);
             EXPECT_EQ(launch.Class, row.Class);
             EXPECT_EQ(launch.Who, row.Who);
+            EXPECT_EQ(launch.Host, row.Host);
         }
     }
 }
@@ -231,6 +261,7 @@ struct LinkParts {
     std::string AnsiBase, Suffix;
     std::wstring WideBase, Name, Expandable;
     std::wstring Icon;  // an icon location, also as an icon block ahead of the target's
+    std::wstring Arguments;
 };
 
 static void Put(std::string *bytes, std::initializer_list<DWORD> numbers, size_t width = 4)
@@ -249,7 +280,8 @@ static std::string LinkBytes(const LinkParts &parts)
 {
     std::string bytes, info;
     Put(&bytes, {0x4C, 0x00021401, 0, 0xC0, 0x46000000, 0x80 | (parts.IdListSize ? 1u : 0) | (parts.AnsiBase.empty() ? 0 : 2)
-                 | (parts.Name.empty() ? 0 : 4) | (parts.Expandable.empty() ? 0 : 0x200) | (parts.Icon.empty() ? 0 : 0x4040)});
+                 | (parts.Name.empty() ? 0 : 4) | (parts.Expandable.empty() ? 0 : 0x200) | (parts.Icon.empty() ? 0 : 0x4040)
+                 | (parts.Arguments.empty() ? 0 : 0x20)});
     bytes.resize(0x4C, '\0');
     if (parts.IdListSize) {
         Put(&bytes, {(DWORD)parts.IdListSize}, 2);
@@ -274,6 +306,10 @@ static std::string LinkBytes(const LinkParts &parts)
     if (!parts.Name.empty()) {
         Put(&bytes, {(DWORD)parts.Name.size()}, 2);
         PutWide(&bytes, parts.Name, false);
+    }
+    if (!parts.Arguments.empty()) {
+        Put(&bytes, {(DWORD)parts.Arguments.size()}, 2);
+        PutWide(&bytes, parts.Arguments, false);
     }
     if (!parts.Icon.empty()) {
         Put(&bytes, {(DWORD)parts.Icon.size()}, 2);
@@ -310,6 +346,9 @@ TEST_F(Launches, ShortcutsStartTheirTarget)
         {programs + L"Orbel.lnk", {0, "C:\\Orbel\\orbel.exe", "", L"", L"Orbel", L"", L"%ORBELHOME%\\icons.dll"}, L"C:\\Orbel\\orbel.exe", L"when the shortcut is opened"},
         {programs + L"Orbel.lnk", {20, "C:\\Old\\orbel.exe", "", L"", L"", L"%ORBELHOME%\\orbel.exe", L"C:\\Orbel\\orbel.ico"}, L"C:\\Orbel Home\\orbel.exe", L"when the shortcut is opened"},
         {programs + L"Orbel.url", {0, "C:\\Orbel\\orbel.exe", "", L"", L"", L""}, L"", L""},
+        // A host's shortcut starts what its arguments name.
+        {programs + L"Startup\\Orbel Hook.lnk", {0, "C:\\Windows\\System32\\rundll32.exe", "", L"", L"Orbel", L"", L"C:\\Orbel\\orbel.ico", L"\"C:\\Orbel\\hook.dll\",Start"},
+         L"C:\\Orbel\\hook.dll", L"at every logon"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << row.Path << " -> " << row.Program);
@@ -388,6 +427,8 @@ TEST_F(Launches, ScheduledTasksStartTheirFirstCommand)
             L"C:\\R&D\\caf\u00E9.exe", L"when the task's trigger fires"},
         {tasks + L"Orbel Two", Utf16, L"<Actions><Exec id=\"first\"><Command>C:\\Orbel\\first.exe</Command></Exec><Exec><Command>C:\\Orbel\\second.exe</Command></Exec></Actions>",
             L"C:\\Orbel\\first.exe", L"when the task's trigger fires"},
+        {tasks + L"Orbel Hook", Utf16WithMark, L"<Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>%SystemRoot%\\System32\\rundll32.exe</Command>"
+            L"<Arguments>&quot;%ORBELHOME%\\hook.dll&quot;,Start</Arguments></Exec></Actions>", L"C:\\Orbel Home\\hook.dll", L"at every logon"},
         {tasks + L"Orbel Odd", Utf16WithMark, L"<Actions><Exec><Arguments>/q</Arguments></Exec></Actions><Command>C:\\Orbel\\x.exe</Command>", L"", L""},
         {L"C:\\Orbel\\Tasks\\Orbel Update", Utf16WithMark, L"<Actions><Exec><Command>C:\\Orbel\\update.exe</Command></Exec></Actions>", L"", L""},
     };

@@ -77,6 +77,22 @@ TEST(CheckLeftovers, BreakOfNamesTheProgramAndWhenItFails)
          L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + menu + L" (32-bit view) names the class "
              + menu + L", whose server " + shell + L" is gone: Internet Explorer tries and fails to load it each time Internet Explorer starts",
          helper},
+        // Through a host: what fails is the host, on the file it loads or runs.
+        {{L"C:\\Program Files\\Orbel\\OrbelHook.dll", L"at every logon", true, L"", L"rundll32", L"rundll32"}, 0,
+         L"the value `Orbel` of HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run starts rundll32 to load C:\\Program Files\\Orbel\\OrbelHook.dll "
+         L"at every logon, but that DLL is gone: rundll32 tries and fails to load it at every logon"},
+        {{L"C:\\Orbel\\tray.ps1", L"at every logon", false, L"", L"powershell", L"powershell"}, 1,
+         L"the value `Orbel` of HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run starts powershell to run C:\\Orbel\\tray.ps1 "
+         L"at every logon, but the next restart deletes that file: powershell tries and fails to run it at every logon"},
+        // A class of the 32-bit view is named in it, wherever 64-bit Windows keeps it.
+        {{L"C:\\Orbel\\server.exe", L"when a 32-bit program creates the class " + menu}, 0,
+         L"the value (default) of HKLM\\SOFTWARE\\Classes\\CLSID\\" + menu + L"\\LocalServer32 (32-bit view) starts C:\\Orbel\\server.exe when a 32-bit program "
+         L"creates the class " + menu + L", but that program is gone: Windows tries and fails when a 32-bit program creates the class " + menu,
+         Text(L"HKLM\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\" + menu + L"\\LocalServer32", L"", L"C:\\Orbel\\server.exe", REG_SZ)},
+        {{shell, L"when a 32-bit program creates the class " + menu, true}, 0,
+         L"the value (default) of HKCU\\Software\\Classes\\CLSID\\" + menu + L"\\InprocServer32 (32-bit view) loads " + shell + L" when a 32-bit program "
+         L"creates the class " + menu + L", but that DLL is gone: Windows tries and fails to load it when a 32-bit program creates the class " + menu,
+         Text(L"HKCU\\Software\\Classes\\WOW6432Node\\CLSID\\" + menu + L"\\InprocServer32", L"", shell, REG_SZ)},
     };
     for (const Row &row : rows)
         EXPECT_EQ(BreakOf(row.Place.Path.empty() ? run : row.Place, row.Launch, row.There), row.Breaks) << row.Launch.Program << " there " << row.There;
@@ -133,6 +149,7 @@ Entry Number(const std::wstring &key, const std::wstring &name, DWORD number)
 TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
 {
     const std::wstring service = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent";
+    const std::wstring run = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const Entry image = Text(service, L"ImagePath", L"\"C:\\Orbel\\svc.exe\" /service");
     const MachineReader machine = {FakeRead, NoFile, FakeThere};
     struct Row {
@@ -141,6 +158,7 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         LeftState State;
         LeftoverState Expected;
         std::wstring When;
+        std::wstring Program = L"C:\\Orbel\\svc.exe";
     } rows[] = {
         // The service's key heads the group: what starts the program is one of its members.
         {"ServiceStartedAtStartup", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftThere,
@@ -153,6 +171,14 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         {"ServiceGone", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftGone, LeftoverRemoved,
          L""},
         {"ServicePending", {MakeEntry(EntryKey, service), image}, LeftPending, LeftoverPending, L""},
+        // Windows' own host is there: what it loads is what is gone.
+        {"RunValueThroughRundll32", {Text(run, L"Orbel", L"rundll32.exe \"C:\\Program Files\\Orbel\\OrbelHook.dll\",Start", REG_SZ)}, LeftThere,
+         LeftoverBroken, L"at every logon", L"C:\\Program Files\\Orbel\\OrbelHook.dll"},
+        {"RunValueThroughCmd", {Text(run, L"Orbel", L"%ComSpec% /c \"C:\\Orbel\\start.cmd\"", REG_EXPAND_SZ)}, LeftThere,
+         LeftoverBroken, L"at every logon", L"C:\\Orbel\\start.cmd"},
+        // A Path folder that is gone names the folder and when it is looked in, as a program would.
+        {"PathOfAGoneFolder", {Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel\\bin;C:\\Tools;C:\\Orbel\\lib")}, LeftThere,
+         LeftoverBroken, PathSearchWhen, L"C:\\Orbel\\bin;C:\\Orbel\\lib"},
     };
     for (const Row &row : rows) {
         std::vector<Change> changes;
@@ -168,7 +194,7 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         EXPECT_EQ(leftovers[0].State, row.Expected) << row.Name;
         EXPECT_EQ(leftovers[0].When, row.When) << row.Name;
         if (row.Expected == LeftoverBroken)
-            EXPECT_EQ(leftovers[0].Program, L"C:\\Orbel\\svc.exe") << row.Name;
+            EXPECT_EQ(leftovers[0].Program, row.Program) << row.Name;
         size_t pending = 9;
         EXPECT_EQ(CountLeft(leftovers, &pending), row.Expected == LeftoverBroken || row.Expected == LeftoverLeft ? 1u : 0u)
             << row.Name;

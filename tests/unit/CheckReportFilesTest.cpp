@@ -92,6 +92,31 @@ TEST(CheckJsonReport, LeftoversCountTheItemsPutInAndThoseLeft)
     }
 }
 
+// A value the installer changed carries what it put in, as the finding says it.
+TEST(CheckJsonReport, AChangedValueCarriesWhatTheInstallerPutIn)
+{
+    const std::wstring environment = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::wstring svchost = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Svchost";
+    const DWORD four = 4, five = 5;
+    auto multi = [](const std::wstring &parts) { return std::string((const char *)parts.data(), parts.size() * 2) + std::string(4, '\0'); };
+    struct Row { Entry Before, After; std::string Json; } rows[] = {
+        {MakeValue(environment, L"PATHEXT", REG_SZ, TextData(L".COM;.EXE")), MakeValue(environment, L"PATHEXT", REG_SZ, TextData(L".COM;.EXE;.ORB")),
+         "\"added\":[\".ORB\"]"},
+        {MakeValue(svchost, L"netsvcs", REG_MULTI_SZ, multi(std::wstring(L"Dhcp\0Dnscache", 13))),
+         MakeValue(svchost, L"netsvcs", REG_MULTI_SZ, multi(std::wstring(L"Dhcp\0Dnscache\0OrbelSvc", 22))), "\"added\":[\"OrbelSvc\"]"},
+        {MakeValue(L"HKLM\\SOFTWARE\\Orbel", L"Runs", REG_DWORD, std::string((const char *)&four, 4)),
+         MakeValue(L"HKLM\\SOFTWARE\\Orbel", L"Runs", REG_DWORD, std::string((const char *)&five, 4)),
+         "\"added\":[],\"from\":\"REG_DWORD 4\",\"to\":\"REG_DWORD 5\""},
+    };
+    for (const Row &row : rows) {
+        const std::vector<Change> changes = {{ChangeChanged, row.Before, row.After}};
+        Leftover leftover = {};
+        leftover.State = LeftoverLeft;
+        const std::string json = JsonLeftovers({leftover}, changes, {{0, {0}}}, 1, 0, 1, 1);
+        EXPECT_NE(json.find(row.Json), std::string::npos) << row.Json << " in\n" << json;
+    }
+}
+
 // The check's report and state, written while it looks, are not changes of the installer's.
 TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
 {
