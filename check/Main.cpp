@@ -15,6 +15,7 @@
 #include "InstallerKind.h"
 #include "Options.h"
 #include "Reinstall.h"
+#include "RunningWindows.h"
 #include "Skipped.h"
 #include "Watch.h"
 
@@ -465,6 +466,18 @@ static void SayInstallerEnd(const Options &options, const Check &check)
                 L"Check your installer");
 }
 
+// Kestrane refuses while a top-level window's title holds the application's name: the check's own
+// console first, which started from cmd.exe is titled with the command line.
+static void CheckWindowsNamingApp(const std::wstring &appName)
+{
+    SetConsoleTitleW(OwnConsoleTitle(appName));
+    std::vector<std::wstring> titles = WindowsNamingApp(appName);
+    for (size_t i = 0; i < titles.size(); i++)
+        Finding(VerdictProblem, L"the window \"" + titles[i] + L"\" is open, and its title holds the application name `"
+                + appName + L"`: Kestrane takes the application for running, and uninstalls nothing",
+                L"What the user sees");
+}
+
 static void Uninstall(const Options &options, const Inspection &in, RunRecord *record)
 {
     Say(L"");
@@ -627,6 +640,7 @@ static int CheckInstaller(Options options)
         return ExitFound;
     }
     CheckFirewallRule(in, false);
+    CheckWindowsNamingApp(in.AppName);
 
     RunRecord record;
     Uninstall(options, in, &record);
@@ -645,6 +659,7 @@ int main()
     if (args.size() == 1 && args[0] == L"--stand-in")
         return StandIn();
     StartReport();
+    SetConsoleTitleW(OwnConsoleTitle(L""));
     Options options;
     std::wstring bad;
     OptionsResult result = ReadOptions(args, FullPathOf, &options, &bad);
