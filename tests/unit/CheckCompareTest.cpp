@@ -140,8 +140,6 @@ TEST(CheckCompare, AddedListPartsAreTheNewPartsOfAList)
                                            Text(env, L"Path", L"C:\\Orbel\\bin")), {L"C:\\Orbel\\bin"}},
         {"OnePartMachinePathExt", Changed(Text(machineEnv, L"PATHEXT", L".COM"), Text(machineEnv, L"PATHEXT", L".ORB")),
          {L".ORB"}},
-        {"OnePartPathUnchangedInCase", Changed(Text(env, L"Path", L"C:\\A"), Text(env, L"Path", L"c:\\a")), {}},
-        {"PathOfAnotherKey", Changed(Text(Key, L"Path", L"C:\\A"), Text(Key, L"Path", L"C:\\B")), {}},
         {"MultiString", Changed(multi(std::wstring(L"a\0b\0", 4)), multi(std::wstring(L"a\0B\0c\0", 6))), {L"c"}},
         {"MultiStringOfOne", Changed(multi(std::wstring(L"a\0", 2)), multi(std::wstring(L"a\0c\0", 4))), {L"c"}},
         {"Added", Added(Text(env, L"Path", L"C:\\A;C:\\B")), {}},

@@ -36,7 +36,6 @@ TEST(CheckOptions, ReadsTheCommandLine)
         {{}, OptionsNoSetup, L"", 300, L"", {}},
         {{L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
         {{L"--as-on-windows", L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
-        {{L"setup.exe", L"--as-on-windows"}, OptionsOk, L"", 300, setup, {L"--as-on-windows"}},  // the installer's
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << testing::PrintToString(row.Args));
