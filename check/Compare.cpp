@@ -243,6 +243,14 @@ std::vector<std::wstring> ListParts(const Entry &value, const wchar_t *separator
     return parts;
 }
 
+// Windows' own lists by name, lists even of one part: every account's Path starts as one folder.
+static bool IsListByName(const Entry &value)
+{
+    return value.Kind == EntryValue && (SameText(value.Name, L"Path") || SameText(value.Name, L"PATHEXT"))
+        && (SameText(value.Path, L"HKCU\\Environment")
+            || SameText(value.Path, L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"));
+}
+
 std::vector<std::wstring> AddedListParts(const Change &change, const wchar_t *separators)
 {
     std::vector<std::wstring> added;
@@ -253,7 +261,7 @@ std::vector<std::wstring> AddedListParts(const Change &change, const wchar_t *se
         || (change.Before.Type != change.After.Type && !text))
         return added;
     std::vector<std::wstring> was = ListParts(change.Before, separators), now = ListParts(change.After, separators);
-    if (change.After.Type != REG_MULTI_SZ && was.size() < 2 && now.size() < 2)
+    if (change.After.Type != REG_MULTI_SZ && was.size() < 2 && now.size() < 2 && !IsListByName(change.After))
         return added;  // a plain text, no list
     std::set<std::wstring> known;
     for (size_t i = 0; i < was.size(); i++)

@@ -429,10 +429,14 @@ static void SayChangedByInstaller(const Change &head)
         return;
     }
     std::vector<std::wstring> parts = AddedListParts(head);
-    std::wstring what;
+    // An installer that overwrites a list takes out what was there: the user loses it.
+    std::vector<std::wstring> taken = AddedListParts(Change{ChangeChanged, head.After, head.Before});
+    std::wstring what, out;
     for (size_t i = 0; i < parts.size(); i++)
         what += (what.empty() ? L"`" : L", `") + parts[i] + L"`";
-    std::wstring how = !what.empty() ? L" (it added " + what + L")"
+    for (size_t i = 0; i < taken.size(); i++)
+        out += (out.empty() ? L", and took out `" : L", `") + taken[i] + L"`";
+    std::wstring how = !what.empty() ? L" (it added " + what + out + L")"
         : head.Before.Hashed || head.After.Hashed ? std::wstring(L"")
         : L" from " + ValueText(head.Before.Type, head.Before.Data, true) + L" to "
               + ValueText(head.After.Type, head.After.Data, true);

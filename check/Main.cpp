@@ -15,6 +15,7 @@
 #include "InstallerKind.h"
 #include "Options.h"
 #include "Reinstall.h"
+#include "RunningWindows.h"
 #include "Skipped.h"
 #include "Watch.h"
 
@@ -50,6 +51,9 @@ static const wchar_t Usage[] =
     L"  --after-restart STATE after you restarted Windows: whether the installation made again\n"
     L"                        is whole, and what the uninstall left for good\n"
     L"  --machine FILE        prints the processor FILE is built for (x86-64, x86, ...)\n"
+    L"  --as-on-windows       for testing the check itself: under Wine, does what it does on\n"
+    L"                        Windows (no restart of its own, what a restart does foreseen;\n"
+    L"                        --after-restart once the prefix is restarted outside it)\n"
     L"  -h, --help, /?        this text\n"
     L"\n"
     L"exit codes: 0 no problem found and nothing left, 1 a problem found or something left,\n"
@@ -217,7 +221,8 @@ static int CheckAfterRestart(const Options &options)
     if (!LoadState(options.AfterRestart, &state))
         return CannotRun(L"Cannot read the state " + options.AfterRestart + L": run the check first, with --state.");
     SetProblemCount(state.Problems);
-    Say(IsWine() ? L"== After a restart of the prefix" : L"== After the restart");
+    bool prefix = IsWine() && !options.AsOnWindows;
+    Say(prefix ? L"== After a restart of the prefix" : L"== After the restart");
     SetActivity(L"looking at what is left");
     std::string newInstallation =
         state.Reinstalled ? LookAtNewInstallation(state.Changes, state.Reinstall, state.Kind) : "null";
@@ -237,7 +242,7 @@ static int CheckAfterRestart(const Options &options)
     if (look.Leftovers.empty())
         Say(L"     nothing");
     SetActivity(NULL);
-    int code = Conclude(state.AppName, look, IsWine() ? L", after a restart of the prefix" : L", after the restart");
+    int code = Conclude(state.AppName, look, prefix ? L", after a restart of the prefix" : L", after the restart");
     std::string after = JsonWithField(JsonOfLook(look, state.Changes, groups, code, forecast == 0), "newInstallation",
                                       newInstallation);
     WriteJson(options.JsonPath, JsonWithAfterRestart(state.Report, after));
@@ -268,6 +273,7 @@ struct Check {
     std::wstring Machine;
     InstallerKind Kind = KindUnknown;
     bool Wine = false;
+    bool RestartsPrefix = false;  // under Wine, unless told to do as on Windows
     WatchedFolders Folders;
     DWORD Settle = 0;
     NoiseRecord Noise;
@@ -287,6 +293,7 @@ static std::wstring LookAtSetup(Options *options, Check *check)
         return check->Setup + L" is a folder: name the installer in it.";
     check->Machine = MachineOf(check->Setup);
     check->Wine = IsWine();
+    check->RestartsPrefix = check->Wine && !options->AsOnWindows;
     if (check->Machine.empty())
         return check->Name + L" is not a Windows program.";
     check->Kind = KindOfFile(check->Setup, 1 << 20);
@@ -447,6 +454,18 @@ static void SayInstallerEnd(const Options &options, const Check &check)
                 L"Check your installer");
 }
 
+// Kestrane refuses while a top-level window's title holds the application's name: the check's own
+// console first, which started from cmd.exe is titled with the command line.
+static void CheckWindowsNamingApp(const std::wstring &appName)
+{
+    SetConsoleTitleW(OwnConsoleTitle(appName));
+    std::vector<std::wstring> titles = WindowsNamingApp(appName);
+    for (size_t i = 0; i < titles.size(); i++)
+        Finding(VerdictProblem, L"the window \"" + titles[i] + L"\" is open, and its title holds the application name `"
+                + appName + L"`: Kestrane takes the application for running, and uninstalls nothing",
+                L"What the user sees");
+}
+
 static void Uninstall(const Options &options, const Inspection &in, RunRecord *record)
 {
     Say(L"");
@@ -506,7 +525,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
 {
     Say(L"");
     Say(L"== After the uninstall");
-    if (!check.Wine)
+    if (!check.RestartsPrefix)
         Say(L"   (foreseen: the check never restarts this machine; what waits for the restart counts as gone)");
     SetActivity(L"looking at what is left");
     std::vector<std::wstring> pendingPaths = PendingDeletions(), pendingStrings = ReadPendingStrings();
@@ -517,7 +536,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     SayPending();
 
     bool restarted = false;
-    if (check.Wine) {
+    if (check.RestartsPrefix) {
         Say(L"");
         Say(L"== After a restart of the prefix (wineboot -r): what the uninstall leaves for good, seen");
         SetActivity(L"restarting the prefix");
@@ -609,6 +628,7 @@ static int CheckInstaller(Options options)
         return ExitFound;
     }
     CheckFirewallRule(in, false);
+    CheckWindowsNamingApp(in.AppName);
 
     RunRecord record;
     Uninstall(options, in, &record);
@@ -627,6 +647,7 @@ int main()
     if (args.size() == 1 && args[0] == L"--stand-in")
         return StandIn();
     StartReport();
+    SetConsoleTitleW(OwnConsoleTitle(L""));
     Options options;
     std::wstring bad;
     OptionsResult result = ReadOptions(args, FullPathOf, &options, &bad);

@@ -23,6 +23,7 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
     options->SettleSeconds = SettleUnset;
     options->WatchSeconds = DefaultWatchSeconds;
     options->Interactive = false;
+    options->AsOnWindows = false;
     options->ArgumentsGiven = false;
     size_t at = 0;
     for (; at < args.size(); at++) {
@@ -39,6 +40,8 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
         }
         if (arg == L"--interactive") {
             options->Interactive = true;
+        } else if (arg == L"--as-on-windows") {
+            options->AsOnWindows = true;
         } else if (arg == L"--limit" && hasValue) {
             if (!ReadSeconds(args[++at], 1, LongestLimitSeconds, &options->LimitSeconds))
                 return OptionsBad;

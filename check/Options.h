@@ -26,6 +26,7 @@ struct Options {
     DWORD SettleSeconds;
     DWORD WatchSeconds;
     bool Interactive;
+    bool AsOnWindows;  // under Wine, no restart of its own: the check's own test of its Windows path
     std::wstring StatePath;
     std::wstring JsonPath;
     std::wstring AfterRestart;

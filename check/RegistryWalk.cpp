@@ -110,6 +110,13 @@ static void AddValue(Snapshot *snapshot, unsigned key, const ListedValue &value)
     snapshot->Data.insert(snapshot->Data.end(), kept.begin(), kept.end());
 }
 
+// Windows links the user's classes (HKCU\Software\Classes) to a hive of their own,
+// HKEY_USERS\<SID>_Classes, which no root walks: followed, and named as the user sees them.
+static bool FollowsLink(const std::wstring &keyPath)
+{
+    return SameText(keyPath, L"HKCU\\Software\\Classes");
+}
+
 static void WalkKey(HKEY key, const std::wstring &keyPath, const std::wstring &realName, size_t self,
                     Snapshot *snapshot)
 {
@@ -135,7 +142,8 @@ static void WalkKey(HKEY key, const std::wstring &keyPath, const std::wstring &r
         if (RegOpenKeyExW(key, names[i].c_str(), 0, KEY_READ | View, &child) == ERROR_SUCCESS) {
             // A link (Wine's shared keys, Windows' own) leads to a key walked under its own name.
             std::wstring real = RealKeyName(child);
-            if (real.empty() || realName.empty() || SameText(real, realName + L"\\" + names[i]))
+            if (real.empty() || realName.empty() || SameText(real, realName + L"\\" + names[i])
+                || FollowsLink(childPath))
                 WalkKey(child, childPath, real, at, snapshot);
             RegCloseKey(child);
         }

@@ -9,16 +9,21 @@
 # still sees the shortcut the installer puts there. Under Wine through
 # tools/check-installer.sh, which also simulates the restart; on Windows (a throwaway one: it
 # installs for real) CheckInstaller.exe from BUILD itself, and no restart.
+# With KESTRANE_AS_ON_WINDOWS=WindowsLike.exe, under Wine: what is expected on Windows, of the
+# check's Windows path (--as-on-windows) in a prefix that WindowsLike.exe makes like Windows and
+# where it starts the check as cmd.exe does; the test restarts the prefix before --after-restart.
+# No Inno Setup sample there.
 set -uo pipefail
 
 case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
-    windows=1
+    windows=1 wine=0
     programs="$(cygpath -w "$APPDATA")\\Microsoft\\Windows\\Start Menu\\Programs"
     # As it is: cygpath -w makes a bare drive letter "C:\", and the check names "C:\OrbelData".
     windir=$(cygpath -w "$WINDIR") drive=$SYSTEMDRIVE ;;
 *)
-    windows=0
+    windows=0 wine=1
+    [ -z "${KESTRANE_AS_ON_WINDOWS:-}" ] || windows=1
     programs="C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
     windir='C:\windows' drive='C:' ;;
 esac
@@ -76,13 +81,49 @@ clean_orbel() {
     return 0
 }
 
+# The check's Windows path in a fresh prefix made like Windows, started as from cmd.exe. The
+# prefix runs on, for after_restart.
+check_as_on_windows() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    (
+        source "$root/tools/check-installer-linux.sh"
+        set +e
+        start_prefix "$work" || exit 2
+        trap - EXIT
+        export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d" LC_ALL=C.UTF-8
+        wine "$KESTRANE_AS_ON_WINDOWS" layout </dev/null || exit 2
+        if [ -n "${2:-}" ]; then { wine "$2" </dev/null >/dev/null 2>&1 & } ; sleep 2; fi
+        # Typed as a user types it, beside the installer: the console's title holds the command.
+        cp "$build/CheckInstaller.exe" "$1" "$work/" && cd "$work" || exit 2
+        "${runner[@]}" wine "$KESTRANE_AS_ON_WINDOWS" cmd CheckInstaller.exe --as-on-windows \
+            --json "..\\$(basename "$work").json" --state check.state "$(basename "$1")"
+    ) </dev/null >"$work.log" 2>&1
+    code=$?
+}
+# After a restart, as on Windows once the machine has restarted: --after-restart, its text in
+# $work.after. The check's Windows path had none: the prefix is restarted first.
+after_restart() {
+    local prefix=(env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY WINEPREFIX="$work/prefix" HOME="$work/home" WINEDEBUG=-all)
+    local as_on_windows=()
+    if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
+        as_on_windows=(--as-on-windows)
+        "${prefix[@]}" wine wineboot -r </dev/null >/dev/null 2>&1
+    fi
+    "${prefix[@]}" wine "$build/CheckInstaller.exe" "${as_on_windows[@]}" \
+        --after-restart "Z:${work//\//\\}\\check.state" --json "Z:${work//\//\\}.json" </dev/null >"$work.after" 2>&1
+    code=$?
+    cat "$work.after"
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+}
 # check SETUP [BUSY]: the whole check, its text in $work.log, its report in $work.json. With
 # annotate=SUMMARY, as on a hosted runner, writing its summary to SUMMARY (a Windows path).
 check() {
     rm -f "$work.json"
     local runner=(env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY)
     [ -z "${annotate:-}" ] || runner=(env GITHUB_ACTIONS=true "GITHUB_STEP_SUMMARY=$annotate")
-    if [ "$windows" -eq 1 ]; then
+    if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
+        check_as_on_windows "$@"
+    elif [ "$wine" -eq 0 ]; then
         clean_orbel
         local busy_pid=
         if [ -n "${2:-}" ]; then "$2" & busy_pid=$!; sleep 2; fi
@@ -108,7 +149,7 @@ expect() {
 left_of_broken_variant() {
     local count
     count=$(sed -nE 's/^([0-9]+) item\(s\) of Orbel are left\.$/\1/p' "$1" | tail -n 1)
-    [ -n "$count" ] && { [ "$count" -eq 10 ] || { [ "$windows" -eq 1 ] && [ "$count" -gt 10 ]; }; }
+    [ -n "$count" ] && { [ "$count" -eq 10 ] || { [ "$wine" -eq 0 ] && [ "$count" -gt 10 ]; }; }
 }
 # The report for machines holds what the test says of it: a JavaScript condition on `report`.
 report() {
@@ -123,7 +164,12 @@ cp "$work.log" "$work.sample-installer.log"
 expect [ "$code" -eq 0 ]
 # Not the row that tests the runner's annotations: none written.
 expect [ "$(grep -c '^::error' "$work.log")" -eq 0 ]
-expect grep -qx "Nothing of Orbel is left." "$work.log"
+# On Windows, not restarted, the folder that waits for the restart is still there.
+if [ "$windows" -eq 0 ]; then
+    expect grep -qx "Nothing of Orbel is left." "$work.log"
+else
+    expect grep -qx "Nothing of Orbel is left but what the next restart deletes (1 item(s))." "$work.log"
+fi
 # Its kind read from the file: NSIS's own silent switch.
 expect grep -qx "== $(basename "$sample") is a 64-bit installer (x86-64), made with NSIS." "$work.log"
 expect report 'report.installer.kind === "NSIS" && report.installer.arguments.join(" ") === "/S"'
@@ -150,11 +196,20 @@ if [ "$windows" -eq 0 ]; then
         && report.afterRestart.newInstallation.placesHeld === report.reinstall.placesHeld'
     # Seen after the restart, what waited for it is gone: nothing pending any more.
     expect report 'report.afterRestart.summary.pending === 0 && report.afterRestart.leftovers.every(l => l.state !== "pending")'
+elif [ "$wine" -eq 1 ]; then
+    # Restarted by the test: the restart took what waited for it, and left the new installation whole.
+    after_restart
+    expect [ "$code" -eq 0 ]
+    expect grep -qx "Nothing of Orbel is left." "$work.after"
+    expect grep -qx '   The installation made again before the restart is whole: its [0-9]* place(s) are all there.' "$work.after"
+    expect report '!report.afterRestart.observed && report.afterRestart.exitCode === 0
+        && report.afterRestart.summary.left === 0 && report.afterRestart.newInstallation.whole'
+    expect report 'report.afterRestart.summary.pending === 0 && report.afterRestart.leftovers.every(l => l.state !== "pending")'
 fi
 
 # As on a hosted runner: each problem is also the runner's annotation, the summary goes to the job's.
 rm -f "$work.summary"
-if [ "$windows" -eq 1 ]; then summary=$(cygpath -w "$work.summary"); else summary="Z:${work//\//\\}.summary"; fi
+if [ "$wine" -eq 0 ]; then summary=$(cygpath -w "$work.summary"); else summary="Z:${work//\//\\}.summary"; fi
 annotate=$summary check "$broken"
 cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
@@ -183,7 +238,7 @@ expect diff -u "$work.expected" "$work.problems"
 if grep -vxFf "$work.expected" "$work.all" >"$work.others"; then
     echo "Also counted as the broken variant's on this machine (not Orbel's own; read them for what the check still takes for the installer's):"
     cat "$work.others"
-    [ "$windows" -eq 1 ] || { echo "FAILED: lines that are not Orbel's under Wine" >&2; failed=1; }
+    [ "$wine" -eq 0 ] || { echo "FAILED: lines that are not Orbel's under Wine" >&2; failed=1; }
 fi
 # Refused, Kestrane removed nothing: all of it is left, and nothing waits for the restart.
 sed -n '/^== After the uninstall/,/^== Installing it again/p' "$work.log" >"$work.uninstalled"
@@ -219,7 +274,8 @@ run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # What starts a removed program, or names a class whose server it is, is said first, with when
 # Windows tries it: the per-user classes named by their own keys, never by the shared ones; a
 # value that starts Windows' rundll32 by the DLL it loads; a class of the 32-bit view in it.
-sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed -n 2,9p >"$work.broken"
+# On Windows the line after the heading says the look is foreseen.
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed '1d;/^   (foreseen: /d' | head -n 8 >"$work.broken"
 classes='HKCU\Software\Classes' class='{6F1A2B3C-0D4E-4F50-8A6B-7C8D9E0F1A2B}' orbel='C:\Program Files\Orbel\Orbel.exe'
 class32='{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}' creates32="when a 32-bit program creates the class {7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}, or a 64-bit one that finds no 64-bit server"
 cat >"$work.expected" <<END
@@ -234,6 +290,10 @@ cat >"$work.expected" <<END
 END
 expect diff -u "$work.expected" "$work.broken"
 expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.log"
+if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
+    # Over the user's Path of one folder, as Windows makes it: what the user lost is said too.
+    expect grep -qxF "problem  the value \`Path\` of HKCU\\Environment, changed by the installer (it added \`C:\\Program Files\\Orbel\\bin\`, and took out \`%USERPROFILE%\\AppData\\Local\\Microsoft\\WindowsApps\`), stays changed after the uninstall: Kestrane restores no value  (docs/vendor-guide.md: \"What Kestrane never touches\")" "$work.log"
+fi
 expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 8
     && !report.changes.some(c => /^HKCU\\Software\\Classes(\\CLSID|\\\*(\\shellex(\\ContextMenuHandlers)?)?)?$/i.test(c.path)
         && c.kind === "key")'
@@ -268,15 +328,12 @@ if [ "$windows" -eq 0 ]; then
     expect report '!report.afterRestart.newInstallation.whole
         && report.afterRestart.newInstallation.gone.join() === "C:\\Program Files\\Orbel\\Kestrane.exe"'
     expect report 'report.findings.filter(f => f.verdict === "problem").length === report.afterRestart.summary.problems'
+fi
+if [ "$wine" -eq 1 ]; then
     # As on Windows once the machine has restarted: --after-restart sees the new installation, and
     # judges the places it holds again by the look after the uninstall: the leftovers are still
     # named, though what they start is there again.
-    env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY WINEPREFIX="$work/prefix" HOME="$work/home" WINEDEBUG=-all \
-        wine "$build/CheckInstaller.exe" --after-restart "Z:${work//\//\\}\\check.state" --json "Z:${work//\//\\}.json" \
-        </dev/null >"$work.after" 2>&1
-    code=$?
-    cat "$work.after"
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    after_restart
     expect [ "$code" -eq 1 ]
     expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.after"
     expect grep -qxF "  left     $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu (with 1 of the 1 item(s) put in it)" "$work.after"

@@ -134,12 +134,18 @@ TEST(CheckCompare, AddedListPartsAreTheNewPartsOfAList)
         return MakeValue(env, L"L", REG_MULTI_SZ, std::string((const char *)strings.c_str(), (strings.size() + 1) * 2));
     };
     const std::wstring winlogon = L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const std::wstring machineEnv = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     struct Row { const char *Name; Change Change; std::vector<std::wstring> Parts; const wchar_t *Separators = L";"; } rows[] = {
         {"OnePartAdded", Changed(Text(env, L"Path", L"C:\\A;C:\\B"), Text(env, L"Path", L"c:\\a;C:\\B;C:\\Orbel")),
          {L"C:\\Orbel"}},
         {"PlainTextBecameList", Changed(Text(env, L"Path", L"C:\\A"), Text(env, L"Path", L"C:\\A;;C:\\Orbel;")),
          {L"C:\\Orbel"}},
         {"PlainTextChanged", Changed(Text(env, L"Name", L"Old"), Text(env, L"Name", L"New")), {}},
+        // Windows' lists by name, of one part before and after: an installer that overwrites.
+        {"OnePartPathOverwritten", Changed(Text(env, L"Path", L"%USERPROFILE%\\AppData\\Local\\Microsoft\\WindowsApps"),
+                                           Text(env, L"Path", L"C:\\Orbel\\bin")), {L"C:\\Orbel\\bin"}},
+        {"OnePartMachinePathExt", Changed(Text(machineEnv, L"PATHEXT", L".COM"), Text(machineEnv, L"PATHEXT", L".ORB")),
+         {L".ORB"}},
         {"MultiString", Changed(multi(std::wstring(L"a\0b\0", 4)), multi(std::wstring(L"a\0B\0c\0", 6))), {L"c"}},
         {"MultiStringOfOne", Changed(multi(std::wstring(L"a\0", 2)), multi(std::wstring(L"a\0c\0", 4))), {L"c"}},
         {"Added", Added(Text(env, L"Path", L"C:\\A;C:\\B")), {}},

@@ -2,6 +2,8 @@
 
 #include "Findings.h"
 #include "Report.h"
+#include "RunningWindows.h"
+#include "target/Target.h"
 
 #include "CheckEntries.h"
 
@@ -140,5 +142,32 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         EXPECT_TRUE(in.HasEntry) << row.Name;
         EXPECT_EQ(ProblemCount(), row.Problems) << row.Name << "\n" << shown;
         EXPECT_NE(shown.find(row.Text), std::wstring::npos) << row.Name << "\n" << shown;
+    }
+}
+
+// Kestrane refuses while a window's title holds the application's name; started from cmd.exe the
+// check's own console is titled with its command line, until the check titles it itself.
+TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
+{
+    const std::wstring cmd = L"C:\\Windows\\system32\\cmd.exe - CheckInstaller.exe OrbelSetup.exe";
+    struct Row {
+        const char *Name;
+        std::wstring App;
+        std::vector<std::wstring> Titles, Named;
+    } rows[] = {
+        {"console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {cmd}},
+        {"the check's own title", L"Orbel", {OwnConsoleTitle(L"Orbel")}, {}},
+        {"an application named as the check", L"Check", {OwnConsoleTitle(L"Check")}, {}},
+        {"an application named as two titles", L"Installer", {OwnConsoleTitle(L"Installer")}, {}},
+        {"letter case differs", L"Orbel", {L"orbel - notes"}, {}},
+        {"each window named", L"Orbel", {L"Orbel", L"Notes", L"Orbel - Help"}, {L"Orbel", L"Orbel - Help"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.Name);
+        ResetFake();
+        wcscpy(Target.AppName, L"Kept");
+        Fake.WindowTitles = row.Titles;
+        EXPECT_EQ(WindowsNamingApp(row.App), row.Named);
+        EXPECT_STREQ(Target.AppName, L"Kept");
     }
 }

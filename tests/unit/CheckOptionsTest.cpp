@@ -35,6 +35,7 @@ TEST(CheckOptions, ReadsTheCommandLine)
         {{L"--interactive"}, OptionsNoSetup, L"", 300, L"", {}},
         {{}, OptionsNoSetup, L"", 300, L"", {}},
         {{L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
+        {{L"--as-on-windows", L"--after-restart", L"state.txt"}, OptionsOk, L"", 300, L"", {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << testing::PrintToString(row.Args));
@@ -52,12 +53,14 @@ TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)
 {
     Options options;
     std::wstring bad;
-    ASSERT_EQ(ReadOptions({L"--json", L"r.json", L"--state", L"s.txt", L"--settle", L"7", L"--interactive", L"setup.exe"},
+    ASSERT_EQ(ReadOptions({L"--json", L"r.json", L"--state", L"s.txt", L"--settle", L"7", L"--interactive", L"--as-on-windows",
+                           L"setup.exe"},
                           FullPath, &options, &bad), OptionsOk);
     EXPECT_EQ(options.JsonPath, L"C:\\Work\\r.json");
     EXPECT_EQ(options.StatePath, L"C:\\Work\\s.txt");
     EXPECT_EQ(options.SettleSeconds, 7u);
     EXPECT_TRUE(options.Interactive);
+    EXPECT_TRUE(options.AsOnWindows);
     ASSERT_EQ(ReadOptions({L"--after-restart", L"s.txt"}, FullPath, &options, &bad), OptionsOk);
     EXPECT_EQ(options.AfterRestart, L"C:\\Work\\s.txt");
 }
