@@ -34,8 +34,10 @@ std::wstring ContainerOf(const Entry &place);
 void AddNoise(const std::vector<Change> &changed, Noise *noise);
 // Takes out of changes every change that noise accounts for, and everything inside a folder
 // or key it took. Returns how many changes it took.
-size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise);
-size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise);
+// places, when given, gets the outermost of the places taken, as people read them.
+size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise, std::vector<std::wstring> *places = NULL);
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise,
+                   std::vector<std::wstring> *places = NULL);
 // Folders and keys that Windows and other programs share, made or removed by the install
 // (Wine lacks some that Windows always has): never the installer's, so never a change of its.
 void ForgetSharedPlaces(std::vector<Change> *changes);
@@ -48,8 +50,17 @@ void ForgetSharedTwins(std::vector<Change> *changes);
 struct ChangeGroup {
     size_t Head;                  // index in the changes
     std::vector<size_t> Members;  // the head and every change inside it
+    // Files a writer made under new names in a folder that was there before ("C:\X\log-*.txt"):
+    // one group, named by the pattern, its members the files. Empty for any other group.
+    std::wstring Pattern;
 };
+// Files added in a folder that was there before, each a group of its own, whose names differ
+// only in their digits (at least MinFilesOfPattern of them), become one group named by their
+// pattern: a writer's logs are one leftover, not one each.
+static const size_t MinFilesOfPattern = 2;
 void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups);
+// The name with each run of digits as "*"; empty when it holds no digit.
+std::wstring NamePattern(const std::wstring &name);
 
 // A list value's parts: the texts between any of the separators (";" in a Path, "," in
 // Winlogon's programs), or a REG_MULTI_SZ's strings; empty parts left out.

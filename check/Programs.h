@@ -20,12 +20,32 @@ struct InstallerRun {
     bool TimedOut;
     DWORD ExitCode;
     ULONGLONG Ms;
+    std::vector<std::wstring> Running;  // programs of the new installation it started, running when it ended
 };
+// Whether a file was there before the installer started (as the check's look then saw it).
+typedef bool (*ExistedBefore)(const std::wstring &path, const void *context);
+
+// Whether a process the installer started is the application running rather than the installer
+// working: its program is a file that was not there before the installer started (the install
+// made it), outside the places the check skips (the temporary folders, where installers unpack
+// their own copies and helpers), and not the installer itself. An unknown program is the installer's.
+bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, bool existedBefore,
+                          bool inSkippedPlace);
+// Whether the installer has ended: its own process has, and every process of its job still
+// running is the application's (application[i] for the i-th).
+bool InstallerEnded(bool setupEnded, const std::vector<bool> &application);
+
 // Runs the installer with its arguments, each quoted as a program's arguments are, and
-// waits for it and everything it starts, at most limitSeconds. A box it shows is printed
-// while the check waits: the check never answers an installer's box.
+// waits for it and everything it starts to install, at most limitSeconds; given existed, not
+// for the application it starts (IsApplicationProgram), which is left running. A box it shows
+// is printed while the check waits: the check never answers an installer's box.
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
-                          DWORD limitSeconds);
+                          DWORD limitSeconds, ExistedBefore existed = NULL, const void *context = NULL);
+
+// The program of a running process, as a full path; empty when it cannot be read.
+std::wstring ProgramOfProcess(DWORD id);
+// Of the programs given (full paths), those running now, each once, in the order given.
+std::vector<std::wstring> RunningAmong(const std::vector<std::wstring> &programs);
 
 // Under Wine only: what a restart does to the machine's files (the deletions and renames
 // pending for it), done by Wine's own boot program, as a restart of the prefix does. False

@@ -135,12 +135,15 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
     const std::wstring service = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent";
     const Entry image = Text(service, L"ImagePath", L"\"C:\\Orbel\\svc.exe\" /service");
     const MachineReader machine = {FakeRead, NoFile, FakeThere};
+    const std::wstring help = L"C:\\Windows\\Help";
     struct Row {
         const char *Name;
         std::vector<Entry> Added;  // in order, the first the group's head
         LeftState State;
         LeftoverState Expected;
         std::wstring When;
+        std::wstring Place = L"";  // when given, the leftover's name
+        size_t Files = 0;
     } rows[] = {
         // The service's key heads the group: what starts the program is one of its members.
         {"ServiceStartedAtStartup", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftThere,
@@ -153,6 +156,14 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         {"ServiceGone", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftGone, LeftoverRemoved,
          L""},
         {"ServicePending", {MakeEntry(EntryKey, service), image}, LeftPending, LeftoverPending, L""},
+        // A writer's files under new names in a folder that was there before: one leftover.
+        {"FilesOfOneWriter", {MakeEntry(EntryFile, help + L"\\orbel-agent-51.log"),
+                              MakeEntry(EntryFile, help + L"\\orbel-agent-1003.log"),
+                              MakeEntry(EntryFile, help + L"\\orbel-agent-2210.log")},
+         LeftThere, LeftoverLeft, L"", help + L"\\orbel-agent-*.log", 3},
+        {"FilesOfOneWriterPending", {MakeEntry(EntryFile, help + L"\\orbel-agent-51.log"),
+                                     MakeEntry(EntryFile, help + L"\\orbel-agent-1003.log")},
+         LeftPending, LeftoverPending, L"", help + L"\\orbel-agent-*.log", 2},
     };
     for (const Row &row : rows) {
         std::vector<Change> changes;
@@ -167,6 +178,11 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         ASSERT_EQ(leftovers.size(), 1u) << row.Name;
         EXPECT_EQ(leftovers[0].State, row.Expected) << row.Name;
         EXPECT_EQ(leftovers[0].When, row.When) << row.Name;
+        if (!row.Place.empty()) {
+            EXPECT_EQ(leftovers[0].Place, row.Place) << row.Name;
+            EXPECT_EQ(leftovers[0].Files, row.Files) << row.Name;
+            EXPECT_EQ(leftovers[0].FilesLeft, row.Files) << row.Name;
+        }
         if (row.Expected == LeftoverBroken)
             EXPECT_EQ(leftovers[0].Program, L"C:\\Orbel\\svc.exe") << row.Name;
         size_t pending = 9;

@@ -97,3 +97,39 @@ TEST(CheckPrograms, BoxesAreLookedForInEveryProcessOfTheJob)
     for (const Row &row : rows)
         EXPECT_EQ(ProcessesToLookAt(true, row.Job, 40), row.Looked) << row.Name;
 }
+
+// The installer has ended when its own processes have; what it started from the files the
+// install made runs on as the application, and the check goes on.
+TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
+{
+    const std::wstring setup = L"Z:\\build\\OrbelSetup.exe";
+    struct Row {
+        const char *Name;
+        std::wstring Image;
+        bool ExistedBefore, Skipped, Application;
+    } rows[] = {
+        {"the setup itself", setup, true, false, false},
+        {"the setup, named in another case, new to the look", L"z:\\BUILD\\orbelsetup.exe", false, false, false},
+        {"its copy unpacked in the temporary folder", L"C:\\users\\u\\Temp\\nsu1.tmp\\Un_A.exe", false, true,
+         false},
+        {"Windows' installer service", L"C:\\windows\\system32\\msiexec.exe", true, false, false},
+        {"a reboot helper of Windows'", L"C:\\windows\\system32\\shutdown.exe", true, false, false},
+        {"a program there before, in the application's folder", L"C:\\Program Files\\Orbel\\Orbel.exe", true, false,
+         false},
+        {"an agent the install made", L"C:\\ProgramData\\Orbel\\OrbelAgent.exe", false, false, true},
+        {"a tray program the install made", L"C:\\Program Files\\Orbel\\OrbelTray.exe", false, false, true},
+        {"a process whose program cannot be read", L"", false, false, false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(IsApplicationProgram(row.Image, setup, row.ExistedBefore, row.Skipped), row.Application) << row.Name;
+
+    struct Ended { const char *Name; bool SetupEnded; std::vector<bool> Live; bool Expected; } ends[] = {
+        {"the setup runs", false, {}, false},
+        {"the setup ended, nothing runs", true, {}, true},
+        {"the setup ended, its agent runs", true, {true}, true},
+        {"the setup ended, its elevated copy runs beside the agent", true, {true, false}, false},
+        {"the setup ended, msiexec runs", true, {false}, false},
+    };
+    for (const Ended &row : ends)
+        EXPECT_EQ(InstallerEnded(row.SetupEnded, row.Live), row.Expected) << row.Name;
+}
