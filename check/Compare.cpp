@@ -101,9 +101,19 @@ void AddNoise(const std::vector<Change> &changed, Noise *noise)
             noise->Whole.push_back(place.Path);
         // New names of values are rarer and closer to what an installer writes: only the place.
         std::wstring container = ContainerOf(place);
-        if (place.Kind != EntryValue && !container.empty() && !IsSharedPlace(container))
+        if (place.Kind != EntryValue && !container.empty() && !IsSharedPlace(container)) {
             noise->Busy.insert(Folded(container));
+            std::wstring pattern = BusyPatternOf(container, LeafOf(place.Path));
+            if (!pattern.empty())
+                noise->BusyPatterns.insert(pattern);
+        }
     }
+}
+
+std::wstring BusyPatternOf(const std::wstring &folder, const std::wstring &name)
+{
+    std::wstring pattern = NamePattern(name);
+    return pattern.empty() ? pattern : Folded(folder + L"\\" + pattern);
 }
 
 // Each taken place once, but none inside another taken one: a noisy folder stands for its files.
@@ -141,8 +151,11 @@ size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise, std::vector
     for (size_t i = 0; i < changes->size(); i++) {
         const Change &change = (*changes)[i];
         const Entry &place = change.Place();
-        bool noisy = noise.Places.count(PlaceKey(place)) > 0
-            || (change.Kind != ChangeChanged && place.Kind != EntryValue && noise.Busy.count(Folded(ContainerOf(place))) > 0);
+        bool inBusy = change.Kind != ChangeChanged && place.Kind != EntryValue
+            && noise.Busy.count(Folded(ContainerOf(place))) > 0;
+        if (inBusy && place.Kind == EntryFile)
+            inBusy = noise.BusyPatterns.count(BusyPatternOf(ContainerOf(place), LeafOf(place.Path))) > 0;
+        bool noisy = noise.Places.count(PlaceKey(place)) > 0 || inBusy;
         for (size_t c = 0; c < whole.size() && !noisy; c++)
             noisy = IsInside(place.Path, whole[c]) || (place.Kind == EntryValue && SameText(place.Path, whole[c]));
         if (!noisy)

@@ -23,11 +23,16 @@ void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector
 // each folder or key that appeared or vanished whole, and each folder or key that gained or
 // lost a file, folder or subkey by itself (a log rotated, a file named by the time): noise as
 // a whole, unless it is a shared place, where the installer's own names land too.
+// A file, though, is taken in a busy folder only when names of its pattern (NamePattern)
+// came there by themselves: what the install put there under a name of its own stays its own.
 struct Noise {
     std::set<std::wstring> Places;     // PlaceKey
     std::vector<std::wstring> Whole;
     std::set<std::wstring> Busy;       // folded paths
+    std::set<std::wstring> BusyPatterns;  // folded folder\pattern of the names that came and went by themselves
 };
+// The folded folder\pattern of a file's name; empty when its name holds no digit.
+std::wstring BusyPatternOf(const std::wstring &folder, const std::wstring &name);
 std::wstring PlaceKey(const Entry &entry);
 // The folder or key a place is in: a value's key, a file's or folder's or key's parent.
 std::wstring ContainerOf(const Entry &place);

@@ -197,6 +197,13 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
          {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp")), Added(MakeEntry(EntryKey, video + L"\\{A}")),
           Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))},
          {L"C:\\ProgramData\\Busy\\trace-2.tmp", L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Video\\{B}"}},
+        // The installer's own file in a folder a writer keeps adding to: not taken, unless
+        // it bears the writer's pattern.
+        {"OwnFileInABusyFolder",
+         {Added(File(L"C:\\Windows\\Help\\Orbel.chm")), Added(File(L"C:\\Windows\\Help\\trace-7.tmp")),
+          Added(File(L"C:\\Windows\\Help\\orbel-2.log"))},
+         {L"+file C:\\Windows\\Help\\Orbel.chm", L"+file C:\\Windows\\Help\\orbel-2.log"},
+         {Added(File(L"C:\\Windows\\Help\\trace-3.tmp"))}},
         // Each place taken is named once, a folder for what is in it.
         {"TakenPlacesNamedOutermost",
          {Added(MakeEntry(EntryFolder, L"C:\\ProgramData\\Busy\\sub")), Added(File(L"C:\\ProgramData\\Busy\\sub\\a.tmp")),
@@ -256,6 +263,8 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
     Noise noise = WatchForNoise(targets, 200, 10, reader, &watched);
     EXPECT_EQ(noise.Places, std::set<std::wstring>{PlaceKey(targets[0].Place)});
     EXPECT_EQ(noise.Busy, std::set<std::wstring>{Folded(busy + L"\\keeps")});
+    // The names that came and went there, by their pattern.
+    EXPECT_EQ(noise.BusyPatterns, std::set<std::wstring>{Folded(busy + L"\\keeps\\*")});
     EXPECT_GE(watched, 200u);  // one place never changed: watched to the end
     noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
     EXPECT_LT(watched, 1000u) << "stops once each place has changed";
