@@ -112,9 +112,43 @@ static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
 }
 
 bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, bool existedBefore,
-                          bool inSkippedPlace)
+                          bool installersOwn)
 {
-    return !image.empty() && !existedBefore && !inSkippedPlace && !SameText(image, setup);
+    return !image.empty() && !existedBefore && !installersOwn && !SameText(image, setup);
+}
+
+bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup)
+{
+    wchar_t windows[MAX_PATH + 1] = {0};
+    DWORD length = GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH + 1);
+    bool windowsInstaller = length > 0 && length <= MAX_PATH && IsInside(image, std::wstring(windows) + L"\\Installer");
+    bool skipped = false;
+    for (std::wstring path = image; !path.empty() && !skipped; path = ParentOf(path))
+        skipped = IsSkippedPlace(path);
+    return copyOfSetup || windowsInstaller || skipped;
+}
+
+// Whether two files hold the same bytes.
+static bool SameBytes(const std::wstring &one, const std::wstring &other)
+{
+    HANDLE files[2] = {CreateFileW(one.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL),
+                       CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)};
+    LARGE_INTEGER sizes[2] = {};
+    bool same = files[0] != INVALID_HANDLE_VALUE && files[1] != INVALID_HANDLE_VALUE
+        && GetFileSizeEx(files[0], &sizes[0]) && GetFileSizeEx(files[1], &sizes[1])
+        && sizes[0].QuadPart == sizes[1].QuadPart;
+    static char chunks[2][1 << 16];
+    for (DWORD read[2] = {1, 1}; same && read[0] > 0;) {
+        same = ReadFile(files[0], chunks[0], sizeof chunks[0], &read[0], NULL)
+            && ReadFile(files[1], chunks[1], sizeof chunks[1], &read[1], NULL) && read[0] == read[1]
+            && memcmp(chunks[0], chunks[1], read[0]) == 0;
+    }
+    for (HANDLE file : files)
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    return same;
 }
 
 bool InstallerEnded(bool setupEnded, const std::vector<bool> &application)
@@ -188,7 +222,8 @@ static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setu
         if (!known->count(ids[i])) {
             std::wstring image = ProgramOfProcess(ids[i]);
             bool isApplication = existed != NULL
-                && IsApplicationProgram(image, setup, existed(image, context), IsSkippedPlace(image));
+                && IsApplicationProgram(image, setup, existed(image, context),
+                                        InstallersOwnProgram(image, !image.empty() && SameBytes(image, setup)));
             (*known)[ids[i]] = isApplication ? image : L"";
         }
         application.push_back(!(*known)[ids[i]].empty());

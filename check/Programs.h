@@ -27,10 +27,14 @@ typedef bool (*ExistedBefore)(const std::wstring &path, const void *context);
 
 // Whether a process the installer started is the application running rather than the installer
 // working: its program is a file that was not there before the installer started (the install
-// made it), outside the places the check skips (the temporary folders, where installers unpack
-// their own copies and helpers), and not the installer itself. An unknown program is the installer's.
+// made it), not one of the installer's own (InstallersOwnProgram), and not the installer itself.
+// An unknown program is the installer's.
 bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, bool existedBefore,
-                          bool inSkippedPlace);
+                          bool installersOwn);
+// Where installers run their own copies and helpers: the temporary folders (and any other place
+// the check skips), Windows Installer's folder of its packages' helpers; or a copy of the setup
+// itself (copyOfSetup: the same size and content, wherever it was copied).
+bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup);
 // Whether the installer has ended: its own process has, and every process of its job still
 // running is the application's (application[i] for the i-th).
 bool InstallerEnded(bool setupEnded, const std::vector<bool> &application);

@@ -106,7 +106,7 @@ TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
     struct Row {
         const char *Name;
         std::wstring Image;
-        bool ExistedBefore, Skipped, Application;
+        bool ExistedBefore, InstallersOwn, Application;
     } rows[] = {
         {"the setup itself", setup, true, false, false},
         {"the setup, named in another case, new to the look", L"z:\\BUILD\\orbelsetup.exe", false, false, false},
@@ -121,7 +121,20 @@ TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
         {"a process whose program cannot be read", L"", false, false, false},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(IsApplicationProgram(row.Image, setup, row.ExistedBefore, row.Skipped), row.Application) << row.Name;
+        EXPECT_EQ(IsApplicationProgram(row.Image, setup, row.ExistedBefore, row.InstallersOwn), row.Application) << row.Name;
+
+    // The installer's own helpers run from where installers put them, or are copies of it.
+    wchar_t temp[MAX_PATH + 1];
+    const std::wstring tempFolder(temp, GetTempPathW(MAX_PATH + 1, temp));
+    struct Own { std::wstring Image; bool Copy, Expected; } owns[] = {
+        {tempFolder + L"nsu1.tmp\\Au_.exe", false, true},
+        {L"C:\\windows\\Installer\\MSI1F2A.tmp", false, true},
+        {L"C:\\ProgramData\\Package Cache\\{6F1A}\\OrbelSetup.exe", true, true},
+        {L"C:\\ProgramData\\Orbel\\OrbelAgent.exe", false, false},
+        {L"C:\\windows\\InstallerOrbel\\OrbelAgent.exe", false, false},
+    };
+    for (const Own &row : owns)
+        EXPECT_EQ(InstallersOwnProgram(row.Image, row.Copy), row.Expected) << std::string(row.Image.begin(), row.Image.end());
 
     struct Ended { const char *Name; bool SetupEnded; std::vector<bool> Live; bool Expected; } ends[] = {
         {"the setup runs", false, {}, false},
