@@ -309,6 +309,11 @@ expect report '!report.installer.timedOut && report.installer.running.length ===
 expect report '["agent", "service"].every(writer => report.afterUninstall.leftovers.filter(l => l.path.includes("orbel-" + writer + "-")
         && /\\orbel-\w+-\*\.log$/i.test(l.pattern) && l.files >= 2 && l.filesLeft === l.files).length === 1)
     && report.afterUninstall.leftovers.some(l => /\\Help\\Orbel\.chm$/i.test(l.path) && l.state === "left")'
+if [ "$windows" -eq 0 ]; then
+    # Its five leftovers, each a problem once, and the reinstall's: nothing more.
+    expect grep -qx "5 item(s) of Orbel are left." "$work.log"
+    expect [ "$(grep -c '^problem ' "$work.log")" -eq 6 ]
+fi
 
 # The same application installed with Inno Setup: recognised, started with its own silent
 # switches, and nothing of it left.
