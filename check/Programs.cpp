@@ -151,6 +151,35 @@ static bool SameBytes(const std::wstring &one, const std::wstring &other)
     return same;
 }
 
+void AddStartedByApplication(const std::vector<DWORD> &ids, const std::vector<DWORD> &parents,
+                             std::vector<bool> *application)
+{
+    for (bool more = true; more;) {
+        more = false;
+        for (size_t i = 0; i < ids.size(); i++)
+            for (size_t p = 0; p < ids.size() && !(*application)[i]; p++)
+                if (p != i && (*application)[p] && ids[p] == parents[i])
+                    more = (*application)[i] = true;
+    }
+}
+
+// Each process's parent, by id: 0 for one not found.
+static std::vector<DWORD> ParentsOf(const std::vector<DWORD> &ids)
+{
+    std::vector<DWORD> parents(ids.size(), 0);
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = all != INVALID_HANDLE_VALUE && Process32FirstW(all, &entry); more;
+         more = Process32NextW(all, &entry))
+        for (size_t i = 0; i < ids.size(); i++)
+            if (ids[i] == entry.th32ProcessID)
+                parents[i] = entry.th32ParentProcessID;
+    if (all != INVALID_HANDLE_VALUE)
+        CloseHandle(all);
+    return parents;
+}
+
 bool InstallerEnded(bool setupEnded, const std::vector<bool> &application)
 {
     for (size_t i = 0; i < application.size(); i++)
@@ -206,7 +235,7 @@ static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setu
                                             const void *context, std::map<DWORD, std::wstring> *known,
                                             std::vector<std::wstring> *images)
 {
-    std::vector<DWORD> ids;
+    std::vector<DWORD> ids, live;
     std::vector<bool> application;
     images->clear();
     if (!JobProcessIds(job, &ids))
@@ -226,10 +255,14 @@ static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setu
                                         InstallersOwnProgram(image, !image.empty() && SameBytes(image, setup)));
             (*known)[ids[i]] = isApplication ? image : L"";
         }
+        live.push_back(ids[i]);
         application.push_back(!(*known)[ids[i]].empty());
         if (application.back())
             images->push_back((*known)[ids[i]]);
     }
+    if (std::count(application.begin(), application.end(), true) > 0
+        && std::count(application.begin(), application.end(), false) > 0)
+        AddStartedByApplication(live, ParentsOf(live), &application);
     return application;
 }
 

@@ -35,6 +35,10 @@ bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, 
 // the check skips), Windows Installer's folder of its packages' helpers; or a copy of the setup
 // itself (copyOfSetup: the same size and content, wherever it was copied).
 bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup);
+// A process the application started (a helper of the agent's) is the application's too, however
+// deep: marks each process of ids whose parent (parents[i]) is one of the application's.
+void AddStartedByApplication(const std::vector<DWORD> &ids, const std::vector<DWORD> &parents,
+                             std::vector<bool> *application);
 // Whether the installer has ended: its own process has, and every process of its job still
 // running is the application's (application[i] for the i-th).
 bool InstallerEnded(bool setupEnded, const std::vector<bool> &application);

@@ -145,4 +145,17 @@ TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
     };
     for (const Ended &row : ends)
         EXPECT_EQ(InstallerEnded(row.SetupEnded, row.Live), row.Expected) << row.Name;
+
+    // What the agent starts is the agent's, however deep; what the setup starts is not.
+    struct Started { const char *Name; std::vector<DWORD> Ids, Parents; std::vector<bool> Application, Expected; } starts[] = {
+        {"the agent's helper and its child", {10, 11, 12}, {5, 10, 11}, {true, false, false}, {true, true, true}},
+        {"listed before the agent", {12, 11, 10}, {11, 10, 5}, {false, false, true}, {true, true, true}},
+        {"msiexec, started by the setup", {10, 20}, {5, 5}, {true, false}, {true, false}},
+        {"a process whose parent is its own id", {30}, {30}, {false}, {false}},
+    };
+    for (const Started &row : starts) {
+        std::vector<bool> application = row.Application;
+        AddStartedByApplication(row.Ids, row.Parents, &application);
+        EXPECT_EQ(application, row.Expected) << row.Name;
+    }
 }
