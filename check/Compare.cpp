@@ -101,12 +101,43 @@ void AddNoise(const std::vector<Change> &changed, Noise *noise)
             noise->Whole.push_back(place.Path);
         // New names of values are rarer and closer to what an installer writes: only the place.
         std::wstring container = ContainerOf(place);
-        if (place.Kind != EntryValue && !container.empty() && !IsSharedPlace(container))
+        if (place.Kind != EntryValue && !container.empty() && !IsSharedPlace(container)) {
             noise->Busy.insert(Folded(container));
+            std::wstring pattern = BusyPatternOf(container, LeafOf(place.Path));
+            if (!pattern.empty())
+                noise->BusyPatterns.insert(pattern);
+        }
     }
 }
 
-size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise)
+std::wstring BusyPatternOf(const std::wstring &folder, const std::wstring &name)
+{
+    std::wstring pattern = NamePattern(name);
+    return pattern.empty() ? pattern : Folded(folder + L"\\" + pattern);
+}
+
+// Each taken place once, but none inside another taken one: a noisy folder stands for its files.
+static std::vector<std::wstring> OutermostPlaces(const std::vector<Change> &taken)
+{
+    std::set<std::wstring> paths;
+    for (size_t i = 0; i < taken.size(); i++)
+        if (taken[i].Place().Kind != EntryValue)
+            paths.insert(Folded(taken[i].Place().Path));
+    std::vector<std::wstring> places;
+    std::set<std::wstring> said;
+    for (size_t i = 0; i < taken.size(); i++) {
+        const Entry &place = taken[i].Place();
+        bool inside = false;
+        for (std::wstring up = place.Kind == EntryValue ? place.Path : ParentOf(place.Path); !up.empty() && !inside;
+             up = ParentOf(up))
+            inside = paths.count(Folded(up)) > 0;
+        if (!inside && said.insert(PlaceKey(place)).second)
+            places.push_back(EntryPlace(place));
+    }
+    return places;
+}
+
+size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise, std::vector<std::wstring> *places)
 {
     // A folder or key new in a busy one is noise with everything in it.
     std::vector<std::wstring> whole = noise.Whole;
@@ -116,27 +147,34 @@ size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise)
             && noise.Busy.count(Folded(ContainerOf(change.Place()))))
             whole.push_back(change.Place().Path);
     }
-    std::vector<Change> kept;
+    std::vector<Change> kept, taken;
     for (size_t i = 0; i < changes->size(); i++) {
         const Change &change = (*changes)[i];
         const Entry &place = change.Place();
-        bool noisy = noise.Places.count(PlaceKey(place)) > 0
-            || (change.Kind != ChangeChanged && place.Kind != EntryValue && noise.Busy.count(Folded(ContainerOf(place))) > 0);
+        bool inBusy = change.Kind != ChangeChanged && place.Kind != EntryValue
+            && noise.Busy.count(Folded(ContainerOf(place))) > 0;
+        if (inBusy && place.Kind == EntryFile)
+            inBusy = noise.BusyPatterns.count(BusyPatternOf(ContainerOf(place), LeafOf(place.Path))) > 0;
+        bool noisy = noise.Places.count(PlaceKey(place)) > 0 || inBusy;
         for (size_t c = 0; c < whole.size() && !noisy; c++)
             noisy = IsInside(place.Path, whole[c]) || (place.Kind == EntryValue && SameText(place.Path, whole[c]));
         if (!noisy)
             kept.push_back(change);
+        else if (places != NULL)
+            taken.push_back(change);
     }
+    if (places != NULL)
+        *places = OutermostPlaces(taken);
     size_t forgotten = changes->size() - kept.size();
     changes->swap(kept);
     return forgotten;
 }
 
-size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise)
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise, std::vector<std::wstring> *places)
 {
     Noise all;
     AddNoise(noise, &all);
-    return ForgetNoise(changes, all);
+    return ForgetNoise(changes, all, places);
 }
 
 void ForgetSharedPlaces(std::vector<Change> *changes)
@@ -181,6 +219,64 @@ void ForgetSharedTwins(std::vector<Change> *changes)
     changes->swap(kept);
 }
 
+std::wstring NamePattern(const std::wstring &name)
+{
+    std::wstring pattern;
+    bool digits = false;
+    for (size_t i = 0; i < name.size(); i++) {
+        bool digit = name[i] >= L'0' && name[i] <= L'9';
+        if (digit && (i == 0 || !(name[i - 1] >= L'0' && name[i - 1] <= L'9')))
+            pattern += L'*';
+        else if (!digit)
+            pattern += name[i];
+        digits = digits || digit;
+    }
+    return digits ? pattern : L"";
+}
+
+static void GroupNamePatterns(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups)
+{
+    std::map<std::wstring, std::vector<size_t>> byPattern;  // folded folder\pattern: groups
+    std::map<std::wstring, std::wstring> shown;
+    for (size_t g = 0; g < groups->size(); g++) {
+        const Change &head = changes[(*groups)[g].Head];
+        if (head.Kind != ChangeAdded || head.After.Kind != EntryFile || (*groups)[g].Members.size() != 1)
+            continue;
+        std::wstring pattern = NamePattern(LeafOf(head.After.Path));
+        if (pattern.empty())
+            continue;
+        std::wstring path = ParentOf(head.After.Path) + L"\\" + pattern;
+        byPattern[Folded(path)].push_back(g);
+        shown.emplace(Folded(path), path);
+    }
+    std::vector<bool> merged(groups->size(), false);
+    std::vector<ChangeGroup> patterned;
+    for (const auto &named : byPattern) {
+        if (named.second.size() < MinFilesOfPattern)
+            continue;
+        ChangeGroup group;
+        group.Head = (*groups)[named.second[0]].Head;
+        group.Pattern = shown[named.first];
+        for (size_t g : named.second) {
+            group.Members.push_back((*groups)[g].Head);
+            merged[g] = true;
+        }
+        patterned.push_back(group);
+    }
+    if (patterned.empty())
+        return;
+    std::vector<ChangeGroup> kept;
+    for (size_t g = 0; g < groups->size(); g++) {
+        if (!merged[g])
+            kept.push_back((*groups)[g]);
+        // In the place of its first file.
+        for (size_t p = 0; p < patterned.size(); p++)
+            if (merged[g] && patterned[p].Head == (*groups)[g].Head)
+                kept.push_back(patterned[p]);
+    }
+    groups->swap(kept);
+}
+
 void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups)
 {
     groups->clear();
@@ -215,6 +311,7 @@ void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *
     for (size_t i = 0; i < changes.size(); i++)
         if (!outermost[i].empty())
             (*groups)[groupOf[changes[i].Kind == ChangeAdded][outermost[i]]].Members.push_back(i);
+    GroupNamePatterns(changes, groups);
 }
 
 std::vector<std::wstring> ListParts(const Entry &value, const wchar_t *separators)
@@ -299,9 +396,10 @@ LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendin
     return StateOf(change, present, now, pendingPaths);
 }
 
-size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore)
+size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore,
+                                    std::vector<std::wstring> *places)
 {
-    size_t forgotten = ForgetNoise(changes, changedBefore);
+    size_t forgotten = ForgetNoise(changes, changedBefore, places);
     ForgetSharedTwins(changes);
     ForgetSharedPlaces(changes);
     return forgotten;

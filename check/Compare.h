@@ -23,19 +23,26 @@ void CompareSnapshots(const Snapshot &before, const Snapshot &after, std::vector
 // each folder or key that appeared or vanished whole, and each folder or key that gained or
 // lost a file, folder or subkey by itself (a log rotated, a file named by the time): noise as
 // a whole, unless it is a shared place, where the installer's own names land too.
+// A file, though, is taken in a busy folder only when names of its pattern (NamePattern)
+// came there by themselves: what the install put there under a name of its own stays its own.
 struct Noise {
     std::set<std::wstring> Places;     // PlaceKey
     std::vector<std::wstring> Whole;
     std::set<std::wstring> Busy;       // folded paths
+    std::set<std::wstring> BusyPatterns;  // folded folder\pattern of the names that came and went by themselves
 };
+// The folded folder\pattern of a file's name; empty when its name holds no digit.
+std::wstring BusyPatternOf(const std::wstring &folder, const std::wstring &name);
 std::wstring PlaceKey(const Entry &entry);
 // The folder or key a place is in: a value's key, a file's or folder's or key's parent.
 std::wstring ContainerOf(const Entry &place);
 void AddNoise(const std::vector<Change> &changed, Noise *noise);
 // Takes out of changes every change that noise accounts for, and everything inside a folder
 // or key it took. Returns how many changes it took.
-size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise);
-size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise);
+// places, when given, gets the outermost of the places taken, as people read them.
+size_t ForgetNoise(std::vector<Change> *changes, const Noise &noise, std::vector<std::wstring> *places = NULL);
+size_t ForgetNoise(std::vector<Change> *changes, const std::vector<Change> &noise,
+                   std::vector<std::wstring> *places = NULL);
 // Folders and keys that Windows and other programs share, made or removed by the install
 // (Wine lacks some that Windows always has): never the installer's, so never a change of its.
 void ForgetSharedPlaces(std::vector<Change> *changes);
@@ -44,16 +51,26 @@ void ForgetSharedPlaces(std::vector<Change> *changes);
 void ForgetSharedTwins(std::vector<Change> *changes);
 // The install's changes less what is not the installer's: what changed by itself between the
 // two looks before the install (changedBefore), then shared places and twins. How many of
-// them changed by themselves.
-size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore);
+// them changed by themselves; places, when given, gets the outermost of the places taken.
+size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore,
+                                    std::vector<std::wstring> *places = NULL);
 
 // The outermost change and the changes inside it: a new folder or key stands for
 // everything new in it, a removed one for everything removed with it, a key for its values.
 struct ChangeGroup {
     size_t Head;                  // index in the changes
     std::vector<size_t> Members;  // the head and every change inside it
+    // Files a writer made under new names in a folder that was there before ("C:\X\log-*.txt"):
+    // one group, named by the pattern, its members the files. Empty for any other group.
+    std::wstring Pattern;
 };
+// Files added in a folder that was there before, each a group of its own, whose names differ
+// only in their digits (at least MinFilesOfPattern of them), become one group named by their
+// pattern: a writer's logs are one leftover, not one each.
+static const size_t MinFilesOfPattern = 2;
 void GroupChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups);
+// The name with each run of digits as "*"; empty when it holds no digit.
+std::wstring NamePattern(const std::wstring &name);
 
 // A list value's parts: the texts between any of the separators (";" in a Path, "," in
 // Winlogon's programs), or a REG_MULTI_SZ's strings; empty parts left out.

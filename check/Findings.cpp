@@ -455,6 +455,11 @@ static void SayAddedFiles(const Inspection &in, const ChangeGroup &group)
     }
     if (place.Kind == EntryFolder)
         inside = L" (a folder with " + Items(group.Members.size() - 1) + L" in it)";
+    if (!group.Pattern.empty()) {
+        Finding(VerdictProblem, group.Pattern + L" (" + Number(group.Members.size()) + L" files named so) survive the uninstall: Kestrane removes nothing outside the application folder "
+                L"but its two shortcuts", SectionNeverTouched);
+        return;
+    }
     if (!links.empty())
         Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
                                                              + (group.Members.size() == 2 ? L"the shortcut " + links

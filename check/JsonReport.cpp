@@ -65,6 +65,8 @@ static std::string TextList(const std::vector<std::wstring> &texts)
     return json + "]";
 }
 
+std::string JsonTextList(const std::vector<std::wstring> &texts) { return TextList(texts); }
+
 static std::string PlaceFields(const Entry &entry)
 {
     std::string json = Field("kind", JsonString(WideOf(KindName(entry.Kind)))) + "," + Text("path", entry.Path);
@@ -91,6 +93,9 @@ std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vec
                 item += "," + Text("from", ValueText(head.Before.Type, head.Before.Data, true)) + ","
                     + Text("to", ValueText(head.After.Type, head.After.Data, true));
         }
+        if (leftover.Files > 0)
+            item += "," + Text("pattern", leftover.Place) + "," + Whole("files", leftover.Files) + ","
+                + Whole("filesLeft", leftover.FilesLeft);
         if (leftover.State == LeftoverBroken)
             item += "," + Text("breaks", leftover.Breaks) + "," + Text("program", leftover.Program) + ","
                 + Text("when", leftover.When);
@@ -124,14 +129,18 @@ std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
     json += Field("installer", "{" + Text("path", install.Setup) + "," + Text("machine", install.Machine) + "," + Text("kind", install.Kind) + ","
                                    + Field("arguments", TextList(install.Arguments)) + ","
                                    + Flag("timedOut", install.TimedOut) + "," + Whole("exitCode", install.ExitCode)
-                                   + "," + Whole("ms", install.Ms) + "}") + ",\n";
-    std::string before = "{" + Text("step", L"before the install") + "," + Whole("places", noise.PlacesBefore) + ","
-        + Whole("changes", noise.ChangesBefore) + ","
+                                   + "," + Whole("ms", install.Ms) + "," + Field("running", TextList(install.Running))
+                                   + "}") + ",\n";
+    std::string before = "{" + Text("step", L"before the install") + "," + Field("places", TextList(noise.TakenBefore))
+        + "," + Whole("placesSeen", noise.PlacesBefore) + "," + Whole("changes", noise.ChangesBefore) + ","
         + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
         + "}";
-    std::string watched = "{" + Text("step", L"after the install") + "," + Whole("places", noise.PlacesWatched) + ","
-        + Whole("changes", noise.ChangesWatched) + ","
-        + Text("why", L"kept changing while watched after the install, with nothing of the check's running") + ","
+    std::wstring why = noise.RunningWhileWatched.empty()
+        ? L"kept changing while watched after the install, when nothing the check started was running"
+        : L"not watched: programs of the new installation were running, and any change may be theirs";
+    std::string watched = "{" + Text("step", L"after the install") + "," + Field("places", TextList(noise.TakenWatched))
+        + "," + Whole("placesSeen", noise.PlacesWatched) + "," + Whole("changes", noise.ChangesWatched) + ","
+        + Text("why", why) + "," + Field("running", TextList(noise.RunningWhileWatched)) + ","
         + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
     json += Field("noise", "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.PlacesBefore)
                                + "," + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs)

@@ -13,6 +13,8 @@
 
 // A text as a JSON string, quotes included: control characters, quotes and backslashes escaped.
 std::string JsonString(const std::wstring &text);
+// Texts as a JSON array of strings.
+std::string JsonTextList(const std::vector<std::wstring> &texts);
 
 struct InstallRecord {
     std::wstring Setup, Machine, Kind;
@@ -20,6 +22,7 @@ struct InstallRecord {
     bool TimedOut;
     DWORD ExitCode;
     unsigned long long Ms;
+    std::vector<std::wstring> Running;  // programs of the new installation running when it ended
 };
 
 // What the check took for the machine's own changes, and why, step by step.
@@ -34,6 +37,10 @@ struct NoiseRecord {
     unsigned long long WatchedMs = 0;
     size_t PlacesWatched = 0;      // seen changing while watched
     size_t ChangesWatched = 0;     // of the install's changes, taken for that
+    // The places each step took, as people read them.
+    std::vector<std::wstring> TakenBefore, TakenWatched;
+    // Programs of the new installation running after the install: the watch took nothing.
+    std::vector<std::wstring> RunningWhileWatched;
 };
 
 // The leftovers and the summary of one look (after the uninstall, or after the restart).

@@ -155,6 +155,15 @@ void AssessLeftovers(const std::vector<Change> &changes, const std::vector<Chang
         for (size_t i = 1; i < groups[g].Members.size(); i++)
             inside.push_back(states[groups[g].Members[i]]);
         leftover.State = GroupState(states[groups[g].Head], inside, &leftover.InsideLeft);
+        if (!groups[g].Pattern.empty()) {
+            // No head above the files: each counts alike.
+            leftover.Place = groups[g].Pattern;
+            leftover.Files = groups[g].Members.size();
+            std::vector<LeftState> files = inside;
+            files.push_back(states[groups[g].Head]);
+            leftover.State = GroupState(LeftGone, files, &leftover.FilesLeft);
+            leftover.Inside = leftover.InsideLeft = 0;
+        }
         if (leftover.State != LeftoverRemoved) {
             for (size_t i = 0; i < groups[g].Members.size(); i++)
                 if (states[groups[g].Members[i]] != LeftGone)

@@ -20,6 +20,8 @@ struct Leftover {
     std::wstring Breaks; // for a broken one: what fails, and when
     std::wstring Program;
     std::wstring When;
+    size_t Files = 0;      // for files named by a pattern: how many, and how many still there or pending
+    size_t FilesLeft = 0;
 };
 
 // A group's state from its head's and its members' states: a container is gone only with

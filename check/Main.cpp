@@ -10,6 +10,8 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "JsonReport.h"
 #include "Leftovers.h"
 #include "InstallerKind.h"
@@ -96,7 +98,9 @@ static void SayChanges(const std::vector<Change> &changes, const std::vector<Cha
         const Change &head = changes[groups[g].Head];
         size_t inside = groups[g].Members.size() - 1;
         std::wstring place = EntryPlace(head.Place());
-        if (head.Kind == ChangeChanged)
+        if (!groups[g].Pattern.empty())
+            Say(L"     " + groups[g].Pattern + L" (" + Number(groups[g].Members.size()) + L" files named so)");
+        else if (head.Kind == ChangeChanged)
             Say(L"     changed  " + place);
         else if (head.Kind == ChangeRemoved)
             Say(L"     removed  " + place);
@@ -123,6 +127,8 @@ static void SayWhatIsLeft(const std::vector<Leftover> &leftovers)
         std::wstring of = leftover.Inside > 0 && leftover.State != LeftoverRemoved
             ? L" (with " + Number(leftover.InsideLeft) + L" of the " + Number(leftover.Inside) + L" item(s) put in it)"
             : L"";
+        if (leftover.Files > 0)
+            of = L" (" + Number(leftover.FilesLeft) + L" of the " + Number(leftover.Files) + L" files named so)";
         switch (leftover.State) {
         case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); break;
         case LeftoverLeft: Say(L"  left     " + leftover.Place + of); break;
@@ -354,8 +360,74 @@ static int StandIn()
     return 0;
 }
 
+// Whether the snapshot holds the file or folder at path: each part of the path in turn among
+// the children of the part before (siblings are few at each level).
+static bool SnapshotHolds(const Snapshot &snapshot, const std::wstring &path)
+{
+    for (size_t root = 0; root < snapshot.Records.size(); root = snapshot.Records[root].End) {
+        std::wstring rootPath = RecordName(snapshot, root);
+        if (!SameText(rootPath, path.substr(0, rootPath.size())))
+            continue;
+        if (path.size() == rootPath.size())
+            return true;
+        if (path[rootPath.size()] != L'\\')
+            continue;
+        size_t at = root;
+        bool found = true;
+        for (size_t start = rootPath.size() + 1; found && start <= path.size();) {
+            size_t end = path.find(L'\\', start);
+            std::wstring part = path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            found = false;
+            for (size_t child = at + 1; child < snapshot.Records[at].End && !found; child = snapshot.Records[child].End)
+                if (snapshot.Records[child].Kind != EntryValue && SameText(RecordName(snapshot, child), part)) {
+                    at = child;
+                    found = true;
+                }
+            if (end == std::wstring::npos)
+                break;
+            start = end + 1;
+        }
+        if (found)
+            return true;
+    }
+    return false;
+}
+
+static bool InLookBefore(const std::wstring &path, const void *snapshot)
+{
+    return SnapshotHolds(*(const Snapshot *)snapshot, path);
+}
+
+// For an install made again: a file the first install added is the installation's, whatever
+// the uninstall left of it.
+static bool NotAddedByInstall(const std::wstring &path, const void *changes)
+{
+    const std::vector<Change> &all = *(const std::vector<Change> *)changes;
+    for (size_t i = 0; i < all.size(); i++)
+        if (all[i].Kind == ChangeAdded && all[i].After.Kind == EntryFile && SameText(all[i].After.Path, path))
+            return false;
+    return true;
+}
+
+// The programs the install added: what may run as the application.
+static std::vector<std::wstring> ProgramsAdded(const std::vector<Change> &changes)
+{
+    std::vector<std::wstring> programs;
+    for (size_t i = 0; i < changes.size(); i++)
+        if (changes[i].Kind == ChangeAdded && changes[i].After.Kind == EntryFile && EndsWith(changes[i].After.Path, L".exe"))
+            programs.push_back(changes[i].After.Path);
+    return programs;
+}
+
+static void SayPlacesTaken(const std::vector<std::wstring> &places)
+{
+    for (size_t i = 0; i < places.size(); i++)
+        Say(L"     discounted  " + places[i]);
+}
+
 // Windows' own writers may have landed once during the install: whatever keeps changing
-// while nothing runs is theirs.
+// while nothing runs is theirs. While a program of the new installation runs, a change may be
+// its own: then nothing is watched, and nothing taken.
 static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> *changes, NoiseRecord *noise)
 {
     std::vector<WatchTarget> targets = WatchTargets(*changes);
@@ -363,14 +435,21 @@ static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> 
     noise->WatchedPlaces = targets.size();
     if (targets.empty() || options.WatchSeconds == 0)
         return;
+    if (!noise->RunningWhileWatched.empty()) {
+        noise->WatchedPlaces = 0;
+        Say(L"   not watched after the install: " + Number(noise->RunningWhileWatched.size()) + L" program(s) of the new "
+            L"installation run, and what changes now may be theirs: nothing is taken for the machine's own changes");
+        return;
+    }
     SetActivity(L"watching what may change by itself");
     Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise->WatchedMs);
     noise->PlacesWatched = watched.Places.size() + watched.Busy.size();
-    noise->ChangesWatched = ForgetNoise(changes, watched);
+    noise->ChangesWatched = ForgetNoise(changes, watched, &noise->TakenWatched);
     Say(L"   watched " + Number(targets.size()) + L" place(s) that were there before and that the install seems to "
         L"have changed, " + Seconds(noise->WatchedMs) + L" s (--watch " + Number(options.WatchSeconds) + L"): "
         + Number(noise->PlacesWatched) + L" kept changing by themselves, and are not counted as the installer's ("
         + Number(noise->ChangesWatched) + L" change(s))");
+    SayPlacesTaken(noise->TakenWatched);
 }
 
 // Two looks at the machine around a stand-in for the installer, the installer, a look at what
@@ -400,7 +479,8 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     CompareSnapshots(first, before, &changedBefore);
     first = Snapshot();
     SetActivity(L"waiting for the installer");
-    InstallerRun install = RunInstaller(check->Setup, options.InstallerArguments, options.LimitSeconds);
+    InstallerRun install = RunInstaller(check->Setup, options.InstallerArguments, options.LimitSeconds, InLookBefore,
+                                        &before);
     if (!install.Started)
         return L"Cannot start " + check->Setup + L": error " + Number(install.StartError);
     SetActivity(L"looking at what the installer changed");
@@ -418,12 +498,20 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     installed = Snapshot();
     noise.SettleSeconds = check->Settle;
     noise.PlacesBefore = changedBefore.size();
-    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore);
+    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore, &noise.TakenBefore);
     Say(L"   " + Number(noise.PlacesBefore) + L" place(s) changed by themselves between the two looks before the install, "
         + Seconds(firstMs + standIn.Ms + LimitMilliseconds(check->Settle)) + L" s apart, around a stand-in started as "
         L"the installer is" + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("
         + Number(noise.ChangesBefore) + L" change(s) during the install)");
+    SayPlacesTaken(noise.TakenBefore);
 
+    // The application the installer started, directly or as a service, runs on.
+    std::vector<std::wstring> running = install.Running, added = RunningAmong(ProgramsAdded(in->Changes));
+    for (size_t i = 0; i < added.size(); i++)
+        if (std::find_if(running.begin(), running.end(), [&](const std::wstring &p) { return SameText(p, added[i]); })
+            == running.end())
+            running.push_back(added[i]);
+    noise.RunningWhileWatched = running;
     ForgetWhatKeepsChanging(options, &in->Changes, &noise);
     GroupChanges(in->Changes, &in->Groups);
     SetActivity(NULL);
@@ -433,6 +521,8 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
         Say(L"   it ended with exit code " + Number(install.ExitCode) + L" after " + Seconds(install.Ms)
             + L" s, and changed:");
     SayChanges(in->Changes, in->Groups);
+    for (size_t i = 0; i < running.size(); i++)
+        Say(L"   running after the install: " + running[i] + L", started by the installer");
     InstallRecord &record = check->Install;
     record.Setup = check->Setup;
     record.Machine = check->Machine;
@@ -441,6 +531,7 @@ static std::wstring InstallAndLook(const Options &options, Check *check, Inspect
     record.TimedOut = install.TimedOut;
     record.ExitCode = install.ExitCode;
     record.Ms = install.Ms;
+    record.Running = running;
     return L"";
 }
 
@@ -485,7 +576,8 @@ static void Uninstall(const Options &options, const Inspection &in, RunRecord *r
 static void InstallAgain(const Options &options, const Check &check, const Inspection &in, ReinstallRecord *again)
 {
     SetActivity(L"waiting for the installer, started again");
-    InstallerRun run = RunInstaller(check.Setup, options.InstallerArguments, options.LimitSeconds);
+    InstallerRun run = RunInstaller(check.Setup, options.InstallerArguments, options.LimitSeconds, NotAddedByInstall,
+                                    &in.Changes);
     SetActivity(NULL);
     again->Started = run.Started;
     again->TimedOut = run.TimedOut;
@@ -532,6 +624,10 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     CheckState state;
     state.AfterUninstall = StatesNow(in.Changes, pendingPaths);
     Look uninstalled = LookAt(in.Changes, in.Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
+    // Kestrane deletes what it can: a running program's file waits for the restart.
+    std::vector<std::wstring> stillRunning = RunningAmong(ProgramsAdded(in.Changes));
+    for (size_t i = 0; i < stillRunning.size(); i++)
+        Say(L"  still running after the uninstall: " + stillRunning[i] + L", started by the installer");
     SetActivity(NULL);
     SayPending();
 
@@ -589,7 +685,8 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     int code = Conclude(in.AppName, final, restarted ? L", after a restart of the prefix" : L"");
     std::string json = JsonReport(check.Install, check.Noise, in.Changes, in.Groups, RecordedFindings(),
                                   in.UninstallString, &record, pendingPaths,
-                                  JsonOfLook(uninstalled, in.Changes, in.Groups, code, false),
+                                  JsonWithField(JsonOfLook(uninstalled, in.Changes, in.Groups, code, false), "running",
+                                                JsonTextList(stillRunning)),
                                   JsonReinstall(state.Reinstall, in.Changes.size()), code);
     // The state keeps the report without the look after the restart: --after-restart adds its own.
     if (saved && !options.JsonPath.empty()) {

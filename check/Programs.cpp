@@ -3,12 +3,17 @@
 #include "Options.h"
 
 #include "Report.h"
+#include "Skipped.h"
 #include "Snapshot.h"
 #include "app/Run.h"
 #include "platform/Platform.h"
 #include "stages/Firewall.h"
 
 #include <netfw.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <map>
 
 std::wstring MachineOf(const std::wstring &path)
 {
@@ -106,29 +111,165 @@ static void BoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *boxes)
     }
 }
 
-// Whether a process of the job still runs. Its count of active processes alone is not
-// trusted: Wine 10 was seen to keep counting an installer that had ended.
-static bool JobHasLiveProcess(HANDLE job)
+bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, bool existedBefore,
+                          bool installersOwn)
 {
-    std::vector<DWORD> ids;
+    return !image.empty() && !existedBefore && !installersOwn && !SameText(image, setup);
+}
+
+bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup)
+{
+    wchar_t windows[MAX_PATH + 1] = {0};
+    DWORD length = GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH + 1);
+    bool windowsInstaller = length > 0 && length <= MAX_PATH && IsInside(image, std::wstring(windows) + L"\\Installer");
+    bool skipped = false;
+    for (std::wstring path = image; !path.empty() && !skipped; path = ParentOf(path))
+        skipped = IsSkippedPlace(path);
+    return copyOfSetup || windowsInstaller || skipped;
+}
+
+// Whether two files hold the same bytes.
+static bool SameBytes(const std::wstring &one, const std::wstring &other)
+{
+    HANDLE files[2] = {CreateFileW(one.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL),
+                       CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)};
+    LARGE_INTEGER sizes[2] = {};
+    bool same = files[0] != INVALID_HANDLE_VALUE && files[1] != INVALID_HANDLE_VALUE
+        && GetFileSizeEx(files[0], &sizes[0]) && GetFileSizeEx(files[1], &sizes[1])
+        && sizes[0].QuadPart == sizes[1].QuadPart;
+    static char chunks[2][1 << 16];
+    for (DWORD read[2] = {1, 1}; same && read[0] > 0;) {
+        same = ReadFile(files[0], chunks[0], sizeof chunks[0], &read[0], NULL)
+            && ReadFile(files[1], chunks[1], sizeof chunks[1], &read[1], NULL) && read[0] == read[1]
+            && memcmp(chunks[0], chunks[1], read[0]) == 0;
+    }
+    for (HANDLE file : files)
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    return same;
+}
+
+void AddStartedByApplication(const std::vector<DWORD> &ids, const std::vector<DWORD> &parents,
+                             std::vector<bool> *application)
+{
+    for (bool more = true; more;) {
+        more = false;
+        for (size_t i = 0; i < ids.size(); i++)
+            for (size_t p = 0; p < ids.size() && !(*application)[i]; p++)
+                if (p != i && (*application)[p] && ids[p] == parents[i])
+                    more = (*application)[i] = true;
+    }
+}
+
+// Each process's parent, by id: 0 for one not found.
+static std::vector<DWORD> ParentsOf(const std::vector<DWORD> &ids)
+{
+    std::vector<DWORD> parents(ids.size(), 0);
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = all != INVALID_HANDLE_VALUE && Process32FirstW(all, &entry); more;
+         more = Process32NextW(all, &entry))
+        for (size_t i = 0; i < ids.size(); i++)
+            if (ids[i] == entry.th32ProcessID)
+                parents[i] = entry.th32ParentProcessID;
+    if (all != INVALID_HANDLE_VALUE)
+        CloseHandle(all);
+    return parents;
+}
+
+bool InstallerEnded(bool setupEnded, const std::vector<bool> &application)
+{
+    for (size_t i = 0; i < application.size(); i++)
+        if (!application[i])
+            return false;
+    return setupEnded;
+}
+
+std::wstring ProgramOfProcess(DWORD id)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == NULL)
+        return L"";
+    wchar_t path[MAX_PATH * 2];
+    DWORD length = MAX_PATH * 2;
+    bool read = QueryFullProcessImageNameW(process, 0, path, &length) != FALSE;
+    CloseHandle(process);
+    return read ? std::wstring(path, length) : L"";
+}
+
+std::vector<std::wstring> RunningAmong(const std::vector<std::wstring> &programs)
+{
+    std::vector<bool> running(programs.size(), false);
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = all != INVALID_HANDLE_VALUE && Process32FirstW(all, &entry); more;
+         more = Process32NextW(all, &entry)) {
+        // Read the whole path only of a process whose name is among them.
+        bool named = false;
+        for (size_t i = 0; i < programs.size() && !named; i++)
+            named = SameText(LeafOf(programs[i]), entry.szExeFile);
+        if (!named)
+            continue;
+        std::wstring image = ProgramOfProcess(entry.th32ProcessID);
+        for (size_t i = 0; i < programs.size(); i++)
+            running[i] = running[i] || SameText(image, programs[i]);
+    }
+    if (all != INVALID_HANDLE_VALUE)
+        CloseHandle(all);
+    std::vector<std::wstring> found;
+    for (size_t i = 0; i < programs.size(); i++)
+        if (running[i] && std::find_if(found.begin(), found.end(), [&](const std::wstring &p) {
+                return SameText(p, programs[i]); }) == found.end())
+            found.push_back(programs[i]);
+    return found;
+}
+
+// Of the job's processes still running, whether each is the application's (cached by id: a
+// process's program does not change); *images gets the application's programs. The job's count
+// of active processes alone is not trusted: Wine 10 was seen to keep counting an installer that had ended.
+static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setup, ExistedBefore existed,
+                                            const void *context, std::map<DWORD, std::wstring> *known,
+                                            std::vector<std::wstring> *images)
+{
+    std::vector<DWORD> ids, live;
+    std::vector<bool> application;
+    images->clear();
     if (!JobProcessIds(job, &ids))
-        return false;
+        return application;
     for (size_t i = 0; i < ids.size(); i++) {
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, ids[i]);
         if (process == NULL)
             continue;
         bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
         CloseHandle(process);
-        if (running)
-            return true;
+        if (!running)
+            continue;
+        if (!known->count(ids[i])) {
+            std::wstring image = ProgramOfProcess(ids[i]);
+            bool isApplication = existed != NULL
+                && IsApplicationProgram(image, setup, existed(image, context),
+                                        InstallersOwnProgram(image, !image.empty() && SameBytes(image, setup)));
+            (*known)[ids[i]] = isApplication ? image : L"";
+        }
+        live.push_back(ids[i]);
+        application.push_back(!(*known)[ids[i]].empty());
+        if (application.back())
+            images->push_back((*known)[ids[i]]);
     }
-    return false;
+    if (std::count(application.begin(), application.end(), true) > 0
+        && std::count(application.begin(), application.end(), false) > 0)
+        AddStartedByApplication(live, ParentsOf(live), &application);
+    return application;
 }
 
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
-                          DWORD limitSeconds)
+                          DWORD limitSeconds, ExistedBefore existed, const void *context)
 {
-    InstallerRun run = {false, 0, false, 0, 0, {}};
+    InstallerRun run = {false, 0, false, 0, 0, {}, {}};
     std::wstring commandLine = Quoted(setup);
     for (size_t i = 0; i < arguments.size(); i++)
         commandLine += L" " + Quoted(arguments[i]);
@@ -156,11 +297,14 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     ResumeThread(process.hThread);
 
     std::vector<HWND> shown, boxes;
+    std::map<DWORD, std::wstring> known;
     ULONGLONG deadline = started + (ULONGLONG)LimitMilliseconds(limitSeconds);
     for (;;) {
         bool ended = WaitProcess(process.hProcess, 200);
+        // The application it started (an agent, a tray program) runs on: the installer has ended
+        // when its own processes have.
         if (ended && job != NULL) {
-            ended = !JobHasLiveProcess(job);
+            ended = InstallerEnded(true, LiveProcessesOfJob(job, setup, existed, context, &known, &run.Running));
             if (!ended)
                 Sleep(200);
         }
@@ -191,6 +335,7 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
         if (job != NULL)
             TerminateJobObject(job, 0xDEAD);
         StopProgram(process.hProcess);
+        run.Running.clear();
     }
     run.Ms = GetTickCount64() - started;
     run.ExitCode = CloseProgram(&process);

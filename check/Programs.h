@@ -21,12 +21,40 @@ struct InstallerRun {
     DWORD ExitCode;
     ULONGLONG Ms;
     std::vector<std::wstring> Boxes;  // each box it or a program it started showed: "caption: text"
+    std::vector<std::wstring> Running;  // programs of the new installation it started, running when it ended
 };
+// Whether a file was there before the installer started (as the check's look then saw it).
+typedef bool (*ExistedBefore)(const std::wstring &path, const void *context);
+
+// Whether a process the installer started is the application running rather than the installer
+// working: its program is a file that was not there before the installer started (the install
+// made it), not one of the installer's own (InstallersOwnProgram), and not the installer itself.
+// An unknown program is the installer's.
+bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, bool existedBefore,
+                          bool installersOwn);
+// Where installers run their own copies and helpers: the temporary folders (and any other place
+// the check skips), Windows Installer's folder of its packages' helpers; or a copy of the setup
+// itself (copyOfSetup: the same size and content, wherever it was copied).
+bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup);
+// A process the application started (a helper of the agent's) is the application's too, however
+// deep: marks each process of ids whose parent (parents[i]) is one of the application's.
+void AddStartedByApplication(const std::vector<DWORD> &ids, const std::vector<DWORD> &parents,
+                             std::vector<bool> *application);
+// Whether the installer has ended: its own process has, and every process of its job still
+// running is the application's (application[i] for the i-th).
+bool InstallerEnded(bool setupEnded, const std::vector<bool> &application);
+
 // Runs the installer with its arguments, each quoted as a program's arguments are, and
-// waits for it and everything it starts, at most limitSeconds. A box it shows is printed
-// while the check waits: the check never answers an installer's box.
+// waits for it and everything it starts to install, at most limitSeconds; given existed, not
+// for the application it starts (IsApplicationProgram), which is left running. A box it shows
+// is printed while the check waits: the check never answers an installer's box.
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
-                          DWORD limitSeconds);
+                          DWORD limitSeconds, ExistedBefore existed = NULL, const void *context = NULL);
+
+// The program of a running process, as a full path; empty when it cannot be read.
+std::wstring ProgramOfProcess(DWORD id);
+// Of the programs given (full paths), those running now, each once, in the order given.
+std::vector<std::wstring> RunningAmong(const std::vector<std::wstring> &programs);
 
 // Under Wine only: what a restart does to the machine's files (the deletions and renames
 // pending for it), done by Wine's own boot program, as a restart of the prefix does. False

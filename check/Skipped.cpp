@@ -62,6 +62,9 @@ static const SkippedPlace Places[] = {
     {L"HKCU\\Volatile Environment", L"the logon session's variables, made anew at each logon"},
     {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\AppCompatCache",
      L"the compatibility cache of programs run"},
+    // The service manager's count of the services it started, volatile: any service that starts
+    // bumps it, and no installer owns it.
+    {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\ServiceCurrent", L"the service manager's count of services started"},
     // The firewall's own store and its change counters: the check asks the firewall itself.
     {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess", L"the firewall's store, asked through its interface"},
     // Windows' networking libraries make a tracing key for each program that loads them.

@@ -86,6 +86,31 @@ std::wstring TargetNow(const WatchTarget &target)
     return ContentNow(target.Place, ReadEntryNow);
 }
 
+// The patterns of the names that came or went between two looks at a folder's names.
+static void AddNamesThatCameOrWent(const std::wstring &folder, const std::wstring &was, const std::wstring &now,
+                                   Noise *noise)
+{
+    std::set<std::wstring> before, after;
+    for (const std::wstring *text : {&was, &now}) {
+        std::set<std::wstring> &names = text == &was ? before : after;
+        for (size_t at = 0; at < text->size();) {
+            size_t end = text->find(L'\n', at);
+            if (end == std::wstring::npos)
+                end = text->size();
+            if (end > at)
+                names.insert(text->substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    for (const std::set<std::wstring> *one : {&before, &after})
+        for (const std::wstring &name : *one) {
+            const std::set<std::wstring> &other = one == &before ? after : before;
+            std::wstring pattern = other.count(name) ? L"" : BusyPatternOf(folder, name);
+            if (!pattern.empty())
+                noise->BusyPatterns.insert(pattern);
+        }
+}
+
 Noise WatchForNoise(const std::vector<WatchTarget> &targets, DWORD ms, DWORD stepMs, TargetReader read,
                     unsigned long long *watchedMs)
 {
@@ -102,12 +127,17 @@ Noise WatchForNoise(const std::vector<WatchTarget> &targets, DWORD ms, DWORD ste
     while (left > 0 && GetTickCount64() - started < ms) {
         Sleep(stepMs);
         for (size_t i = 0; i < targets.size(); i++) {
-            if (changed[i] || read(targets[i]) == was[i])
+            if (changed[i])
+                continue;
+            std::wstring now = read(targets[i]);
+            if (now == was[i])
                 continue;
             changed[i] = true;
             left--;
-            if (targets[i].Names)
+            if (targets[i].Names) {
                 noise.Busy.insert(Folded(targets[i].Place.Path));
+                AddNamesThatCameOrWent(targets[i].Place.Path, was[i], now, &noise);
+            }
             else
                 noise.Places.insert(PlaceKey(targets[i].Place));
         }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE [INNO_SETUP|- [WHY]]
+# InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE STARTS_THINGS_SETUP
+#                   [INNO_SETUP|- [WHY]]
 # InstallerCheck.sh --places: prints the places the expected lines name on this machine, and ends.
 # The check passes the sample installer without restarting anything, even beside a program
 # that keeps changing the machine, and its new installation, made before the restart, loses
@@ -31,8 +32,8 @@ if [ "${1:-}" = --places ]; then
     printf '%s\n' "$programs" "$windir" "$drive\\OrbelData"
     exit 0
 fi
-root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7
-inno=${8:--} inno_skipped=${9:-the Inno Setup sample was not built here}
+root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7 starts=$8
+inno=${9:--} inno_skipped=${10:-the Inno Setup sample was not built here}
 failed=0
 # As on a hosted runner, where every row runs with GITHUB_ACTIONS=true: only the row that tests
 # the runner's annotations may write them, and the job's summary.
@@ -48,9 +49,15 @@ node=$(command -v node || command -v nodejs)
 # goes first, as a fresh Wine prefix has none of it.
 clean_orbel() {
     local path key
+    # What the row that starts things left running: its service and its agent.
+    sc stop OrbelWriter >/dev/null 2>&1
+    sc delete OrbelWriter >/dev/null 2>&1
+    taskkill //F //IM OrbelAgent.exe >/dev/null 2>&1
+    taskkill //F //IM OrbelService.exe >/dev/null 2>&1
+    rm -f "$(cygpath -u "$WINDIR")"/Help/orbel-*.log "$(cygpath -u "$WINDIR")/Help/Orbel.chm"
     for path in "$PROGRAMFILES\\Orbel" "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel" \
         "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel.lnk" "$USERPROFILE\\Desktop\\Orbel.lnk" \
-        "$SYSTEMDRIVE\\OrbelData" "$WINDIR\\Fonts\\Orbel.ttf"; do
+        "$SYSTEMDRIVE\\OrbelData" "$WINDIR\\Fonts\\Orbel.ttf" "$SYSTEMDRIVE\\ProgramData\\Orbel"; do
         rm -rf "$(cygpath -u "$path")"
     done
     for key in 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Orbel' \
@@ -365,6 +372,57 @@ if [ "$windows" -eq 0 ]; then
     expect report 'report.changes.some(c => /\\Desktop\\Orbel\.lnk$/i.test(c.path))
         && !report.changes.some(c => /\\Desktop\\CheckInstaller\.exe$/i.test(c.path))'
 fi
+
+# An installer that starts what it installed, as installers start a tray agent and a service:
+# it has ended when its own processes have; the agent and the service run on and are named,
+# after the uninstall too; while they run the watch takes nothing for the machine's own, so
+# the help file it left in a Windows folder they write into is named, and the files each
+# writes under new names are one leftover, by their pattern. The service manager's count of
+# services started is Windows' own.
+check "$starts"
+cp "$work.log" "$work.starts-things.log"
+expect [ "$code" -eq 1 ]
+expect grep -q '^   it ended with exit code 0 after ' "$work.log"
+expect [ "$(grep -c 'did not end' "$work.log")" -eq 0 ]
+for program in OrbelAgent OrbelService; do
+    expect grep -qxF "   running after the install: $drive\\ProgramData\\Orbel\\$program.exe, started by the installer" "$work.log"
+    expect grep -qxF "  still running after the uninstall: $drive\\ProgramData\\Orbel\\$program.exe, started by the installer" \
+        "$work.log"
+done
+expect grep -qxF "   not watched after the install: 2 program(s) of the new installation run, and what changes now may be theirs: nothing is taken for the machine's own changes" "$work.log"
+expect [ "$(grep -ci 'ServiceCurrent' "$work.log")" -eq 0 ]
+# Named once each, after the uninstall and in the problems: the help file, and each writer's
+# files (two or more: the installer waits for its first), by their pattern.
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" >"$work.uninstalled"
+expect grep -qixF "  left     $windir\\Help\\Orbel.chm" "$work.uninstalled"
+expect grep -qxF "  left     $drive\\ProgramData\\Orbel (with 2 of the 2 item(s) put in it)" "$work.uninstalled"
+for writer in agent service; do
+    expect [ "$(grep -ci "orbel-$writer-" "$work.uninstalled")" -eq 1 ]
+    expect grep -qiE "^  left     ${windir//\\/\\\\}\\\\Help\\\\orbel-$writer-\\*\\.log \(([0-9]+) of the \1 files named so\)$" \
+        "$work.uninstalled"
+    expect [ "$(grep '^problem ' "$work.log" | grep -ci "orbel-$writer-")" -eq 1 ]
+done
+# The reinstall ends too, and keeps its finding: the restart deletes the new Kestrane.exe.
+expect grep -qxF "problem  $taken" "$work.log"
+expect [ "$(grep -c '^   Nothing was installed again before the restart\.$' "$work.log")" -eq 0 ]
+expect report '!report.installer.timedOut && report.installer.running.length === 2
+    && report.afterUninstall.running.length === 2 && !report.reinstall.timedOut
+    && report.reinstall.restartTakes.join() === "C:\\Program Files\\Orbel\\Kestrane.exe"
+    && !report.changes.some(c => /ServiceCurrent/i.test(c.path))
+    && report.noise.discounted.every(d => Array.isArray(d.places))
+    && report.noise.discounted[1].places.length === 0 && report.noise.discounted[1].running.length === 2'
+expect report '["agent", "service"].every(writer => report.afterUninstall.leftovers.filter(l => l.path.includes("orbel-" + writer + "-")
+        && /\\orbel-\w+-\*\.log$/i.test(l.pattern) && l.files >= 2 && l.filesLeft === l.files).length === 1)
+    && report.afterUninstall.leftovers.some(l => /\\Help\\Orbel\.chm$/i.test(l.path) && l.state === "left")'
+# What a host and 32-bit programs start is broken, as in the leftovers variant.
+expect grep -qF "  broken   the value \`OrbelHook\` of HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run starts rundll32 to load C:\\Program Files\\Orbel\\OrbelHook.dll at every logon" "$work.uninstalled"
+expect grep -qF "  broken   the value (default) of HKLM\\SOFTWARE\\Classes\\CLSID\\{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}\\LocalServer32 (32-bit view) starts C:\\Program Files\\Orbel\\Orbel.exe when a 32-bit program creates the class" "$work.uninstalled"
+if [ "$windows" -eq 0 ]; then
+    # Its seven leftovers, each a problem once, and the reinstall's: nothing more.
+    expect grep -qx "7 item(s) of Orbel are left." "$work.log"
+    expect [ "$(grep -c '^problem ' "$work.log")" -eq 8 ]
+fi
+
 # The same application installed with Inno Setup: recognised, started with its own silent
 # switches, and nothing of it left.
 if [ "$inno" = - ]; then

@@ -19,6 +19,12 @@
 ;   -DDATA_FOLDER=PATH    PATH's tree installed as the folder "data" (the check's benchmark)
 ;   -DNO_PENDING_CARE     the application folder left among the deletions pending for the next
 ;                         restart, where Kestrane's last uninstall put it
+;   -DSERVICE_WRITER      a service of its own program (ORBEL_WRITER_EXE, as OrbelService.exe under
+;                         ProgramData\Orbel), automatic start, registered and started with sc.exe: it
+;                         writes a new log under a new name every 1 to 2 s into the Windows help folder
+;   -DAGENT               the same program, as OrbelAgent.exe, started by the installer itself,
+;                         doing the same as an agent, running on after the installer ends
+;   -DHELP_FILE           a help file of its own in the Windows help folder, there before the install
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -130,6 +136,49 @@ Section
 !endif
 !ifdef PATH_ENTRY
   WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
+!endif
+!ifdef SERVICE_WRITER | AGENT
+  ; As installers wait for what they start to be up: here, its first log.
+  !macro WaitForFirstLog KIND
+    StrCpy $2 0
+    wait_${KIND}:
+      IfFileExists "$WINDIR\Help\orbel-${KIND}-*.log" waited_${KIND}
+      IntOp $2 $2 + 1
+      IntCmp $2 100 waited_${KIND}
+      Sleep 100
+      Goto wait_${KIND}
+    waited_${KIND}:
+  !macroend
+!endif
+!ifdef HELP_FILE
+  SetOutPath "$WINDIR\Help"
+  File "/oname=${APP}.chm" "${ORBEL_CHM}"
+  SetOutPath "$INSTDIR"
+!endif
+!ifdef SERVICE_WRITER
+  ReadEnvStr $1 "ProgramData"
+  SetOutPath "$1\${APP}"
+  ; Installed again while the first installation's service runs, the program is in use.
+  SetOverwrite try
+  File "/oname=${APP}Service.exe" "${ORBEL_WRITER_EXE}"
+  SetOverwrite on
+  SetOutPath "$INSTDIR"
+  nsExec::Exec 'sc.exe create ${APP}Writer binPath= "$1\${APP}\${APP}Service.exe /service" start= auto'
+  Pop $0
+  nsExec::Exec 'sc.exe start ${APP}Writer'
+  Pop $0
+  !insertmacro WaitForFirstLog service
+!endif
+!ifdef AGENT
+  ReadEnvStr $1 "ProgramData"
+  SetOutPath "$1\${APP}"
+  SetOverwrite try
+  File "/oname=${APP}Agent.exe" "${ORBEL_WRITER_EXE}"
+  SetOverwrite on
+  ; Started in its own folder: a program's current folder cannot be deleted while it runs.
+  Exec '"$1\${APP}\${APP}Agent.exe" /agent'
+  !insertmacro WaitForFirstLog agent
+  SetOutPath "$INSTDIR"
 !endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"

@@ -56,6 +56,7 @@ const std::wstring Key = L"HKLM\\SOFTWARE\\Orbel";
 // Each group's head, then its other members indented.
 TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContainer)
 {
+    const std::wstring help = L"C:\\Windows\\Help";
     const std::wstring a = L"C:\\Orbel\\a.txt", pf = L"C:\\Program Files", classes = L"HKCU\\Software\\Classes";
     Entry folder = MakeEntry(EntryFolder, L"C:\\Orbel");
     folder.WriteTime = 9;
@@ -103,6 +104,17 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
           L"  +key " + classes + L"\\Orbel.Document\\shell", L"  +key " + classes + L"\\Orbel.Document\\shell\\open",
           L"  +key " + classes + L"\\Orbel.Document\\shell\\open\\command",
           L"  +value " + classes + L"\\Orbel.Document\\shell\\open\\command|"}},
+        // Files a writer makes under new names, in a folder that was there before: one group
+        // named by their pattern; a single file of a pattern, a name without digits, and files
+        // inside a new folder are grouped as ever.
+        {"FilesUnderNewNamesInAFolderThatWasThere", {File(help + L"\\old.chm")},
+         {File(help + L"\\old.chm"), File(help + L"\\Orbel.chm"), File(help + L"\\orbel-agent-7.log"),
+          File(help + L"\\orbel-agent-1203.log"), File(help + L"\\orbel-service-9.log"),
+          File(help + L"\\Orbel 2\\a1.log"), File(help + L"\\Orbel 2\\a2.log")},
+         {L"+folder " + help + L"\\Orbel 2", L"  +file " + help + L"\\Orbel 2\\a1.log",
+          L"  +file " + help + L"\\Orbel 2\\a2.log", L"pattern " + help + L"\\orbel-agent-*.log",
+          L"  +file " + help + L"\\orbel-agent-1203.log", L"  +file " + help + L"\\orbel-agent-7.log",
+          L"+file " + help + L"\\orbel-service-9.log", L"+file " + help + L"\\Orbel.chm"}},
         {"SharedFoldersMadeByTheInstall", {MakeEntry(EntryFolder, L"C:")},
          {File(L"C:\\ProgramData\\Orbel\\a.dat"), File(L"C:\\Program Files\\Orbel\\Orbel.exe")},
          {L"+folder C:\\Program Files\\Orbel", L"  +file C:\\Program Files\\Orbel\\Orbel.exe",
@@ -120,9 +132,12 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
         std::vector<ChangeGroup> groups;
         GroupChanges(changes, &groups);
         std::vector<std::wstring> shown;
-        for (const ChangeGroup &group : groups)
+        for (const ChangeGroup &group : groups) {
+            if (!group.Pattern.empty())
+                shown.push_back(L"pattern " + group.Pattern);
             for (size_t member : group.Members)
-                shown.push_back((member == group.Head ? L"" : L"  ") + Describe(changes[member]));
+                shown.push_back((member == group.Head && group.Pattern.empty() ? L"" : L"  ") + Describe(changes[member]));
+        }
         EXPECT_EQ(shown, row.Groups) << row.Name;
     }
 }
@@ -168,6 +183,7 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
         std::vector<Change> Changes;
         std::vector<std::wstring> Kept;
         std::vector<Change> Noise;
+        std::vector<std::wstring> Taken = {};  // of a noise row: the places named as taken
     } rows[] = {
         {"SamePlaceChangedByItself",
          {Changed(Text(Key, L"Seen", L"1"), Text(Key, L"Seen", L"2")), Added(Text(Key, L"Mine", L"1"))},
@@ -191,7 +207,21 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
           Added(MakeEntry(EntryFolder, L"C:\\ProgramData\\Orbel")), Added(Text(Key, L"Mine", L"1"))},
          {L"~file C:\\ProgramData\\Busy\\busy.log", L"+folder C:\\ProgramData\\Orbel", L"+value " + Key + L"|Mine"},
          {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp")), Added(MakeEntry(EntryKey, video + L"\\{A}")),
-          Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))}},
+          Added(File(L"C:\\ProgramData\\Other.log")), Added(Text(Key, L"Theirs", L"1"))},
+         {L"C:\\ProgramData\\Busy\\trace-2.tmp", L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Video\\{B}"}},
+        // The installer's own file in a folder a writer keeps adding to: not taken, unless
+        // it bears the writer's pattern.
+        {"OwnFileInABusyFolder",
+         {Added(File(L"C:\\Windows\\Help\\Orbel.chm")), Added(File(L"C:\\Windows\\Help\\trace-7.tmp")),
+          Added(File(L"C:\\Windows\\Help\\orbel-2.log"))},
+         {L"+file C:\\Windows\\Help\\Orbel.chm", L"+file C:\\Windows\\Help\\orbel-2.log"},
+         {Added(File(L"C:\\Windows\\Help\\trace-3.tmp"))}},
+        // Each place taken is named once, a folder for what is in it.
+        {"TakenPlacesNamedOutermost",
+         {Added(MakeEntry(EntryFolder, L"C:\\ProgramData\\Busy\\sub")), Added(File(L"C:\\ProgramData\\Busy\\sub\\a.tmp")),
+          Added(File(L"C:\\ProgramData\\Busy\\trace-2.tmp")), Added(File(L"C:\\ProgramData\\Orbel.log"))},
+         {L"+file C:\\ProgramData\\Orbel.log"}, {Added(File(L"C:\\ProgramData\\Busy\\trace-1.tmp"))},
+         {L"C:\\ProgramData\\Busy\\sub", L"C:\\ProgramData\\Busy\\trace-2.tmp"}},
         // A key that gains subkeys by itself: its new values are still the installer's.
         {"NewValueWhereSubkeysAppearedByThemselves",
          {Added(Text(Key, L"Mine", L"1")), Added(MakeEntry(EntryKey, Key + L"\\Session2"))},
@@ -202,11 +232,14 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
     };
     for (const Row &row : rows) {
         std::vector<Change> changes = row.Changes;
+        std::vector<std::wstring> taken;
         if (row.Noise.empty())
             ForgetSharedTwins(&changes);
         else
-            EXPECT_EQ(ForgetNoise(&changes, row.Noise), row.Changes.size() - row.Kept.size()) << row.Name;
+            EXPECT_EQ(ForgetNoise(&changes, row.Noise, &taken), row.Changes.size() - row.Kept.size()) << row.Name;
         EXPECT_EQ(Described(changes), row.Kept) << row.Name;
+        if (!row.Taken.empty())
+            EXPECT_EQ(taken, row.Taken) << row.Name;
     }
 }
 
@@ -246,6 +279,8 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
     Noise noise = WatchForNoise(targets, 200, 10, reader, &watched);
     EXPECT_EQ(noise.Places, std::set<std::wstring>{PlaceKey(targets[0].Place)});
     EXPECT_EQ(noise.Busy, std::set<std::wstring>{Folded(busy + L"\\keeps")});
+    // The names that came and went there, by their pattern.
+    EXPECT_EQ(noise.BusyPatterns, std::set<std::wstring>{Folded(busy + L"\\keeps\\*")});
     EXPECT_GE(watched, 200u);  // one place never changed: watched to the end
     noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
     EXPECT_LT(watched, 1000u) << "stops once each place has changed";

@@ -152,6 +152,7 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
     const std::wstring run = L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const Entry image = Text(service, L"ImagePath", L"\"C:\\Orbel\\svc.exe\" /service");
     const MachineReader machine = {FakeRead, NoFile, FakeThere};
+    const std::wstring help = L"C:\\Windows\\Help";
     struct Row {
         const char *Name;
         std::vector<Entry> Added;  // in order, the first the group's head
@@ -159,6 +160,8 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         LeftoverState Expected;
         std::wstring When;
         std::wstring Program = L"C:\\Orbel\\svc.exe";
+        std::wstring Place = L"";  // when given, the leftover's name
+        size_t Files = 0;
     } rows[] = {
         // The service's key heads the group: what starts the program is one of its members.
         {"ServiceStartedAtStartup", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftThere,
@@ -179,6 +182,14 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         // A Path folder that is gone names the folder and when it is looked in, as a program would.
         {"PathOfAGoneFolder", {Text(L"HKCU\\Environment", L"Path", L"C:\\Orbel\\bin;C:\\Tools;C:\\Orbel\\lib")}, LeftThere,
          LeftoverBroken, PathSearchWhen, L"C:\\Orbel\\bin;C:\\Orbel\\lib"},
+        // A writer's files under new names in a folder that was there before: one leftover.
+        {"FilesOfOneWriter", {MakeEntry(EntryFile, help + L"\\orbel-agent-51.log"),
+                              MakeEntry(EntryFile, help + L"\\orbel-agent-1003.log"),
+                              MakeEntry(EntryFile, help + L"\\orbel-agent-2210.log")},
+         LeftThere, LeftoverLeft, L"", L"", help + L"\\orbel-agent-*.log", 3},
+        {"FilesOfOneWriterPending", {MakeEntry(EntryFile, help + L"\\orbel-agent-51.log"),
+                                     MakeEntry(EntryFile, help + L"\\orbel-agent-1003.log")},
+         LeftPending, LeftoverPending, L"", L"", help + L"\\orbel-agent-*.log", 2},
     };
     for (const Row &row : rows) {
         std::vector<Change> changes;
@@ -193,6 +204,11 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         ASSERT_EQ(leftovers.size(), 1u) << row.Name;
         EXPECT_EQ(leftovers[0].State, row.Expected) << row.Name;
         EXPECT_EQ(leftovers[0].When, row.When) << row.Name;
+        if (!row.Place.empty()) {
+            EXPECT_EQ(leftovers[0].Place, row.Place) << row.Name;
+            EXPECT_EQ(leftovers[0].Files, row.Files) << row.Name;
+            EXPECT_EQ(leftovers[0].FilesLeft, row.Files) << row.Name;
+        }
         if (row.Expected == LeftoverBroken)
             EXPECT_EQ(leftovers[0].Program, row.Program) << row.Name;
         size_t pending = 9;

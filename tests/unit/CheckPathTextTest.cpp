@@ -148,3 +148,65 @@ TEST(CheckPrograms, BoxesAreLookedForInEveryProcessOfTheJob)
     for (const Row &row : rows)
         EXPECT_EQ(ProcessesToLookAt(true, row.Job, 40), row.Looked) << row.Name;
 }
+
+// The installer has ended when its own processes have; what it started from the files the
+// install made runs on as the application, and the check goes on.
+TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
+{
+    const std::wstring setup = L"Z:\\build\\OrbelSetup.exe";
+    struct Row {
+        const char *Name;
+        std::wstring Image;
+        bool ExistedBefore, InstallersOwn, Application;
+    } rows[] = {
+        {"the setup itself", setup, true, false, false},
+        {"the setup, named in another case, new to the look", L"z:\\BUILD\\orbelsetup.exe", false, false, false},
+        {"its copy unpacked in the temporary folder", L"C:\\users\\u\\Temp\\nsu1.tmp\\Un_A.exe", false, true,
+         false},
+        {"Windows' installer service", L"C:\\windows\\system32\\msiexec.exe", true, false, false},
+        {"a reboot helper of Windows'", L"C:\\windows\\system32\\shutdown.exe", true, false, false},
+        {"a program there before, in the application's folder", L"C:\\Program Files\\Orbel\\Orbel.exe", true, false,
+         false},
+        {"an agent the install made", L"C:\\ProgramData\\Orbel\\OrbelAgent.exe", false, false, true},
+        {"a tray program the install made", L"C:\\Program Files\\Orbel\\OrbelTray.exe", false, false, true},
+        {"a process whose program cannot be read", L"", false, false, false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(IsApplicationProgram(row.Image, setup, row.ExistedBefore, row.InstallersOwn), row.Application) << row.Name;
+
+    // The installer's own helpers run from where installers put them, or are copies of it.
+    wchar_t temp[MAX_PATH + 1];
+    const std::wstring tempFolder(temp, GetTempPathW(MAX_PATH + 1, temp));
+    struct Own { std::wstring Image; bool Copy, Expected; } owns[] = {
+        {tempFolder + L"nsu1.tmp\\Au_.exe", false, true},
+        {L"C:\\windows\\Installer\\MSI1F2A.tmp", false, true},
+        {L"C:\\ProgramData\\Package Cache\\{6F1A}\\OrbelSetup.exe", true, true},
+        {L"C:\\ProgramData\\Orbel\\OrbelAgent.exe", false, false},
+        {L"C:\\windows\\InstallerOrbel\\OrbelAgent.exe", false, false},
+    };
+    for (const Own &row : owns)
+        EXPECT_EQ(InstallersOwnProgram(row.Image, row.Copy), row.Expected) << std::string(row.Image.begin(), row.Image.end());
+
+    struct Ended { const char *Name; bool SetupEnded; std::vector<bool> Live; bool Expected; } ends[] = {
+        {"the setup runs", false, {}, false},
+        {"the setup ended, nothing runs", true, {}, true},
+        {"the setup ended, its agent runs", true, {true}, true},
+        {"the setup ended, its elevated copy runs beside the agent", true, {true, false}, false},
+        {"the setup ended, msiexec runs", true, {false}, false},
+    };
+    for (const Ended &row : ends)
+        EXPECT_EQ(InstallerEnded(row.SetupEnded, row.Live), row.Expected) << row.Name;
+
+    // What the agent starts is the agent's, however deep; what the setup starts is not.
+    struct Started { const char *Name; std::vector<DWORD> Ids, Parents; std::vector<bool> Application, Expected; } starts[] = {
+        {"the agent's helper and its child", {10, 11, 12}, {5, 10, 11}, {true, false, false}, {true, true, true}},
+        {"listed before the agent", {12, 11, 10}, {11, 10, 5}, {false, false, true}, {true, true, true}},
+        {"msiexec, started by the setup", {10, 20}, {5, 5}, {true, false}, {true, false}},
+        {"a process whose parent is its own id", {30}, {30}, {false}, {false}},
+    };
+    for (const Started &row : starts) {
+        std::vector<bool> application = row.Application;
+        AddStartedByApplication(row.Ids, row.Parents, &application);
+        EXPECT_EQ(application, row.Expected) << row.Name;
+    }
+}

@@ -77,16 +77,24 @@ TEST(CheckJsonReport, LeftoversCountTheItemsPutInAndThoseLeft)
                                          {ChangeAdded, Entry(), MakeEntry(EntryFile, folder + L"\\b.dll")},
                                          {ChangeAdded, Entry(), MakeEntry(EntryFile, folder + L"\\c.txt")}};
     const std::vector<ChangeGroup> groups = {{0, {0, 1, 2, 3}}};
-    struct Row { LeftoverState State; size_t Left; std::string Json; } rows[] = {
+    struct Row { LeftoverState State; size_t Left; std::string Json; size_t Files = 0; } rows[] = {
         {LeftoverLeft, 1, "\"items\":3,\"itemsLeft\":1"},
         {LeftoverPending, 2, "\"items\":3,\"itemsLeft\":2"},
         {LeftoverRemoved, 0, "\"items\":3,\"itemsLeft\":0"},
+        // Files of a pattern: the pattern and how many of them, no head above them.
+        {LeftoverLeft, 2, "\"items\":0,\"itemsLeft\":0,\"pattern\":\"C:\\\\Windows\\\\Help\\\\orbel-*.log\","
+                          "\"files\":4,\"filesLeft\":2", 4},
     };
     for (const Row &row : rows) {
         Leftover leftover = {};
         leftover.State = row.State;
-        leftover.Inside = 3;
-        leftover.InsideLeft = row.Left;
+        leftover.Inside = row.Files > 0 ? 0 : 3;
+        leftover.InsideLeft = row.Files > 0 ? 0 : row.Left;
+        if (row.Files > 0) {
+            leftover.Place = L"C:\\Windows\\Help\\orbel-*.log";
+            leftover.Files = row.Files;
+            leftover.FilesLeft = row.Left;
+        }
         const std::string json = JsonLeftovers({leftover}, changes, groups, 1, 0, 1, 1);
         EXPECT_NE(json.find(row.Json), std::string::npos) << row.Json << " in\n" << json;
     }
@@ -177,6 +185,20 @@ TEST(CheckReportFiles, OnlyTheChecksOwnPlacesAreSkipped)
     };
     for (const Row &row : rows)
         EXPECT_EQ(OwnPlaces(row.Self, row.Reports, row.Outputs), row.Own) << row.Where;
+}
+
+// Windows' own bookkeeping is skipped; what an installer may own next to it is not.
+TEST(CheckSkipped, TheTableSkipsWindowsBookkeepingOnly)
+{
+    struct Row { const wchar_t *Path; bool Skipped; } rows[] = {
+        {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\ServiceCurrent", true},
+        {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\ServiceCurrentOrbel", false},
+        {L"HKLM\\SYSTEM\\CurrentControlSet\\Control", false},
+        {L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelWriter", false},
+        {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\ServiceGroupOrder", false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(IsSkippedPlace(row.Path), row.Skipped) << std::string(row.Path, row.Path + wcslen(row.Path));
 }
 
 TEST(CheckState, SavedStateLoadsBackWhole)
