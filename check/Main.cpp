@@ -608,6 +608,26 @@ static void InstallAgain(const Options &options, const Check &check, const Inspe
         Finding(VerdictProblem, TakenProblem(again->Taken, in.Kind, false), L"A reinstall before the restart");
 }
 
+// Under Wine, the prefix restarted right after the uninstall: what it leaves for good, seen, in
+// *final. Whether the prefix restarted; if not, *final stays the look after the uninstall.
+static bool LookAfterRestart(const Options &options, const Inspection &in, Look *final)
+{
+    Say(L"");
+    Say(L"== After a restart of the prefix (wineboot -r): what the uninstall leaves for good, seen");
+    SetActivity(L"restarting the prefix");
+    bool restarted = RestartWinePrefix(options.LimitSeconds);
+    SetActivity(NULL);
+    if (!restarted) {
+        Say(L"   the prefix could not be restarted (wineboot -r): what is left is the look after the uninstall");
+        return false;
+    }
+    std::vector<std::wstring> stillPending = PendingDeletions();
+    *final = LookAt(in.Changes, in.Groups, StatesNow(in.Changes, stillPending), stillPending);
+    if (final->Leftovers.empty())
+        Say(L"     nothing");
+    return true;
+}
+
 // Under Wine the prefix is restarted, as Windows never is by the check: once right after the
 // uninstall, to see what it leaves for good; then, with its deletions pending again as the
 // uninstall left them, after the application is installed again, to see whether the new
@@ -631,22 +651,7 @@ static int LookAfterUninstall(const Options &options, const Check &check, const 
     SetActivity(NULL);
     SayPending();
 
-    bool restarted = false;
-    if (check.RestartsPrefix) {
-        Say(L"");
-        Say(L"== After a restart of the prefix (wineboot -r): what the uninstall leaves for good, seen");
-        SetActivity(L"restarting the prefix");
-        restarted = RestartWinePrefix(options.LimitSeconds);
-        SetActivity(NULL);
-        if (restarted) {
-            std::vector<std::wstring> stillPending = PendingDeletions();
-            final = LookAt(in.Changes, in.Groups, StatesNow(in.Changes, stillPending), stillPending);
-            if (final.Leftovers.empty())
-                Say(L"     nothing");
-        } else {
-            Say(L"   the prefix could not be restarted (wineboot -r): what is left is the look after the uninstall");
-        }
-    }
+    bool restarted = check.RestartsPrefix && LookAfterRestart(options, in, &final);
 
     Say(L"");
     Say(L"== Installing it again before the restart, as a user may: " + check.Name + check.Arguments);
