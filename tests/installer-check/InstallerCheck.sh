@@ -34,6 +34,8 @@ if [ "${1:-}" = --places ]; then
 fi
 root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7 starts=$8
 inno=${9:--} inno_skipped=${10:-the Inno Setup sample was not built here}
+# The Windows path's prefix runs on from a row to its restart: none of it outlives the test.
+[ -z "${KESTRANE_AS_ON_WINDOWS:-}" ] || trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null' EXIT
 failed=0
 # As on a hosted runner, where every row runs with GITHUB_ACTIONS=true: only the row that tests
 # the runner's annotations may write them, and the job's summary.
