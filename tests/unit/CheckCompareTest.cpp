@@ -1,5 +1,5 @@
-#include "Compare.h"
-#include "Watch.h"
+#include "judge/Compare.h"
+#include "look/Watch.h"
 
 #include "CheckEntries.h"
 

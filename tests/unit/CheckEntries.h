@@ -2,7 +2,7 @@
 // up to a root ("C:", "HKLM", "HKCU").
 #pragma once
 
-#include "Snapshot.h"
+#include "data/Snapshot.h"
 
 #include <set>
 #include <string>

@@ -1,8 +1,8 @@
 #include "FakePlatform.h"
 
-#include "Findings.h"
-#include "Report.h"
-#include "RunningWindows.h"
+#include "judge/Findings.h"
+#include "tell/Report.h"
+#include "look/RunningWindows.h"
 #include "target/Target.h"
 
 #include "CheckEntries.h"

@@ -1,4 +1,4 @@
-#include "InstallerKind.h"
+#include "judge/InstallerKind.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Launches.h"
+#include "judge/Launches.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "Leftovers.h"
-#include "Report.h"
+#include "judge/Leftovers.h"
+#include "tell/Report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Options.h"
+#include "run/Options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "PathText.h"
-#include "Programs.h"
-#include "Report.h"
+#include "data/PathText.h"
+#include "look/Programs.h"
+#include "tell/Report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "Pending.h"
-#include "Reinstall.h"
-#include "Report.h"
+#include "judge/Reinstall.h"
+#include "tell/Report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "FileWalk.h"
-#include "JsonReport.h"
-#include "Skipped.h"
-#include "State.h"
+#include "look/FileWalk.h"
+#include "tell/JsonReport.h"
+#include "look/Skipped.h"
+#include "tell/State.h"
 
 #include <gtest/gtest.h>
 

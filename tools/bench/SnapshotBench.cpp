@@ -2,8 +2,8 @@
 // tests. Takes one snapshot, a second, compares them, and prints one "name value" line each
 // for a script to read: how long each took, the bytes a snapshot holds, and the peak working
 // set while the check holds two snapshots and compares them.
-#include "Compare.h"
-#include "Snapshot.h"
+#include "judge/Compare.h"
+#include "data/Snapshot.h"
 
 #include <psapi.h>
 #include <stdio.h>

@@ -1,0 +1,172 @@
+#include "look/FileWalk.h"
+
+#include "look/Skipped.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+typedef std::pair<unsigned long long, unsigned long long> FolderIdentity;
+struct FolderSet {
+    std::set<FolderIdentity> Visited;
+    std::map<FolderIdentity, std::wstring> Preferred;  // the name a folder is walked under
+};
+
+struct Listed {
+    std::wstring Name;
+    DWORD Attributes;
+    unsigned long long Size, WriteTime;
+};
+
+static unsigned long long Join(DWORD high, DWORD low) { return ((unsigned long long)high << 32) | low; }
+
+static bool ByFoldedName(const Listed &left, const Listed &right)
+{
+    return CompareStringOrdinal(left.Name.data(), (int)left.Name.size(), right.Name.data(), (int)right.Name.size(),
+                                TRUE) == CSTR_LESS_THAN;
+}
+
+static HANDLE FindFirst(const std::wstring &pattern, WIN32_FIND_DATAW *found)
+{
+    // The basic, large-fetch listing is Windows 7's; Vista takes the standard one.
+    std::wstring whole = FileApiPath(pattern);
+    HANDLE search = FindFirstFileExW(whole.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        search = FindFirstFileExW(whole.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
+    return search;
+}
+
+static bool IdentityOf(const std::wstring &path, FolderIdentity *identity)
+{
+    HANDLE folder = CreateFileW(FileApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = GetFileInformationByHandle(folder, &information) != FALSE;
+    CloseHandle(folder);
+    *identity = std::make_pair((unsigned long long)information.dwVolumeSerialNumber,
+                               Join(information.nFileIndexHigh, information.nFileIndexLow));
+    return known;
+}
+
+// A folder reached by several names is walked once: under its preferred name when it has
+// one, else the first it was reached by. Wine links several profile folders (the desktop,
+// the templates, the documents) to one folder of the Unix home without saying they are links.
+static bool FirstVisit(const std::wstring &path, FolderSet *folders)
+{
+    FolderIdentity identity;
+    if (!IdentityOf(path, &identity))
+        return true;
+    std::map<FolderIdentity, std::wstring>::const_iterator preferred = folders->Preferred.find(identity);
+    if (preferred != folders->Preferred.end() && !SameText(preferred->second, path))
+        return false;
+    return folders->Visited.insert(identity).second;
+}
+
+// Where a link leads: the final path of what it opens, without the "\\?\" prefix; empty
+// when it cannot be opened.
+static std::wstring LinkTarget(const std::wstring &path)
+{
+    HANDLE folder = CreateFileW(FileApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE)
+        return L"";
+    wchar_t target[MAX_PATH * 2] = {0};
+    DWORD length = GetFinalPathNameByHandleW(folder, target, MAX_PATH * 2, 0);
+    CloseHandle(folder);
+    if (length == 0 || length >= MAX_PATH * 2)
+        return L"";
+    return wcsncmp(target, L"\\\\?\\UNC\\", 8) == 0 ? L"\\" + std::wstring(target + 7)
+         : wcsncmp(target, L"\\\\?\\", 4) == 0 ? std::wstring(target + 4) : std::wstring(target);
+}
+
+// A link that leads elsewhere on the drive is walked under the target's own name; one that
+// leads off it (Wine's profile folders lead into the Unix home) is walked here.
+static bool WalkLink(const std::wstring &path, const std::wstring &root)
+{
+    std::wstring target = LinkTarget(path);
+    return !target.empty() && (SameText(target, path) || !IsAtOrInside(target, root));
+}
+
+static void WalkFolder(const std::wstring &root, const std::wstring &path, size_t self, Snapshot *snapshot,
+                       FolderSet *visited)
+{
+    std::vector<Listed> children;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirst(path + L"\\*", &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+                continue;
+            Listed child;
+            child.Name = found.cFileName;
+            child.Attributes = found.dwFileAttributes;
+            child.Size = Join(found.nFileSizeHigh, found.nFileSizeLow);
+            child.WriteTime = Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+            children.push_back(child);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    std::sort(children.begin(), children.end(), ByFoldedName);
+    for (size_t i = 0; i < children.size(); i++) {
+        const Listed &child = children[i];
+        std::wstring childPath = path + L"\\" + child.Name;
+        if (IsSkippedPlace(childPath))
+            continue;
+        bool folder = (child.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        size_t at = AddRecord(snapshot, (unsigned)self, child.Name, folder ? EntryFolder : EntryFile);
+        Record &record = snapshot->Records[at];
+        record.Type = child.Attributes;
+        if (!folder) {
+            record.Size = child.Size;
+            record.WriteTime = child.WriteTime;
+        }
+        bool link = (child.Attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (folder && (!link || WalkLink(childPath, root)) && FirstVisit(childPath, visited))
+            WalkFolder(root, childPath, at, snapshot, visited);
+        snapshot->Records[at].End = (unsigned)snapshot->Records.size();
+    }
+}
+
+void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &preferred, Snapshot *snapshot)
+{
+    FolderSet visited;
+    for (size_t i = 0; i < preferred.size(); i++) {
+        FolderIdentity identity;
+        if (!preferred[i].empty() && IdentityOf(preferred[i], &identity) && !visited.Preferred.count(identity))
+            visited.Preferred[identity] = preferred[i];
+    }
+    size_t at = AddRecord(snapshot, NoParent, root, EntryFolder);
+    if (FirstVisit(root + L"\\", &visited))
+        WalkFolder(root, root, at, snapshot, &visited);
+    snapshot->Records[at].End = (unsigned)snapshot->Records.size();
+}
+
+bool ReadFileNow(const std::wstring &path, Entry *now)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(FileApiPath(path).c_str(), GetFileExInfoStandard, &data))
+        return false;
+    now->Attributes = data.dwFileAttributes;
+    bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    now->Size = folder ? 0 : Join(data.nFileSizeHigh, data.nFileSizeLow);
+    now->WriteTime = folder ? 0 : Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+std::string ReadFileStart(const std::wstring &path, size_t limit)
+{
+    HANDLE file = CreateFileW(FileApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    std::string bytes(limit, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file, &bytes[0], (DWORD)limit, &read, NULL))
+        read = 0;
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}

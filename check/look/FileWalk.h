@@ -1,0 +1,16 @@
+// The file half of a snapshot: every folder and file of a drive, with each file's size,
+// last write and attributes as the listing gives them (no call per file).
+#pragma once
+
+#include "data/Snapshot.h"
+
+// Adds the tree under root (a folder, "C:" for a drive) to the snapshot, under a record of
+// its own. A folder reached through a link, or reached twice, is walked once: under the
+// first of its preferred names when it has one.
+void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &preferred, Snapshot *snapshot);
+
+// The same listing of one file or folder now; false when it is gone.
+bool ReadFileNow(const std::wstring &path, Entry *now);
+
+// The first bytes of a file, at most limit; empty when it cannot be read.
+std::string ReadFileStart(const std::wstring &path, size_t limit);

@@ -1,0 +1,245 @@
+#include "tell/Report.h"
+
+#include "BoxDriver.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+
+static CRITICAL_SECTION OutputLock;
+static ULONGLONG LastLineAt;
+static ULONGLONG ActivityStartedAt;
+static std::wstring Activity;
+static int Problems;
+static bool Quiet;
+static std::vector<FindingRecord> Findings;
+
+std::wstring WideOf(const std::string &text)
+{
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], size);
+    return wide;
+}
+
+static void WriteLine(const std::wstring &line)
+{
+    // A console shows the text as it is; a file or pipe gets UTF-8, whatever the code page.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    std::wstring text = line + L"\n";
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), (DWORD)text.size(), &written, NULL);
+    } else {
+        std::string bytes = Utf8(text);
+        WriteFile(out, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    }
+    LastLineAt = GetTickCount64();
+}
+
+static DWORD WINAPI WatchActivity(void *)
+{
+    for (;;) {
+        Sleep(1000);
+        EnterCriticalSection(&OutputLock);
+        ULONGLONG now = GetTickCount64();
+        if (!Activity.empty() && now - LastLineAt >= 10000)
+            WriteLine(L"   ... still " + Activity + L" (" + Number((now - ActivityStartedAt) / 1000) + L" s)");
+        LeaveCriticalSection(&OutputLock);
+    }
+    return 0;
+}
+
+void StartReport()
+{
+    InitializeCriticalSection(&OutputLock);
+    LastLineAt = GetTickCount64();
+    HANDLE thread = CreateThread(NULL, 0, WatchActivity, NULL, 0, NULL);
+    if (thread != NULL)
+        CloseHandle(thread);
+}
+
+void Say(const std::wstring &line)
+{
+    if (Quiet)
+        return;
+    EnterCriticalSection(&OutputLock);
+    WriteLine(line);
+    LeaveCriticalSection(&OutputLock);
+}
+
+void SetActivity(const wchar_t *activity)
+{
+    EnterCriticalSection(&OutputLock);
+    Activity = activity != NULL ? activity : L"";
+    ActivityStartedAt = GetTickCount64();
+    // "still" only after 10 s of this activity itself.
+    LastLineAt = ActivityStartedAt;
+    LeaveCriticalSection(&OutputLock);
+}
+
+const wchar_t *VerdictWord(Verdict verdict)
+{
+    return verdict == VerdictOk ? L"ok" : verdict == VerdictProblem ? L"problem" : L"note";
+}
+
+static bool OnRunner()
+{
+    wchar_t value[16] = {0};
+    DWORD length = GetEnvironmentVariableW(L"GITHUB_ACTIONS", value, 16);
+    return length > 0 && length < 16 && wcscmp(value, L"true") == 0;
+}
+
+// The runner reads a workflow command to the end of its line: "%", CR and LF are escaped.
+static std::wstring CommandEscaped(const std::wstring &text, bool property)
+{
+    std::wstring escaped;
+    for (size_t i = 0; i < text.size(); i++) {
+        switch (text[i]) {
+        case L'%': escaped += L"%25"; break;
+        case L'\r': escaped += L"%0D"; break;
+        case L'\n': escaped += L"%0A"; break;
+        case L':': escaped += property ? L"%3A" : L":"; break;
+        case L',': escaped += property ? L"%2C" : L","; break;
+        default: escaped += text[i];
+        }
+    }
+    return escaped;
+}
+
+std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &section)
+{
+    if (!OnRunner())
+        return L"";
+    return L"::error title=" + CommandEscaped(L"CheckInstaller: " + section, true) + L"::" + CommandEscaped(text, false);
+}
+
+void AddToRunnerSummary(const std::wstring &lines)
+{
+    wchar_t path[MAX_PATH * 2] = {0};
+    DWORD length = GetEnvironmentVariableW(L"GITHUB_STEP_SUMMARY", path, MAX_PATH * 2);
+    if (Quiet || !OnRunner() || length == 0 || length >= MAX_PATH * 2)
+        return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    std::string bytes = Utf8(lines);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+// The page that holds each section a finding names, so that a reader goes straight to the answer.
+// The docs test reads this table and holds each row against the headings of its page.
+static const struct {
+    const wchar_t *Section;
+    const wchar_t *Page;
+} SectionPages[] = {
+    {L"Check your installer", L"README.md"},
+    {L"The layout", L"docs/vendor-guide.md"},
+    {L"The uninstall entry", L"docs/vendor-guide.md"},
+    {L"The argument text", L"docs/vendor-guide.md"},
+    {L"Exit codes", L"docs/vendor-guide.md"},
+    {L"What Kestrane never touches", L"docs/vendor-guide.md"},
+    {L"A reinstall before the restart", L"docs/vendor-guide.md"},
+    {L"32-bit installers", L"docs/vendor-guide.md"},
+    {L"What the user sees", L"README.md"},
+};
+
+std::wstring PageOfSection(const std::wstring &section)
+{
+    for (size_t i = 0; i < sizeof SectionPages / sizeof SectionPages[0]; i++)
+        if (section == SectionPages[i].Section)
+            return SectionPages[i].Page;
+    return L"docs/vendor-guide.md";
+}
+
+void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
+{
+    std::wstring word = VerdictWord(verdict);
+    if (verdict == VerdictProblem)
+        Problems++;
+    FindingRecord record;
+    record.Kind = verdict;
+    record.Text = text;
+    record.Section = section;
+    Findings.push_back(record);
+    Say(word + std::wstring(9 - word.size(), L' ') + text + L"  (" + PageOfSection(section) + L": \"" + section + L"\")");
+    std::wstring annotation = verdict == VerdictProblem ? RunnerAnnotation(text, section) : L"";
+    if (!annotation.empty())
+        Say(annotation);
+}
+
+void Consequence(const std::wstring &text)
+{
+    if (!Findings.empty())
+        Findings.back().Consequences.push_back(text);
+    Say(L"           so: " + text);
+}
+
+const std::vector<FindingRecord> &RecordedFindings() { return Findings; }
+
+void StartQuietReport()
+{
+    Quiet = true;
+    Problems = 0;
+    Findings.clear();
+}
+
+int ProblemCount() { return Problems; }
+void SetProblemCount(int count) { Problems = count; }
+
+void WithdrawProblem(const std::wstring &text)
+{
+    // After a restart the count comes from the state, without the findings.
+    if (Problems > 0)
+        Problems--;
+    for (size_t i = Findings.size(); i-- > 0;)
+        if (Findings[i].Kind == VerdictProblem && Findings[i].Text == text) {
+            Findings[i].Kind = VerdictNote;
+            break;
+        }
+}
+
+bool WriteTextFile(const std::wstring &path, const std::string &text)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL) && written == text.size();
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return ok;
+}
+
+std::wstring Number(unsigned long long value)
+{
+    wchar_t text[32];
+    _snwprintf(text, 32, L"%I64u", value);
+    return text;
+}
+
+std::wstring Seconds(unsigned long long ms)
+{
+    wchar_t text[40];
+    _snwprintf(text, 40, L"%I64u.%02I64u", ms / 1000, (ms % 1000) / 10);
+    return text;
+}
+
+std::wstring SummaryLine(const std::wstring &app, size_t left, size_t pending)
+{
+    if (left > 0)
+        return Number(left) + L" item(s) of " + app + L" are left.";
+    if (pending > 0)
+        return L"Nothing of " + app + L" is left but what the next restart deletes (" + Number(pending) + L" item(s)).";
+    return L"Nothing of " + app + L" is left.";
+}
+
+int VerdictExitCode(size_t left, int problems)
+{
+    return left == 0 && problems == 0 ? 0 : 1;
+}
