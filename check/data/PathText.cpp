@@ -132,3 +132,47 @@ int ComparePlaces(const std::wstring &leftPath, const std::wstring &leftName, bo
         return leftIsValue ? 1 : -1;  // the key before its values
     return leftIsValue ? CompareFolded(leftName.data(), leftName.size(), rightName.data(), rightName.size()) : 0;
 }
+
+std::wstring WideOfUnits(const char *bytes, size_t units)
+{
+    std::wstring text(units, L'\0');
+    if (units > 0)
+        memcpy(&text[0], bytes, units * sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+}
+
+std::wstring WideOfCodePage(UINT codePage, const char *bytes, size_t count)
+{
+    int length = count == 0 ? 0 : MultiByteToWideChar(codePage, 0, bytes, (int)count, NULL, 0);
+    if (length <= 0)
+        return L"";
+    std::wstring text(length, L'\0');
+    MultiByteToWideChar(codePage, 0, bytes, (int)count, &text[0], length);
+    return text.substr(0, text.find(L'\0'));
+}
+
+std::wstring Number(unsigned long long value)
+{
+    wchar_t text[32];
+    _snwprintf(text, 32, L"%I64u", value);
+    return text;
+}
+
+std::wstring Seconds(unsigned long long ms)
+{
+    wchar_t text[40];
+    _snwprintf(text, 40, L"%I64u.%02I64u", ms / 1000, (ms % 1000) / 10);
+    return text;
+}
+
+// A null-terminated text that starts at `at` and ends before `end`.
+bool TextAt(const std::string &bytes, size_t at, size_t end, bool wide, std::wstring *text)
+{
+    size_t unit = wide ? 2 : 1;
+    for (size_t i = at; i + unit <= end; i += unit)
+        if (bytes[i] == 0 && (!wide || bytes[i + 1] == 0)) {
+            *text = wide ? WideOfUnits(bytes.data() + at, (i - at) / 2) : WideOfCodePage(CP_ACP, bytes.data() + at, i - at);
+            return true;
+        }
+    return false;
+}

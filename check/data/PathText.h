@@ -30,3 +30,16 @@ std::wstring KeyPlace(const std::wstring &keyPath);
 // a key's values after the key and before its subkeys. Negative, zero or positive.
 int ComparePlaces(const std::wstring &leftPath, const std::wstring &leftName, bool leftIsValue,
                   const std::wstring &rightPath, const std::wstring &rightName, bool rightIsValue);
+
+// Text from UTF-16 units, up to the first null.
+std::wstring WideOfUnits(const char *bytes, size_t units);
+// Text from bytes in a code page, up to the first null.
+std::wstring WideOfCodePage(UINT codePage, const char *bytes, size_t count);
+
+// A number as text, in digits.
+std::wstring Number(unsigned long long value);
+// Milliseconds as seconds with two decimals.
+std::wstring Seconds(unsigned long long ms);
+// A null-terminated text in bytes that starts at `at` and ends before `end`, UTF-16 when wide,
+// else in the ANSI code page; false when no null ends it there.
+bool TextAt(const std::string &bytes, size_t at, size_t end, bool wide, std::wstring *text);

@@ -52,10 +52,6 @@ struct Snapshot {
     std::vector<char> Data;
 };
 
-// The whole system drive and the registry keys installers write to, less the places in
-// the skip list (Skipped.h). like, when given, is an earlier snapshot of the same machine:
-// room is made for about as much at once, rather than grown by doubling.
-void TakeSnapshot(Snapshot *snapshot, const Snapshot *like);
 // A new record of a place, its name kept; its index.
 size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind);
 // The same from entries made by hand (tests): every folder and key an entry is in must be
@@ -68,9 +64,6 @@ std::wstring RecordPath(const Snapshot &snapshot, size_t record);
 // Bytes the snapshot holds.
 size_t SnapshotBytes(const Snapshot &snapshot);
 
-// What the entry's place holds now: false when it is gone. *now gets a value's type and
-// data, a file's listing.
-bool ReadEntryNow(const Entry &entry, Entry *now);
 // Data longer than this, of a type that is not text, is kept as its hash.
 static const size_t LongestKeptBinary = 256;
 std::string HashOf(const std::string &data);
@@ -90,4 +83,6 @@ struct WatchedFolders {
     std::wstring SystemDrive, Windows, ProgramFiles, ProgramFilesX86, ProgramData, Profile, PublicProfile,
         System32, SysWow64;
 };
-WatchedFolders FindWatchedFolders();
+
+// Whether the snapshot holds the file or folder at path.
+bool SnapshotHolds(const Snapshot &snapshot, const std::wstring &path);

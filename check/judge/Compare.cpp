@@ -389,13 +389,6 @@ LeftState StateOf(const Change &change, bool present, const Entry &now, const st
     return LeftThere;
 }
 
-LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendingPaths)
-{
-    Entry now;
-    bool present = ReadEntryNow(change.Place(), &now);
-    return StateOf(change, present, now, pendingPaths);
-}
-
 size_t ForgetWhatIsNotTheInstallers(std::vector<Change> *changes, const std::vector<Change> &changedBefore,
                                     std::vector<std::wstring> *places)
 {

@@ -83,5 +83,3 @@ enum LeftState { LeftGone, LeftPending, LeftThere };
 // now): an addition present, a changed place not back to what it was before, a removed
 // one still missing. Pending: an added file or folder the next restart deletes.
 LeftState StateOf(const Change &change, bool present, const Entry &now, const std::vector<std::wstring> &pendingPaths);
-// The same, reading the place now.
-LeftState StateNow(const Change &change, const std::vector<std::wstring> &pendingPaths);

@@ -1,38 +1,14 @@
 #include "judge/Findings.h"
 
-#include "tell/Report.h"
+#include "judge/ArgumentText.h"
 #include "app/Run.h"
 #include "target/Target.h"
 
 #include <set>
 
-static const wchar_t SectionLayout[] = L"The layout";
-static const wchar_t SectionEntry[] = L"The uninstall entry";
-static const wchar_t SectionArguments[] = L"The argument text";
-static const wchar_t SectionExitCodes[] = L"Exit codes";
-static const wchar_t SectionNeverTouched[] = L"What Kestrane never touches";
-static const wchar_t SectionThirtyTwoBit[] = L"32-bit installers";
 
 static const wchar_t UninstallKey[] = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 static const wchar_t UninstallKey32[] = L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// A message as the README quotes it: a line feed as "\n".
-static std::wstring Quoted(const wchar_t *message)
-{
-    std::wstring text = L"\"";
-    for (const wchar_t *at = message; *at != L'\0'; ++at)
-        text += *at == L'\n' ? std::wstring(L"\\n") : std::wstring(1, *at);
-    return text + L"\"";
-}
-
-static std::wstring Character(wchar_t c)
-{
-    if (c >= L' ')
-        return L"`" + std::wstring(1, c) + L"`";
-    wchar_t code[16];
-    _snwprintf(code, 16, L"U+%04X", (unsigned)c);
-    return code;
-}
 
 static bool IsKestraneCommand(const std::wstring &commandLine)
 {
@@ -63,43 +39,6 @@ static std::wstring EntryString(const Inspection &in, const std::wstring &keyPat
     return value != NULL ? ValueString(value->After) : L"";
 }
 
-// The longest application name Kestrane's own parsing and messages accept.
-static size_t LongestAcceptedName()
-{
-    size_t low = 1, high = MAX_PATH;
-    while (low + 1 < high) {
-        size_t middle = (low + high) / 2;
-        std::wstring text = std::wstring(middle, L'n') + L"/NULL";
-        wchar_t running[RunningTextSize], confirm[MAX_PATH];
-        (AcceptArgumentText(text.c_str(), running, confirm) == ArgumentsOk ? low : high) = middle;
-    }
-    return low;
-}
-
-// Why Kestrane refuses the argument text, in a vendor's words; empty when it accepts it.
-static std::wstring RefusalOf(const std::wstring &argumentText)
-{
-    wchar_t running[RunningTextSize] = {0}, confirm[MAX_PATH] = {0};
-    ZeroMemory(&Target, sizeof Target);
-    switch (AcceptArgumentText(argumentText.c_str(), running, confirm)) {
-    case ArgumentsOk:
-        return L"";
-    case ArgumentsTooLong:
-        return L"it is " + Number(argumentText.size()) + L" characters long, " + Number(MAX_PATH - 1) + L" at most";
-    case ArgumentsIncomplete:
-        return L"it is not an application name, `/`, then a firewall rule name or `NULL`";
-    case ArgumentsNotAFolderName:
-        return L"the application name `" + std::wstring(Target.AppName) + L"` holds "
-            + Character(*FindCharacterNoFolderNameHolds(Target.AppName)) + L", which no folder name can hold";
-    case ArgumentsOnlyDotsAndBlanks:
-        return L"the application name `" + std::wstring(Target.AppName) + L"` is made only of dots and blanks";
-    case ArgumentsNameTooLong:
-        break;
-    }
-    return L"the application name is " + Number(wcslen(Target.AppName)) + L" characters long, "
-        + Number(LongestAcceptedName()) + L" at most";
-}
-
 // The entry Kestrane is started from: the new key under Uninstall whose UninstallString
 // starts a Kestrane.exe, from the 64-bit view when both have one.
 static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
@@ -126,81 +65,6 @@ static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
             others->push_back(g);
     }
     return chosen;
-}
-
-static void CheckUninstallString(const Inspection &in, const std::wstring &expectedExe, bool folderExplained,
-                                 bool *consequenceOnly)
-{
-    const std::wstring &command = in.UninstallString;
-    *consequenceOnly = false;
-    if (command.empty() || command[0] != L'"' || command.find(L'"', 1) == std::wstring::npos) {
-        std::vector<std::wstring> tried;
-        std::wstring started = ProgramStartedBy(command, &tried);
-        if (tried.size() < 2) {
-            Finding(VerdictProblem, L"UninstallString does not start with the quoted path of Kestrane.exe", SectionEntry);
-            return;
-        }
-        // Windows reads an unquoted path up to each blank in turn; the runtime then
-        // takes everything after the first blank for Kestrane's argument text.
-        std::wstring argumentText = ArgumentTextOf(command);
-        Finding(VerdictProblem, L"UninstallString holds the path of Kestrane.exe without quotes, and the path holds "
-                L"blanks: Windows tries `" + tried[0] + L"` first, and Kestrane gets the argument text `"
-                + argumentText + L"`: put the path in double quotes", SectionEntry);
-        if (started.empty())
-            Consequence(L"Windows finds no program at any of the paths it tries: the uninstall starts nothing");
-        if (in.Wine)
-            Consequence(L"Wine quotes such a path itself when it starts a program, so the uninstall here gets past "
-                        L"this and cannot show the failure that Windows gives");
-        std::wstring refusal = RefusalOf(argumentText);
-        if (!refusal.empty())
-            Consequence(L"on Windows, Kestrane refuses `" + argumentText + L"` with " + Quoted(MsgBadArguments)
-                        + L": " + refusal);
-        *consequenceOnly = true;
-        return;
-    }
-    std::wstring exe = command.substr(1, command.find(L'"', 1) - 1);
-    std::wstring after = command.substr(exe.size() + 2);
-    if (!SameText(exe, expectedExe)) {
-        std::wstring text = L"UninstallString starts " + exe + L", not " + expectedExe;
-        if (folderExplained)
-            Consequence(text);
-        else
-            Finding(VerdictProblem, text + L": Kestrane must run from the application folder under the 64-bit "
-                    L"Program Files", SectionLayout);
-    } else if (after.size() < 2 || after[0] != L' ' || after[1] <= L' ') {
-        Finding(VerdictProblem, L"UninstallString does not hold exactly one blank between the quoted path and the "
-                L"argument text", SectionEntry);
-    } else {
-        Finding(VerdictOk, L"UninstallString starts the quoted path " + expectedExe + L", then one blank", SectionEntry);
-    }
-}
-
-static void CheckArgumentText(Inspection *in, bool consequenceOnly)
-{
-    std::wstring argumentText = ArgumentTextOf(in->UninstallString);
-    std::wstring refusal = RefusalOf(argumentText);
-    std::wstring quoted = L"the argument text `" + argumentText + L"`";
-    if (!refusal.empty()) {
-        if (!consequenceOnly)
-            Finding(VerdictProblem, quoted + L": " + refusal + L": Kestrane refuses it with "
-                    + Quoted(MsgBadArguments), SectionArguments);
-        return;
-    }
-    std::wstring appName = Target.AppName, ruleName = Target.FirewallRuleName;
-    if (ResolveTargetPaths() == ResolveTooLong) {
-        Finding(VerdictProblem, quoted + L": the application name is too long for the paths Kestrane composes "
-                L"once it knows the folders (" + Number(MAX_PATH - 1) + L" characters at most): Kestrane refuses it with "
-                + Quoted(MsgBadArguments) + L" after the confirmation", SectionArguments);
-    } else if (!SameText(appName, in->AppName)) {
-        Finding(VerdictProblem, quoted + L" names the application `" + appName + L"`, not `" + in->AppName
-                + L"`: Kestrane would look for another folder, other shortcuts and keys, and leave this entry",
-                SectionArguments);
-    } else {
-        in->RuleName = ruleName;
-        Finding(VerdictOk, quoted + L" is accepted: the application `" + appName + L"`, "
-                + (ruleName.empty() ? std::wstring(L"no firewall rule") : L"the firewall rule `" + ruleName + L"`"),
-                SectionArguments);
-    }
 }
 
 static bool WasAdded(const Inspection &in, const std::wstring &path)
@@ -238,26 +102,26 @@ struct Layout {
     std::set<size_t> Explained;  // groups a finding already stands for
 };
 
-static void SayEntry(const Inspection &in, const ChangeGroup &entry, const std::wstring &entryKey)
+static void SayEntry(const Inspection &in, const ChangeGroup &entry, const std::wstring &entryKey, Said *said)
 {
-    Say(L"   the uninstall entry " + KeyPlace(entryKey) + L":");
+    Show(said, L"   the uninstall entry " + KeyPlace(entryKey) + L":");
     for (size_t i = 0; i < entry.Members.size(); i++) {
         const Entry &value = in.Changes[entry.Members[i]].After;
         if (value.Kind == EntryValue && SameText(value.Path, entryKey))
-            Say(L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L"  "
+            Show(said, L"     " + (value.Name.empty() ? std::wstring(L"(default)") : value.Name) + L"  "
                 + ValueText(value.Type, value.Data, false));
     }
 }
 
-static void CheckEntryView(const Inspection &in, const Layout &layout, const std::vector<size_t> &others)
+static void CheckEntryView(const Inspection &in, const Layout &layout, const std::vector<size_t> &others, Said *said)
 {
     if (SameText(ParentOf(layout.EntryKey), UninstallKey32))
-        Finding(VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
+        Find(said, VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
                 L"Kestrane never looks (a 32-bit installer needs " + RegistryViewFix(in.Kind) + L")", SectionThirtyTwoBit);
     else
-        Finding(VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
+        Find(said, VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
     for (size_t i = 0; i < others.size(); i++)
-        Finding(VerdictProblem, L"the uninstall entry " + EntryPlace(in.Changes[in.Groups[others[i]].Head].After)
+        Find(said, VerdictProblem, L"the uninstall entry " + EntryPlace(in.Changes[in.Groups[others[i]].Head].After)
                 + L" survives the uninstall: Kestrane removes only the entry of its own application", SectionLayout);
 }
 
@@ -278,30 +142,30 @@ static void ComposeLayout(const Inspection &in, const std::wstring &entryKey, La
 }
 
 // An application folder in the 32-bit Program Files folder is one mistake, whatever follows from it.
-static void CheckFolderView(const Inspection &in, Layout *layout)
+static void CheckFolderView(const Inspection &in, Layout *layout, Said *said)
 {
     std::wstring folder32 = in.Folders.ProgramFilesX86 + L"\\" + in.AppName;
     layout->FolderIn32 = !WasAdded(in, layout->AppDir) && !in.Folders.ProgramFilesX86.empty()
         && !SameText(in.Folders.ProgramFilesX86, in.Folders.ProgramFiles) && WasAdded(in, folder32);
     if (!layout->FolderIn32)
         return;
-    Finding(VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
+    Find(said, VerdictProblem, L"the application folder is " + folder32 + L", in the 32-bit Program Files folder: "
             L"Kestrane removes " + layout->AppDir + L", so install into the 64-bit Program Files folder, "
             + in.Folders.ProgramFiles
             + (ProgramFilesFix(in.Kind).empty() ? std::wstring() : L" (" + ProgramFilesFix(in.Kind) + L")"),
             SectionThirtyTwoBit);
     for (size_t g = 0; g < in.Groups.size(); g++)
         if (SameText(in.Changes[in.Groups[g].Head].Place().Path, folder32)) {
-            Consequence(folder32 + L" and its " + Items(in.Groups[g].Members.size() - 1) + L" survive the uninstall");
+            Also(said, folder32 + L" and its " + Items(in.Groups[g].Members.size() - 1) + L" survive the uninstall");
             layout->Explained.insert(g);
         }
 }
 
-static void CheckFolderContents(const Inspection &in, const Layout &layout)
+static void CheckFolderContents(const Inspection &in, const Layout &layout, Said *said)
 {
     if (!WasAdded(in, layout.AppDir)) {
         if (!layout.FolderIn32)
-            Finding(VerdictProblem, L"the application folder " + layout.AppDir + L" was not made", SectionLayout);
+            Find(said, VerdictProblem, L"the application folder " + layout.AppDir + L" was not made", SectionLayout);
         return;
     }
     std::wstring kept[] = {layout.Composed ? layout.Target.AppExePath : layout.AppDir + L"\\" + in.AppName + L".exe",
@@ -309,11 +173,11 @@ static void CheckFolderContents(const Inspection &in, const Layout &layout)
                            layout.ExpectedExe};
     for (size_t i = 0; i < 3; i++) {
         if (WasAdded(in, kept[i]))
-            Finding(VerdictOk, kept[i] + L" is installed", SectionLayout);
+            Find(said, VerdictOk, kept[i] + L" is installed", SectionLayout);
         else if (i == 2)
-            Finding(VerdictProblem, kept[i] + L" is not installed: the uninstall entry starts nothing", SectionLayout);
+            Find(said, VerdictProblem, kept[i] + L" is not installed: the uninstall entry starts nothing", SectionLayout);
         else
-            Finding(VerdictOk, kept[i] + L" is not installed: nothing of that name to remove", SectionLayout);
+            Find(said, VerdictOk, kept[i] + L" is not installed: nothing of that name to remove", SectionLayout);
     }
     for (size_t i = 0; i < in.Changes.size(); i++) {
         const Entry &file = in.Changes[i].After;
@@ -324,51 +188,51 @@ static void CheckFolderContents(const Inspection &in, const Layout &layout)
         for (size_t k = 0; k < 3; k++)
             removed = removed || SameText(file.Path, kept[k]);
         if (!removed)
-            Finding(VerdictProblem, file.Path + L" survives the uninstall: Kestrane removes only " + in.AppName
+            Find(said, VerdictProblem, file.Path + L" survives the uninstall: Kestrane removes only " + in.AppName
                     + L".exe, " + in.AppName + L".chm and Kestrane.exe from the folder, which then stays too",
                     SectionNeverTouched);
     }
 }
 
-static void CheckShortcuts(const Inspection &in, const Layout &layout)
+static void CheckShortcuts(const Inspection &in, const Layout &layout, Said *said)
 {
     std::wstring links[] = {layout.ProgramsLink, layout.DesktopLink};
     for (size_t i = 0; i < 2 && layout.Composed; i++)
-        Finding(VerdictOk, L"the shortcut " + links[i]
+        Find(said, VerdictOk, L"the shortcut " + links[i]
                 + (WasAdded(in, links[i]) ? L" is installed" : L" is not installed: nothing of that name to remove"),
                 SectionLayout);
 }
 
 // The two keys Kestrane deletes must be flat.
-static void CheckFlatKeys(const Inspection &in, const Layout &layout)
+static void CheckFlatKeys(const Inspection &in, const Layout &layout, Said *said)
 {
     size_t count = 0;
     bool flat = true;
     std::wstring names = SubkeysOf(in, layout.EntryKey, &count);
     if (count > 0) {
         flat = false;
-        Finding(VerdictProblem, L"the uninstall entry has the subkey(s) " + names + L": Kestrane cannot delete it ("
+        Find(said, VerdictProblem, L"the uninstall entry has the subkey(s) " + names + L": Kestrane cannot delete it ("
                 + Quoted(MsgRegistry) + L"), so put them elsewhere", SectionNeverTouched);
     }
     names = SubkeysOf(in, layout.SettingsKey, &count);
     if (count > 0) {
         flat = false;
-        Finding(VerdictProblem, layout.SettingsKey + L" has the subkey(s) " + names + L": Kestrane cannot delete it ("
+        Find(said, VerdictProblem, layout.SettingsKey + L" has the subkey(s) " + names + L": Kestrane cannot delete it ("
                 + Quoted(MsgRegistry) + L") after the uninstall entry is already gone, so keep the settings flat",
                 SectionNeverTouched);
     }
     if (flat)
-        Finding(VerdictOk, L"the uninstall entry and " + layout.SettingsKey + L" have no subkeys", SectionNeverTouched);
+        Find(said, VerdictOk, L"the uninstall entry and " + layout.SettingsKey + L" have no subkeys", SectionNeverTouched);
 }
 
-static void CheckEntryValues(const Inspection &in, const Layout &layout)
+static void CheckEntryValues(const Inspection &in, const Layout &layout, Said *said)
 {
     bool valuesOk = true;
     const wchar_t *named[] = {L"DisplayName", L"DisplayIcon"};
     for (size_t i = 0; i < 2; i++)
         if (AddedValue(in, layout.EntryKey, named[i]) == NULL) {
             valuesOk = false;
-            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + named[i], SectionEntry);
+            Find(said, VerdictProblem, std::wstring(L"the uninstall entry has no ") + named[i], SectionEntry);
         }
     const wchar_t *flags[] = {L"NoModify", L"NoRepair"};
     for (size_t i = 0; i < 2; i++) {
@@ -376,17 +240,17 @@ static void CheckEntryValues(const Inspection &in, const Layout &layout)
         DWORD one = 1;
         if (value == NULL || value->After.Type != REG_DWORD || value->After.Data != std::string((const char *)&one, 4)) {
             valuesOk = false;
-            Finding(VerdictProblem, std::wstring(L"the uninstall entry has no ") + flags[i] + L" of REG_DWORD 1: "
+            Find(said, VerdictProblem, std::wstring(L"the uninstall entry has no ") + flags[i] + L" of REG_DWORD 1: "
                     L"Windows' list offers a button Kestrane does not answer", SectionEntry);
         }
     }
     if (AddedValue(in, layout.EntryKey, L"QuietUninstallString") != NULL) {
         valuesOk = false;
-        Finding(VerdictProblem, L"the uninstall entry has a QuietUninstallString: Kestrane has no silent mode",
+        Find(said, VerdictProblem, L"the uninstall entry has a QuietUninstallString: Kestrane has no silent mode",
                 SectionEntry);
     }
     if (valuesOk)
-        Finding(VerdictOk, L"the uninstall entry has DisplayName, DisplayIcon, NoModify and NoRepair, and no "
+        Find(said, VerdictOk, L"the uninstall entry has DisplayName, DisplayIcon, NoModify and NoRepair, and no "
                 L"QuietUninstallString", SectionEntry);
 }
 
@@ -401,11 +265,11 @@ static bool KestraneRemoves(const Change &head, const Layout &layout)
         || (place.Kind != EntryFile && place.Kind != EntryFolder && SameText(place.Path, layout.SettingsKey));
 }
 
-static void SayRemovedByInstaller(const Change &head, const ChangeGroup &group)
+static void SayRemovedByInstaller(const Change &head, const ChangeGroup &group, Said *said)
 {
     const Entry &place = head.Place();
     size_t inside = group.Members.size() - 1;
-    Finding(VerdictProblem, EntryPlace(place) + (inside > 0 ? L" (with " + Items(inside) + L" in it)" : L"")
+    Find(said, VerdictProblem, EntryPlace(place) + (inside > 0 ? L" (with " + Items(inside) + L" in it)" : L"")
             + L" was there before the install, and the installer deleted it: no uninstall brings it back",
             SectionNeverTouched);
 }
@@ -418,11 +282,11 @@ static bool Emptied(const Change &head)
     return was.Kind == EntryValue && !ValueString(was).empty() && ValueString(now).empty();
 }
 
-static void SayChangedByInstaller(const Change &head)
+static void SayChangedByInstaller(const Change &head, Said *said)
 {
     const Entry &place = head.Place();
     if (place.Kind == EntryFile) {
-        Finding(VerdictProblem, place.Path + L", which was there before the install, was "
+        Find(said, VerdictProblem, place.Path + L", which was there before the install, was "
                 + (Emptied(head) ? std::wstring(L"emptied") : L"changed") + L" by the installer (its size was "
                 + Number(head.Before.Size) + L" bytes, now " + Number(head.After.Size) + L"), and stays changed after "
                 L"the uninstall: Kestrane restores no file", SectionNeverTouched);
@@ -440,11 +304,11 @@ static void SayChangedByInstaller(const Change &head)
         : head.Before.Hashed || head.After.Hashed ? std::wstring(L"")
         : L" from " + ValueText(head.Before.Type, head.Before.Data, true) + L" to "
               + ValueText(head.After.Type, head.After.Data, true);
-    Finding(VerdictProblem, EntryPlace(place) + L", " + (Emptied(head) ? L"emptied" : L"changed") + L" by the installer"
+    Find(said, VerdictProblem, EntryPlace(place) + L", " + (Emptied(head) ? L"emptied" : L"changed") + L" by the installer"
             + how + L", stays changed after the uninstall: Kestrane restores no value", SectionNeverTouched);
 }
 
-static void SayAddedFiles(const Inspection &in, const ChangeGroup &group)
+static void SayAddedFiles(const Inspection &in, const ChangeGroup &group, Said *said)
 {
     const Entry &place = in.Changes[group.Head].Place();
     std::wstring links, inside;
@@ -456,12 +320,12 @@ static void SayAddedFiles(const Inspection &in, const ChangeGroup &group)
     if (place.Kind == EntryFolder)
         inside = L" (a folder with " + Items(group.Members.size() - 1) + L" in it)";
     if (!group.Pattern.empty()) {
-        Finding(VerdictProblem, group.Pattern + L" (" + Number(group.Members.size()) + L" files named so) survive the uninstall: Kestrane removes nothing outside the application folder "
+        Find(said, VerdictProblem, group.Pattern + L" (" + Number(group.Members.size()) + L" files named so) survive the uninstall: Kestrane removes nothing outside the application folder "
                 L"but its two shortcuts", SectionNeverTouched);
         return;
     }
     if (!links.empty())
-        Finding(VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
+        Find(said, VerdictProblem, (place.Kind == EntryFolder ? L"the folder " + place.Path + L" with "
                                                              + (group.Members.size() == 2 ? L"the shortcut " + links
                                                                 : Items(group.Members.size() - 1) + L" in it, "
                                                                   L"shortcuts among them,")
@@ -469,12 +333,12 @@ static void SayAddedFiles(const Inspection &in, const ChangeGroup &group)
                 + L" survives the uninstall: Kestrane removes " + in.AppName + L".lnk only directly in the "
                   L"per-user Programs folder and on the per-user desktop", SectionNeverTouched);
     else
-        Finding(VerdictProblem, place.Path + inside + L" survives the uninstall: Kestrane removes nothing "
+        Find(said, VerdictProblem, place.Path + inside + L" survives the uninstall: Kestrane removes nothing "
                 L"outside the application folder but its two shortcuts", SectionNeverTouched);
 }
 
 // Everything else the install added, changed or deleted stays after the uninstall.
-static void CheckEverythingElse(const Inspection &in, const Layout &layout)
+static void CheckEverythingElse(const Inspection &in, const Layout &layout, Said *said)
 {
     for (size_t g = 0; g < in.Groups.size(); g++) {
         const ChangeGroup &group = in.Groups[g];
@@ -483,27 +347,27 @@ static void CheckEverythingElse(const Inspection &in, const Layout &layout)
         if (layout.Explained.count(g) || KestraneRemoves(head, layout))
             continue;
         if (head.Kind == ChangeRemoved)
-            SayRemovedByInstaller(head, group);
+            SayRemovedByInstaller(head, group, said);
         else if (head.Kind == ChangeChanged)
-            SayChangedByInstaller(head);
+            SayChangedByInstaller(head, said);
         else if (place.Kind == EntryValue)
-            Finding(VerdictProblem, EntryPlace(place) + L", added by the installer, survives the uninstall: Kestrane "
+            Find(said, VerdictProblem, EntryPlace(place) + L", added by the installer, survives the uninstall: Kestrane "
                     L"removes no value but those of the two keys it deletes", SectionNeverTouched);
         else if (place.Kind == EntryKey)
-            Finding(VerdictProblem, KeyPlace(place.Path) + L" survives the uninstall: Kestrane removes no key but the "
+            Find(said, VerdictProblem, KeyPlace(place.Path) + L" survives the uninstall: Kestrane removes no key but the "
                     L"uninstall entry and " + layout.SettingsKey, SectionNeverTouched);
         else
-            SayAddedFiles(in, group);
+            SayAddedFiles(in, group, said);
     }
 }
 
-void InspectInstallation(Inspection *in)
+void InspectInstallation(Inspection *in, const MachineReader &machine, Said *said)
 {
     std::vector<size_t> others;
     size_t entryGroup = FindEntry(*in, &others);
     in->HasEntry = entryGroup != (size_t)-1;
     if (!in->HasEntry) {
-        Finding(VerdictProblem, L"the installer added no uninstall entry whose UninstallString, a REG_SZ, starts a "
+        Find(said, VerdictProblem, L"the installer added no uninstall entry whose UninstallString, a REG_SZ, starts a "
                 L"Kestrane.exe", SectionEntry);
         return;
     }
@@ -512,70 +376,23 @@ void InspectInstallation(Inspection *in)
     in->AppName = LeafOf(entryKey);
     DWORD type;
     in->UninstallString = EntryString(*in, entryKey, L"UninstallString", &type);
-    SayEntry(*in, entry, entryKey);
+    SayEntry(*in, entry, entryKey, said);
 
     Layout layout;
     ComposeLayout(*in, entryKey, &layout);
     layout.Explained.insert(others.begin(), others.end());
     layout.Explained.insert(entryGroup);
-    CheckEntryView(*in, layout, others);
-    CheckFolderView(*in, &layout);
+    CheckEntryView(*in, layout, others, said);
+    CheckFolderView(*in, &layout, said);
     bool consequenceOnly = false;
     if (type != REG_SZ)
-        Finding(VerdictProblem, L"UninstallString is not REG_SZ", SectionEntry);
+        Find(said, VerdictProblem, L"UninstallString is not REG_SZ", SectionEntry);
     else
-        CheckUninstallString(*in, layout.ExpectedExe, layout.FolderIn32, &consequenceOnly);
-    CheckArgumentText(in, consequenceOnly);
-    CheckFolderContents(*in, layout);
-    CheckShortcuts(*in, layout);
-    CheckFlatKeys(*in, layout);
-    CheckEntryValues(*in, layout);
-    CheckEverythingElse(*in, layout);
-}
-
-void CheckFirewallRule(const Inspection &in, bool uninstalled)
-{
-    if (in.Wine) {
-        if (!uninstalled)
-            Finding(VerdictNote, L"the firewall: Wine keeps no firewall rules, so whether a rule is added and removed "
-                    L"cannot be seen here", SectionLayout);
-        return;
-    }
-    if (in.RuleName.empty())
-        return;
-    int has = FirewallHasRule(in.RuleName);
-    std::wstring rule = L"the firewall rule `" + in.RuleName + L"`";
-    if (has < 0)
-        Finding(VerdictNote, rule + L": the firewall cannot be asked here", SectionLayout);
-    else if (!uninstalled)
-        Finding(has ? VerdictOk : VerdictProblem, rule + (has ? L" was added by the installer"
-                : L" named in the argument text does not exist after the install: add it, or name NULL"), SectionLayout);
-    else
-        Finding(has ? VerdictProblem : VerdictOk, rule + (has ? L" is still there after the uninstall"
-                : L" is gone after the uninstall"), SectionLayout);
-}
-
-static std::wstring SignedNumber(LONG value)
-{
-    return value < 0 ? L"-" + Number((unsigned long long)-(long long)value) : Number((unsigned long long)value);
-}
-
-void ReportUninstall(const RunRecord &record, DWORD limitSeconds)
-{
-    if (!record.Started) {
-        Finding(VerdictProblem, L"UninstallString starts nothing: error " + Number(record.StartError), SectionEntry);
-        return;
-    }
-    for (size_t i = 0; i < record.Boxes.size(); i++) {
-        const BoxRecord &box = record.Boxes[i];
-        Say(DescribeBox(box, i + 1, box.Text == MsgRestartQuestion ? L" (the check never restarts)" : L""));
-    }
-    if (record.TimedOut) {
-        Finding(VerdictProblem, L"the uninstall did not end within " + Number(limitSeconds) + L" s", SectionExitCodes);
-        return;
-    }
-    Say(DescribeExitCode(record.ExitCode));
-    if (record.ExitCode != 0)
-        Finding(VerdictProblem, L"Kestrane ended with exit code " + SignedNumber((LONG)record.ExitCode),
-                SectionExitCodes);
+        CheckUninstallString(*in, layout.ExpectedExe, layout.FolderIn32, machine, &consequenceOnly, said);
+    CheckArgumentText(in, consequenceOnly, said);
+    CheckFolderContents(*in, layout, said);
+    CheckShortcuts(*in, layout, said);
+    CheckFlatKeys(*in, layout, said);
+    CheckEntryValues(*in, layout, said);
+    CheckEverythingElse(*in, layout, said);
 }

@@ -8,8 +8,8 @@
 enum InstallerKind { KindUnknown, KindNsis, KindInno };
 
 InstallerKind KindOfBytes(const std::string &bytes);
-// The file's first bytes (16 MB at most), read a chunk at a time; chunk is for the tests.
-InstallerKind KindOfFile(const std::wstring &path, size_t chunk);
+// How many bytes a marker may straddle between two chunks of a file read in turn.
+size_t KindMarkerOverlap();
 // "NSIS", "Inno Setup", or empty.
 std::wstring KindName(InstallerKind kind);
 // The arguments that install without asking anything; a guess (/S) for an unknown kind.

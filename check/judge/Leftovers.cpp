@@ -22,19 +22,6 @@ LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, s
     return LeftoverRemoved;
 }
 
-int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &pendingPaths)
-{
-    // A bare name is found along the Path: no telling here, so never called broken.
-    if (program.find(L'\\') == std::wstring::npos)
-        return 2;
-    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return 0;
-    for (size_t i = 0; i < pendingPaths.size(); i++)
-        if (SameText(pendingPaths[i], program))
-            return 1;
-    return 2;
-}
-
 std::wstring BreakOf(const Entry &place, const Launch &launch, int programThere)
 {
     if (programThere == 2 || launch.Program.empty())
@@ -92,20 +79,6 @@ static bool MayStartAProgram(const Entry &place)
 {
     return place.Kind == EntryValue || (place.Kind == EntryKey && LeafOf(place.Path).compare(0, 1, L"{") == 0)
         || (place.Kind == EntryFile && (EndsWith(place.Path, L".lnk") || Folded(place.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos));
-}
-
-const MachineReader &RealMachine()
-{
-    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere};
-    return machine;
-}
-
-std::vector<LeftState> StatesNow(const std::vector<Change> &changes, const std::vector<std::wstring> &pendingPaths)
-{
-    std::vector<LeftState> states;
-    for (size_t i = 0; i < changes.size(); i++)
-        states.push_back(StateNow(changes[i], pendingPaths));
-    return states;
 }
 
 static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, const MachineReader &machine,
@@ -185,4 +158,14 @@ size_t CountLeft(const std::vector<Leftover> &leftovers, size_t *pending)
         *pending += leftovers[i].State == LeftoverPending;
     }
     return left;
+}
+
+LeftoverLook LookAtLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                             const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths,
+                             const MachineReader &machine)
+{
+    LeftoverLook look;
+    AssessLeftovers(changes, groups, states, pendingPaths, machine, &look.Leftovers);
+    look.Left = CountLeft(look.Leftovers, &look.Pending);
+    return look;
 }

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "judge/Compare.h"
-#include "judge/Launches.h"
+#include "judge/LaunchPoints.h"
+#include "judge/MachineReader.h"
 
 #include <string>
 #include <vector>
@@ -28,21 +29,8 @@ struct Leftover {
 // everything in it; pending only when nothing of it stays past the restart.
 LeftoverState GroupState(LeftState head, const std::vector<LeftState> &inside, size_t *insideLeft);
 
-// Whether a program is there: 2 yes, 1 the next restart deletes it, 0 no.
-typedef int (*ProgramCheck)(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
-int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &pendingPaths);
 
-// What the check reads of the machine to tell what a leftover breaks: the machine itself, or
-// a table in the tests.
-struct MachineReader {
-    bool (*ReadEntry)(const Entry &entry, Entry *now);
-    std::string (*ReadFile)(const std::wstring &path, size_t limit);
-    ProgramCheck There;
-};
-const MachineReader &RealMachine();
 
-// The state of each change, read now.
-std::vector<LeftState> StatesNow(const std::vector<Change> &changes, const std::vector<std::wstring> &pendingPaths);
 
 // What a left place breaks, given what it starts (launch) and whether that program is
 // there; empty when it breaks nothing.
@@ -61,3 +49,12 @@ void AssessLeftovers(const std::vector<Change> &changes, const std::vector<Chang
                      const MachineReader &machine, std::vector<Leftover> *leftovers);
 // How many of them are left (broken ones among them), and how many wait for the restart.
 size_t CountLeft(const std::vector<Leftover> &leftovers, size_t *pending);
+
+// One look at what is left of the install, from the state of each change.
+struct LeftoverLook {
+    std::vector<Leftover> Leftovers;
+    size_t Left = 0, Pending = 0;
+};
+LeftoverLook LookAtLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                             const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths,
+                             const MachineReader &machine);

@@ -1,7 +1,6 @@
 #include "judge/Reinstall.h"
 
-#include "tell/JsonReport.h"
-#include "tell/Report.h"
+#include "judge/Verdicts.h"
 
 bool InstalledAgain(const ReinstallRecord &record)
 {
@@ -17,16 +16,6 @@ std::vector<size_t> PlacesHeld(const std::vector<Change> &changes, const std::ve
         if (changes[i].Kind != ChangeRemoved && StateOf(changes[i], present[i], now[i], {}) == LeftThere)
             held.push_back(i);
     return held;
-}
-
-std::vector<size_t> PlacesHeldNow(const std::vector<Change> &changes)
-{
-    std::vector<bool> present(changes.size());
-    std::vector<Entry> now(changes.size());
-    for (size_t i = 0; i < changes.size(); i++)
-        if (changes[i].Kind != ChangeRemoved)
-            present[i] = ReadEntryNow(changes[i].Place(), &now[i]);
-    return PlacesHeld(changes, present, now);
 }
 
 std::vector<std::wstring> TakenByRestart(const std::vector<std::wstring> &pendingPaths,
@@ -84,21 +73,41 @@ std::wstring TakenProblem(const std::vector<std::wstring> &taken, InstallerKind 
         + L", or ask for the restart first";
 }
 
-std::string JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone,
-                                 InstallerKind kind)
+void JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone, InstallerKind kind, Said *said)
 {
     if (gone.empty()) {
-        Say(L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
+        Show(said, L"   The installation made again before the restart is whole: its " + Number(again.Held.size())
             + L" place(s) are all there.");
         if (!again.Taken.empty()) {
-            Say(L"   The restart deleted none of the " + Number(again.Taken.size())
+            Show(said, L"   The restart deleted none of the " + Number(again.Taken.size())
                 + L" place(s) foreseen: that problem is not counted.");
-            WithdrawProblem(TakenProblem(again.Taken, kind, false));
+            Withdraw(said, TakenProblem(again.Taken, kind, false));
         }
     } else if (!again.Taken.empty()) {
-        Say(L"   As foreseen, " + TakenProblem(gone, kind, true));
+        Show(said, L"   As foreseen, " + TakenProblem(gone, kind, true));
     } else {
-        Finding(VerdictProblem, TakenProblem(gone, kind, true), L"A reinstall before the restart");
+        Find(said, VerdictProblem, TakenProblem(gone, kind, true), SectionReinstall);
     }
-    return JsonNewInstallation(again.Held.size(), gone);
+}
+
+void JudgeReinstall(const ReinstallRecord &again, DWORD limitSeconds, InstallerKind kind, Said *said)
+{
+    if (again.TimedOut)
+        Find(said, VerdictProblem, L"the installer, started again after the uninstall, did not end within "
+             + Number(limitSeconds) + L" s (--limit)", SectionReinstall);
+    else if (InstalledAgain(again) && !again.Taken.empty())
+        Find(said, VerdictProblem, TakenProblem(again.Taken, kind, false), SectionReinstall);
+}
+
+std::vector<std::wstring> GoneOfNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again,
+                                                const std::vector<size_t> &heldNow)
+{
+    std::vector<bool> held(changes.size(), false);
+    for (size_t i : heldNow)
+        held[i] = true;
+    std::vector<std::wstring> gone;
+    for (size_t i : again.Held)
+        if (!held[i])
+            gone.push_back(EntryPlace(changes[i].Place()));
+    return gone;
 }

@@ -5,6 +5,7 @@
 
 #include "judge/Compare.h"
 #include "judge/InstallerKind.h"
+#include "judge/Verdicts.h"
 
 #include <string>
 #include <vector>
@@ -24,8 +25,6 @@ struct ReinstallRecord {
 // installer that asks for the restart first ends with another.
 bool InstalledAgain(const ReinstallRecord &record);
 
-// The changes whose place is as the install made it (read now): indices in changes.
-std::vector<size_t> PlacesHeldNow(const std::vector<Change> &changes);
 // The same, from each change's place as it is now (present[i], now[i]): for the tests.
 std::vector<size_t> PlacesHeld(const std::vector<Change> &changes, const std::vector<bool> &present,
                                const std::vector<Entry> &now);
@@ -43,6 +42,13 @@ std::wstring TakenProblem(const std::vector<std::wstring> &taken, InstallerKind 
 
 // Whether the installation made again is whole, seen after the restart: gone, what of it is
 // gone then. Says so; what is gone is a problem, counted once with the one foreseen; a loss
-// foreseen that the restart did not cause is no longer counted. Its part of the report.
-std::string JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone,
-                                 InstallerKind kind);
+// foreseen that the restart did not cause is no longer counted.
+void JudgeNewInstallation(const ReinstallRecord &again, const std::vector<std::wstring> &gone, InstallerKind kind, Said *said);
+
+// The installer started again after the uninstall, judged: it did not end, or the restart takes
+// what it installed.
+void JudgeReinstall(const ReinstallRecord &again, DWORD limitSeconds, InstallerKind kind, Said *said);
+// Of the installation made again before the restart, the places that are gone now (heldNow: the
+// changes whose place is as the install made it, read now).
+std::vector<std::wstring> GoneOfNewInstallation(const std::vector<Change> &changes, const ReinstallRecord &again,
+                                                const std::vector<size_t> &heldNow);

@@ -1,5 +1,6 @@
 #include "look/Watch.h"
 
+#include "look/Look.h"
 #include "look/Skipped.h"
 
 #include <algorithm>

@@ -44,3 +44,5 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
 std::wstring BadOptionText(const std::vector<std::wstring> &args, const std::wstring &bad);
 // A time limit as milliseconds, for waiting.
 DWORD LimitMilliseconds(DWORD seconds);
+// The help text: the options, the exit codes, and what the check changes.
+const wchar_t *UsageText();

@@ -210,3 +210,10 @@ std::string JsonWithAfterRestart(const std::string &report, const std::string &a
 {
     return JsonWithField(report, "afterRestart", afterRestart);
 }
+
+std::string JsonOfLook(const LeftoverLook &look, const std::vector<Change> &changes,
+                       const std::vector<ChangeGroup> &groups, int problems, int code, bool observed)
+{
+    return JsonWithField(JsonLeftovers(look.Leftovers, changes, groups, look.Left, look.Pending, problems, code),
+                         "observed", observed ? "true" : "false");
+}

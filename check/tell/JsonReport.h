@@ -62,3 +62,7 @@ std::string JsonNewInstallation(size_t held, const std::vector<std::wstring> &go
 std::string JsonWithField(const std::string &object, const char *name, const std::string &json);
 // The first run's report with the look after the restart added as "afterRestart".
 std::string JsonWithAfterRestart(const std::string &report, const std::string &afterRestart);
+
+// One look at what is left, with the problems so far and the exit code; observed: seen, not foreseen.
+std::string JsonOfLook(const LeftoverLook &look, const std::vector<Change> &changes,
+                       const std::vector<ChangeGroup> &groups, int problems, int code, bool observed);

@@ -203,6 +203,17 @@ void WithdrawProblem(const std::wstring &text)
         }
 }
 
+void Tell(const Said &said)
+{
+    for (const SaidItem &item : said)
+        switch (item.Kind) {
+        case SaidFinding: Finding(item.Of, item.Text, item.Section); break;
+        case SaidConsequence: Consequence(item.Text); break;
+        case SaidLine: Say(item.Text); break;
+        case SaidWithdrawn: WithdrawProblem(item.Text); break;
+        }
+}
+
 bool WriteTextFile(const std::wstring &path, const std::string &text)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -214,20 +225,6 @@ bool WriteTextFile(const std::wstring &path, const std::string &text)
     CloseHandle(file);
     SetLastError(error);
     return ok;
-}
-
-std::wstring Number(unsigned long long value)
-{
-    wchar_t text[32];
-    _snwprintf(text, 32, L"%I64u", value);
-    return text;
-}
-
-std::wstring Seconds(unsigned long long ms)
-{
-    wchar_t text[40];
-    _snwprintf(text, 40, L"%I64u.%02I64u", ms / 1000, (ms % 1000) / 10);
-    return text;
 }
 
 std::wstring SummaryLine(const std::wstring &app, size_t left, size_t pending)

@@ -1,11 +1,11 @@
 // What the check prints: UTF-8 lines on standard output, the findings counted,
 // and a line at least every 10 s while something long runs.
 #pragma once
+#include "data/PathText.h"
+#include "judge/Verdicts.h"
 
 #include <string>
 #include <vector>
-
-enum Verdict { VerdictOk, VerdictProblem, VerdictNote };
 
 void StartReport();
 void Say(const std::wstring &line);
@@ -19,6 +19,8 @@ int ProblemCount();
 // A problem foreseen that did not come to pass: no longer counted, its finding kept as a note.
 void WithdrawProblem(const std::wstring &text);
 void SetProblemCount(int count);
+// What a rule concluded, each item as Finding, Consequence, Say or WithdrawProblem.
+void Tell(const Said &said);
 
 // Every finding so far, for the report machines read.
 struct FindingRecord {
@@ -51,8 +53,5 @@ void SetActivity(const wchar_t *activity);
 // Writes the bytes to a new file, or over an old one; false, with the last error, when it cannot.
 bool WriteTextFile(const std::wstring &path, const std::string &text);
 
-std::wstring Number(unsigned long long value);
-// Seconds with two decimals.
-std::wstring Seconds(unsigned long long ms);
 // Utf8() of the box driver, the other way.
 std::wstring WideOf(const std::string &text);

@@ -2,6 +2,7 @@
 
 #include "judge/Findings.h"
 #include "tell/Report.h"
+#include "look/Now.h"
 #include "look/RunningWindows.h"
 #include "target/Target.h"
 
@@ -134,7 +135,9 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         in.Kind = row.Kind;
         ResetFake();
         StartQuietReport();
-        InspectInstallation(&in);
+        Said said;
+        InspectInstallation(&in, RealMachine(), &said);
+        Tell(said);
 
         std::wstring shown;
         for (const FindingRecord &finding : RecordedFindings())

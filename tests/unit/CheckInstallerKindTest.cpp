@@ -1,4 +1,5 @@
 #include "judge/InstallerKind.h"
+#include "look/SetupFile.h"
 
 #include <gtest/gtest.h>
 

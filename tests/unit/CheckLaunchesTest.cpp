@@ -1,4 +1,4 @@
-#include "judge/Launches.h"
+#include "judge/LaunchPoints.h"
 
 #include <gtest/gtest.h>
 

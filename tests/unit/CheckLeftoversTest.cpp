@@ -1,4 +1,5 @@
 #include "judge/Leftovers.h"
+#include "look/Now.h"
 #include "tell/Report.h"
 
 #include <gtest/gtest.h>

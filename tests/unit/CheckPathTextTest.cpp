@@ -1,5 +1,8 @@
 #include "data/PathText.h"
+#include "judge/CommandLine.h"
+#include "judge/InstallerEnd.h"
 #include "look/Programs.h"
+#include "run/Installer.h"
 #include "tell/Report.h"
 
 #include <gtest/gtest.h>

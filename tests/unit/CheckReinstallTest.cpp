@@ -1,5 +1,6 @@
 #include "Pending.h"
 #include "judge/Reinstall.h"
+#include "tell/JsonReport.h"
 #include "tell/Report.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +152,10 @@ TEST(CheckReinstall, TheRestartSeenDecidesTheLossForeseen)
         again.Taken = row.Taken;
         if (!row.Taken.empty())
             Finding(VerdictProblem, TakenProblem(row.Taken, KindNsis, false), L"A reinstall before the restart");
-        const std::string json = JudgeNewInstallation(again, row.Gone, KindNsis);
+        Said said;
+        JudgeNewInstallation(again, row.Gone, KindNsis, &said);
+        Tell(said);
+        const std::string json = JsonNewInstallation(again.Held.size(), row.Gone);
         int recorded = 0;
         for (const FindingRecord &finding : RecordedFindings())
             recorded += finding.Kind == VerdictProblem;

@@ -1,8 +1,6 @@
-// What a leftover makes Windows start, and when: the ones that start a removed program are broken.
+// How Windows reads a command line: the program it starts, the arguments it hands it, and
+// what a host program (rundll32, cmd /c, powershell...) runs.
 #pragma once
-
-#include "data/Snapshot.h"
-
 #include <string>
 #include <vector>
 
@@ -20,17 +18,6 @@ struct Launch {
                            // tries it; empty when Program is started itself
 };
 
-// What the check reads of the registry: a value's type and data, or whether a key is there
-// (ReadEntryNow, or a table in the tests).
-typedef bool (*EntryReader)(const Entry &place, Entry *now);
-
-// Whether the entry makes Windows start a program or load a DLL. content: the file's bytes for
-// a file entry (a shortcut .lnk, a scheduled task's XML under System32\Tasks), empty otherwise.
-// before: what a changed value held before the install, so that only the programs the installer
-// added to a list count; NULL for a new one. read: for what else the launch point depends on,
-// such as the server of the class a handler names, or the service's start type.
-bool LaunchOf(const Entry &entry, const std::string &content, const Entry *before, EntryReader read, Launch *launch);
-
 // The program a command line starts, after environment variables are expanded: a quoted path;
 // else, as Windows tries an unquoted one blank by blank, the text up to the first blank that
 // follows a program's extension (.exe, .com, .bat, .cmd, .scr, .sys), or up to the first blank.
@@ -42,11 +29,15 @@ std::wstring ProgramOfCommandLine(const std::wstring &commandLine);
 // the host loads or runs, with Host and Who naming the host. False for an empty line.
 bool LaunchOfCommandLine(const std::wstring &commandLine, Launch *launch);
 
-// When Windows starts a service of this Start type; empty for a disabled one.
-std::wstring ServiceWhen(DWORD startType);
+// The text a program's runtime hands wWinMain from this command line: after the
+// program's path (quotes toggle, a character up to U+0020 outside them ends it) and the
+// characters up to U+0020 that follow.
+std::wstring ArgumentTextOf(const std::wstring &commandLine);
 
-// Whether the value is the machine's or the user's Path, the folders Windows looks for programs in.
-bool IsPathListValue(const Entry &value);
-// The folders of a Path value's text, environment variables expanded, without quotes or a
-// trailing backslash; empty parts dropped.
-std::vector<std::wstring> FoldersOfPathList(const std::wstring &text);
+// Text without the blanks and tabs around it.
+std::wstring Trimmed(const std::wstring &text);
+// A path as a command line names it, without quotes or the blanks around it.
+std::wstring Unquoted(const std::wstring &text);
+// A task or a shortcut gives a host's arguments apart from the program: when launch's program
+// is a host, the file it runs with those arguments.
+void HostedByArguments(const std::wstring &arguments, Launch *launch);

@@ -1,0 +1,57 @@
+#include "judge/UninstallFindings.h"
+
+#include "app/Run.h"
+
+void CheckFirewallRule(const Inspection &in, bool uninstalled, const MachineReader &machine, Said *said)
+{
+    if (in.Wine) {
+        if (!uninstalled)
+            Find(said, VerdictNote, L"the firewall: Wine keeps no firewall rules, so whether a rule is added and removed "
+                    L"cannot be seen here", SectionLayout);
+        return;
+    }
+    if (in.RuleName.empty())
+        return;
+    int has = machine.HasFirewallRule(in.RuleName);
+    std::wstring rule = L"the firewall rule `" + in.RuleName + L"`";
+    if (has < 0)
+        Find(said, VerdictNote, rule + L": the firewall cannot be asked here", SectionLayout);
+    else if (!uninstalled)
+        Find(said, has ? VerdictOk : VerdictProblem, rule + (has ? L" was added by the installer"
+                : L" named in the argument text does not exist after the install: add it, or name NULL"), SectionLayout);
+    else
+        Find(said, has ? VerdictProblem : VerdictOk, rule + (has ? L" is still there after the uninstall"
+                : L" is gone after the uninstall"), SectionLayout);
+}
+
+static std::wstring SignedNumber(LONG value)
+{
+    return value < 0 ? L"-" + Number((unsigned long long)-(long long)value) : Number((unsigned long long)value);
+}
+
+void ReportUninstall(const RunRecord &record, DWORD limitSeconds, Said *said)
+{
+    if (!record.Started) {
+        Find(said, VerdictProblem, L"UninstallString starts nothing: error " + Number(record.StartError), SectionEntry);
+        return;
+    }
+    for (size_t i = 0; i < record.Boxes.size(); i++) {
+        const BoxRecord &box = record.Boxes[i];
+        Show(said, DescribeBox(box, i + 1, box.Text == MsgRestartQuestion ? L" (the check never restarts)" : L""));
+    }
+    if (record.TimedOut) {
+        Find(said, VerdictProblem, L"the uninstall did not end within " + Number(limitSeconds) + L" s", SectionExitCodes);
+        return;
+    }
+    Show(said, DescribeExitCode(record.ExitCode));
+    if (record.ExitCode != 0)
+        Find(said, VerdictProblem, L"Kestrane ended with exit code " + SignedNumber((LONG)record.ExitCode),
+                SectionExitCodes);
+}
+
+void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles, Said *said)
+{
+    for (size_t i = 0; i < titles.size(); i++)
+        Find(said, VerdictProblem, L"the window \"" + titles[i] + L"\" is open, and its title holds the application name `"
+             + appName + L"`: Kestrane takes the application for running, and uninstalls nothing", SectionUserSees);
+}

@@ -1,0 +1,18 @@
+// What the uninstall did, judged: the firewall rule, Kestrane's boxes and its exit code.
+#pragma once
+#include "BoxDriver.h"
+#include "judge/Inspection.h"
+#include "judge/MachineReader.h"
+#include "judge/Verdicts.h"
+
+#include <windows.h>
+
+// The firewall rule, after the install (before) or after the uninstall.
+void CheckFirewallRule(const Inspection &inspection, bool uninstalled, const MachineReader &machine, Said *said);
+
+// Kestrane's boxes, each with its answer, and its exit code.
+void ReportUninstall(const RunRecord &record, DWORD limitSeconds, Said *said);
+
+// Kestrane refuses while a top-level window's title holds the application's name (titles: those
+// that do, as Kestrane's own running check finds them).
+void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles, Said *said);

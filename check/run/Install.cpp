@@ -1,0 +1,207 @@
+#include "run/Steps.h"
+
+#include "data/PathText.h"
+#include "judge/InstallerEnd.h"
+#include "look/Look.h"
+#include "look/Programs.h"
+#include "look/SetupFile.h"
+#include "look/Skipped.h"
+#include "look/Watch.h"
+#include "run/Installer.h"
+#include "tell/Report.h"
+
+#include <algorithm>
+
+SetupRefusal LookAtSetup(Options *options, Check *check)
+{
+    SetupSeen &setup = check->Setup;
+    setup.Setup = options->Setup;
+    setup.Name = LeafOf(setup.Setup);
+    DWORD attributes = GetFileAttributesW(setup.Setup.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return SetupMissing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return SetupIsFolder;
+    setup.Machine = MachineOf(setup.Setup);
+    setup.Wine = IsWine();
+    check->RestartsPrefix = setup.Wine && !options->AsOnWindows;
+    if (setup.Machine.empty())
+        return SetupNotWindows;
+    setup.Kind = KindOfFile(setup.Setup, 1 << 20);
+    if (setup.Machine != L"x86-64" && setup.Machine != L"x86")
+        return SetupOtherProcessor;
+    TellSetup(setup);
+    check->Folders = FindWatchedFolders();
+    if (setup.Machine == L"x86" && setup.Wine && !HasWow64Side(check->Folders))
+        return SetupNo32BitSide;
+    if (!setup.Wine && !IsElevated())
+        return SetupNotElevated;
+    TellInstalledForReal(setup.Wine);
+    if (!options->ArgumentsGiven) {
+        options->InstallerArguments = SilentArguments(setup.Kind);
+        if (setup.Kind == KindUnknown)
+            TellGuessedArguments();
+    }
+    for (size_t i = 0; i < options->InstallerArguments.size(); i++)
+        check->Arguments += L" " + options->InstallerArguments[i];
+    check->Settle = options->SettleSeconds != SettleUnset ? options->SettleSeconds
+                  : setup.Wine ? DefaultSettleSecondsUnderWine : DefaultSettleSeconds;
+    return SetupMayRun;
+}
+
+static std::wstring OwnPath()
+{
+    wchar_t self[MAX_PATH * 2] = {0};
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH * 2);
+    return length > 0 && length < MAX_PATH * 2 ? self : L"";
+}
+
+// The check's own files change while it runs: never the installer's.
+static void SkipOwnFiles(const Options &options)
+{
+    std::vector<std::wstring> outputs;
+    DWORD handles[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (size_t i = 0; i < 2; i++) {
+        wchar_t path[MAX_PATH * 2] = {0};
+        DWORD length = GetFinalPathNameByHandleW(GetStdHandle(handles[i]), path, MAX_PATH * 2, 0);
+        if (length > 0 && length < MAX_PATH * 2)
+            outputs.push_back(wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path);
+    }
+    for (const std::wstring &place : OwnPlaces(OwnPath(), {options.StatePath, options.JsonPath}, outputs))
+        SkipPlace(place);
+}
+
+// The control run: the check itself in the installer's place, started exactly as the installer
+// is, doing what any program does when it starts (a window of its own, unseen) and nothing
+// else. What a program's start makes the machine change lands between the two looks.
+int StandIn()
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"CheckInstaller stand-in", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    ULONGLONG until = GetTickCount64() + 300;
+    MSG message;
+    while (GetTickCount64() < until) {
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        Sleep(20);
+    }
+    if (window != NULL)
+        DestroyWindow(window);
+    return 0;
+}
+
+static bool InLookBefore(const std::wstring &path, const void *snapshot)
+{
+    return SnapshotHolds(*(const Snapshot *)snapshot, path);
+}
+
+// Windows' own writers may have landed once during the install: whatever keeps changing
+// while nothing runs is theirs. While a program of the new installation runs, a change may be
+// its own: then nothing is watched, and nothing taken.
+static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> *changes, NoiseRecord *noise)
+{
+    std::vector<WatchTarget> targets = WatchTargets(*changes);
+    noise->WatchSeconds = options.WatchSeconds;
+    noise->WatchedPlaces = targets.size();
+    if (targets.empty() || options.WatchSeconds == 0)
+        return;
+    if (!noise->RunningWhileWatched.empty()) {
+        noise->WatchedPlaces = 0;
+        TellNotWatched(*noise);
+        return;
+    }
+    Doing(ActivityWatching);
+    Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise->WatchedMs);
+    noise->PlacesWatched = watched.Places.size() + watched.Busy.size();
+    noise->ChangesWatched = ForgetNoise(changes, watched, &noise->TakenWatched);
+    TellWatched(*noise);
+}
+
+// The look before the install, twice around the stand-in: what changed between them changes
+// by itself. *before gets the second look; ms[0] and ms[1] how long each took.
+static std::vector<Change> LookBefore(const Options &options, Check *check, Snapshot *before, unsigned long long ms[2])
+{
+    NoiseRecord &noise = check->Noise;
+    Snapshot first;
+    std::vector<Change> changedBefore;
+    Doing(ActivityLookingBefore);
+    ULONGLONG started = GetTickCount64();
+    TakeSnapshot(&first, NULL);
+    ms[0] = GetTickCount64() - started;
+    Doing(ActivityWaitingForStandIn);
+    InstallerRun standIn = RunInstaller(OwnPath(), {L"--stand-in"}, options.LimitSeconds);
+    noise.StandInRan = standIn.Started && !standIn.TimedOut;
+    noise.StandInMs = standIn.Ms;
+    // What changes while nothing is installed changes by itself.
+    Sleep(LimitMilliseconds(check->Settle));
+    Doing(ActivityLookingBefore);
+    started = GetTickCount64();
+    TakeSnapshot(before, &first);
+    ms[1] = GetTickCount64() - started;
+    CompareSnapshots(first, *before, &changedBefore);
+    return changedBefore;
+}
+
+// The application the installer started, directly or as a service, runs on.
+static std::vector<std::wstring> RunningAfterInstall(const InstallerRun &install, const std::vector<Change> &changes)
+{
+    std::vector<std::wstring> running = install.Running, added = RunningAmong(ProgramsAdded(changes));
+    for (size_t i = 0; i < added.size(); i++)
+        if (std::find_if(running.begin(), running.end(), [&](const std::wstring &p) { return SameText(p, added[i]); })
+            == running.end())
+            running.push_back(added[i]);
+    return running;
+}
+
+static void KeepInstallRecord(const Options &options, const Check &check, const InstallerRun &install,
+                              const std::vector<std::wstring> &running, InstallRecord *record)
+{
+    record->Setup = check.Setup.Setup;
+    record->Machine = check.Setup.Machine;
+    record->Kind = KindName(check.Setup.Kind);
+    record->Arguments = options.InstallerArguments;
+    record->TimedOut = install.TimedOut;
+    record->ExitCode = install.ExitCode;
+    record->Ms = install.Ms;
+    record->Running = running;
+}
+
+bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD *startError)
+{
+    TellInstalling(check->Setup.Name, check->Arguments);
+    SkipOwnFiles(options);
+    NoiseRecord &noise = check->Noise;
+    Snapshot before, installed;
+    unsigned long long ms[3] = {0, 0, 0};
+    std::vector<Change> changedBefore = LookBefore(options, check, &before, ms);
+    Doing(ActivityWaitingForInstaller);
+    InstallerRun install = RunInstaller(check->Setup.Setup, options.InstallerArguments, options.LimitSeconds,
+                                        InLookBefore, &before);
+    *startError = install.StartError;
+    if (!install.Started)
+        return false;
+    Doing(ActivityLookingAtInstall);
+    ULONGLONG started = GetTickCount64();
+    TakeSnapshot(&installed, &before);
+    ms[2] = GetTickCount64() - started;
+    TellLooks(installed.Records.size(), ms, SnapshotBytes(installed));
+    in->Wine = check->Setup.Wine;
+    in->Kind = check->Setup.Kind;
+    in->Folders = check->Folders;
+    CompareSnapshots(before, installed, &in->Changes);
+    before = Snapshot();
+    installed = Snapshot();
+    noise.SettleSeconds = check->Settle;
+    noise.PlacesBefore = changedBefore.size();
+    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore, &noise.TakenBefore);
+    TellChangedBefore(noise, ms[0] + noise.StandInMs + LimitMilliseconds(check->Settle));
+
+    std::vector<std::wstring> running = RunningAfterInstall(install, in->Changes);
+    noise.RunningWhileWatched = running;
+    ForgetWhatKeepsChanging(options, &in->Changes, &noise);
+    GroupChanges(in->Changes, &in->Groups);
+    Doing(ActivityNone);
+    KeepInstallRecord(options, *check, install, running, &check->Install);
+    TellInstallEnd(check->Install, options.LimitSeconds, in->Changes, in->Groups);
+    return true;
+}
