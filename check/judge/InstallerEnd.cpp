@@ -17,9 +17,7 @@ bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, 
 
 bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup)
 {
-    wchar_t windows[MAX_PATH + 1] = {0};
-    DWORD length = GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH + 1);
-    bool windowsInstaller = length > 0 && length <= MAX_PATH && IsInside(image, std::wstring(windows) + L"\\Installer");
+    bool windowsInstaller = IsInside(image, ExpandedText(L"%SystemRoot%\\Installer"));
     bool skipped = false;
     for (std::wstring path = image; !path.empty() && !skipped; path = ParentOf(path))
         skipped = IsSkippedPlace(path);

@@ -1,7 +1,5 @@
 #include "judge/Leftovers.h"
 
-#include "look/FileWalk.h"
-
 #include <algorithm>
 
 static const size_t LongestReadLaunchFile = 1 << 20;
@@ -96,7 +94,7 @@ static void FindBreak(const Change &change, const std::vector<std::wstring> &pen
         leftover->When = PathSearchWhen;
         return;
     }
-    std::string content = now.Kind == EntryFile ? machine.ReadFile(now.Path, LongestReadLaunchFile) : std::string();
+    std::string content = now.Kind == EntryFile ? machine.ReadStart(now.Path, LongestReadLaunchFile) : std::string();
     Launch launch;
     if (now.Kind == EntryFolder || !LaunchOf(now, content, change.Kind == ChangeChanged ? &change.Before : NULL, machine.ReadEntry,
                                                   &launch))

@@ -11,7 +11,7 @@ typedef int (*ProgramCheck)(const std::wstring &program, const std::vector<std::
 // What the rules read of the machine: the look's readers (RealMachine), or a table in the tests.
 struct MachineReader {
     bool (*ReadEntry)(const Entry &entry, Entry *now);
-    std::string (*ReadFile)(const std::wstring &path, size_t limit);
+    std::string (*ReadStart)(const std::wstring &path, size_t limit);
     ProgramCheck There;
     // The program path Windows starts for a command line (tried: every path it tries, in order).
     std::wstring (*StartedBy)(const std::wstring &commandLine, std::vector<std::wstring> *tried);

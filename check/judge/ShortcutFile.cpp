@@ -23,6 +23,55 @@ static bool NumberAt(const std::string &bytes, size_t at, size_t width, DWORD *n
 }
 
 // The target a shell link names: its expandable target, else the local path of its LinkInfo.
+// The LinkInfo block at *at: the local path it holds, when it holds one. False when damaged.
+static bool LocalPathOfLinkInfo(const std::string &bytes, DWORD flags, size_t *at, std::wstring *local)
+{
+    DWORD size = 0, infoHeaderSize = 0, infoFlags = 0, baseAt = 0, suffixAt = 0;
+    if (!NumberAt(bytes, *at, 4, &size) || size < 0x1C || size > bytes.size() - *at)
+        return false;
+    size_t start = *at, end = start + size;
+    NumberAt(bytes, start + 4, 4, &infoHeaderSize);
+    NumberAt(bytes, start + 8, 4, &infoFlags);
+    bool wide = infoHeaderSize >= 0x24 && size >= 0x24;
+    NumberAt(bytes, start + (wide ? 0x1C : 0x10), 4, &baseAt);
+    NumberAt(bytes, start + (wide ? 0x20 : 0x18), 4, &suffixAt);
+    std::wstring suffix;
+    if ((infoFlags & 1) && !(flags & ForceNoLinkInfo)) {
+        if (!TextAt(bytes, start + baseAt, end, wide, local) || !TextAt(bytes, start + suffixAt, end, wide, &suffix))
+            return false;
+        if (!suffix.empty() && !local->empty() && local->back() != L'\\')
+            *local += L'\\';
+        *local += suffix;
+    }
+    *at = end;
+    return true;
+}
+
+// The extra data blocks from at: the expandable target's, when the flags promise one. False when damaged.
+static bool ExpandableTarget(const std::string &bytes, DWORD flags, size_t at, std::wstring *expandable)
+{
+    // Extra data blocks until the terminal block, smaller than any block.
+    while (at < bytes.size()) {
+        DWORD size = 0, signature = 0;
+        if (!NumberAt(bytes, at, 4, &size))
+            return false;
+        if (size < 4)
+            break;
+        if (size < 8 || size > bytes.size() - at)
+            return false;
+        NumberAt(bytes, at + 4, 4, &signature);
+        if ((flags & HasExpString) && signature == 0xA0000001 && size >= 0x314) {
+            TextAt(bytes, at + 0x10C, at + 0x314, true, expandable);
+            if (expandable->empty())
+                TextAt(bytes, at + 8, at + 0x10C, false, expandable);
+            break;
+        }
+        at += size;
+    }
+    // An empty one: the block the flag promises is cut off.
+    return !(flags & HasExpString) || !expandable->empty();
+}
+
 bool ShortcutTarget(const std::string &bytes, std::wstring *target, std::wstring *arguments)
 {
     static const unsigned char LinkClsid[16] = {1, 0x14, 2, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
@@ -37,26 +86,8 @@ bool ShortcutTarget(const std::string &bytes, std::wstring *target, std::wstring
         at += 2 + size;
     }
     std::wstring local, expandable;
-    if (flags & HasLinkInfo) {
-        DWORD infoHeaderSize = 0, infoFlags = 0, baseAt = 0, suffixAt = 0;
-        if (!NumberAt(bytes, at, 4, &size) || size < 0x1C || size > bytes.size() - at)
-            return false;
-        size_t end = at + size;
-        NumberAt(bytes, at + 4, 4, &infoHeaderSize);
-        NumberAt(bytes, at + 8, 4, &infoFlags);
-        bool wide = infoHeaderSize >= 0x24 && size >= 0x24;
-        NumberAt(bytes, at + (wide ? 0x1C : 0x10), 4, &baseAt);
-        NumberAt(bytes, at + (wide ? 0x20 : 0x18), 4, &suffixAt);
-        std::wstring suffix;
-        if ((infoFlags & 1) && !(flags & ForceNoLinkInfo)) {
-            if (!TextAt(bytes, at + baseAt, end, wide, &local) || !TextAt(bytes, at + suffixAt, end, wide, &suffix))
-                return false;
-            if (!suffix.empty() && !local.empty() && local.back() != L'\\')
-                local += L'\\';
-            local += suffix;
-        }
-        at = end;
-    }
+    if ((flags & HasLinkInfo) && !LocalPathOfLinkInfo(bytes, flags, &at, &local))
+        return false;
     size_t unit = (flags & IsUnicode) ? 2 : 1;
     // The strings only lie between LinkInfo and the extra data.
     for (DWORD flag = HasName; flag <= HasIconLocation; flag <<= 1) {
@@ -68,26 +99,8 @@ bool ShortcutTarget(const std::string &bytes, std::wstring *target, std::wstring
             *arguments = unit == 2 ? WideOfUnits(bytes.data() + at + 2, size) : WideOfCodePage(CP_ACP, bytes.data() + at + 2, size);
         at += 2 + size * unit;
     }
-    // Extra data blocks until the terminal block, smaller than any block.
-    while (at < bytes.size()) {
-        DWORD signature = 0;
-        if (!NumberAt(bytes, at, 4, &size))
-            return false;
-        if (size < 4)
-            break;
-        if (size < 8 || size > bytes.size() - at)
-            return false;
-        NumberAt(bytes, at + 4, 4, &signature);
-        if ((flags & HasExpString) && signature == 0xA0000001 && size >= 0x314) {
-            TextAt(bytes, at + 0x10C, at + 0x314, true, &expandable);
-            if (expandable.empty())
-                TextAt(bytes, at + 8, at + 0x10C, false, &expandable);
-            break;
-        }
-        at += size;
-    }
-    if ((flags & HasExpString) && expandable.empty())
-        return false;  // the block the flag promises is cut off
+    if (!ExpandableTarget(bytes, flags, at, &expandable))
+        return false;
     *target = expandable.empty() ? local : ExpandedText(expandable);
     return !target->empty();
 }

@@ -4,7 +4,7 @@
 #include "judge/InstallerEnd.h"
 #include "look/Programs.h"
 #include "run/Options.h"
-#include "tell/Report.h"
+#include "tell/RunReport.h"
 #include "app/Run.h"
 
 #include <tlhelp32.h>
@@ -136,6 +136,50 @@ static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setu
     return application;
 }
 
+// The boxes of the installer's job not seen before: each told, and kept as "caption: text".
+static void NewBoxesOfJob(HANDLE job, DWORD firstProcess, std::vector<HWND> *shown, std::vector<std::wstring> *texts)
+{
+    std::vector<HWND> boxes;
+    BoxesOfJob(job, firstProcess, &boxes);
+    for (size_t i = 0; i < boxes.size(); i++) {
+        if (std::find(shown->begin(), shown->end(), boxes[i]) != shown->end())
+            continue;
+        shown->push_back(boxes[i]);
+        BoxRecord box = ReadBox(boxes[i]);
+        std::wstring text = box.Text;
+        for (size_t at = text.find(L'\n'); at != std::wstring::npos; at = text.find(L'\n', at + 1))
+            text.replace(at, 1, L" / ");
+        TellInstallerBox(box.Caption, text);
+        texts->push_back(box.Caption + L": " + text);
+    }
+}
+
+// Waits for the installer, and for what it starts but the application, until the deadline; the
+// boxes it shows meanwhile are told.
+static void WaitForInstaller(HANDLE job, const PROCESS_INFORMATION &process, ULONGLONG deadline,
+                             const std::wstring &setup, ExistedBefore existed, const void *context, InstallerRun *run)
+{
+    std::vector<HWND> shown;
+    std::map<DWORD, std::wstring> known;
+    for (;;) {
+        bool ended = WaitProcess(process.hProcess, 200);
+        // The application it started (an agent, a tray program) runs on: the installer has ended
+        // when its own processes have.
+        if (ended && job != NULL) {
+            ended = InstallerEnded(true, LiveProcessesOfJob(job, setup, existed, context, &known, &run->Running));
+            if (!ended)
+                Sleep(200);
+        }
+        if (ended)
+            break;
+        if (GetTickCount64() >= deadline) {
+            run->TimedOut = true;
+            break;
+        }
+        NewBoxesOfJob(job, process.dwProcessId, &shown, &run->Boxes);
+    }
+}
+
 InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstring> &arguments,
                           DWORD limitSeconds, ExistedBefore existed, const void *context)
 {
@@ -166,41 +210,7 @@ InstallerRun RunInstaller(const std::wstring &setup, const std::vector<std::wstr
     }
     ResumeThread(process.hThread);
 
-    std::vector<HWND> shown, boxes;
-    std::map<DWORD, std::wstring> known;
-    ULONGLONG deadline = started + (ULONGLONG)LimitMilliseconds(limitSeconds);
-    for (;;) {
-        bool ended = WaitProcess(process.hProcess, 200);
-        // The application it started (an agent, a tray program) runs on: the installer has ended
-        // when its own processes have.
-        if (ended && job != NULL) {
-            ended = InstallerEnded(true, LiveProcessesOfJob(job, setup, existed, context, &known, &run.Running));
-            if (!ended)
-                Sleep(200);
-        }
-        if (ended)
-            break;
-        if (GetTickCount64() >= deadline) {
-            run.TimedOut = true;
-            break;
-        }
-        BoxesOfJob(job, process.dwProcessId, &boxes);
-        for (size_t i = 0; i < boxes.size(); i++) {
-            bool seen = false;
-            for (size_t j = 0; j < shown.size() && !seen; j++)
-                seen = shown[j] == boxes[i];
-            if (seen)
-                continue;
-            shown.push_back(boxes[i]);
-            BoxRecord box = ReadBox(boxes[i]);
-            std::wstring text = box.Text;
-            for (size_t at = text.find(L'\n'); at != std::wstring::npos; at = text.find(L'\n', at + 1))
-                text.replace(at, 1, L" / ");
-            Say(L"   the installer shows a box, and the check waits while nobody answers it: \"" + box.Caption
-                + L"\": " + text);
-            run.Boxes.push_back(box.Caption + L": " + text);
-        }
-    }
+    WaitForInstaller(job, process, started + (ULONGLONG)LimitMilliseconds(limitSeconds), setup, existed, context, &run);
     if (run.TimedOut) {
         if (job != NULL)
             TerminateJobObject(job, 0xDEAD);

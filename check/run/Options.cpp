@@ -15,8 +15,7 @@ static bool ReadSeconds(const std::wstring &text, DWORD lowest, DWORD longest, D
     return true;
 }
 
-OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*fullPath)(const std::wstring &),
-                          Options *options, std::wstring *bad)
+static void SetDefaults(Options *options)
 {
     options->Help = false;
     options->LimitSeconds = DefaultLimitSeconds;
@@ -25,6 +24,12 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
     options->Interactive = false;
     options->AsOnWindows = false;
     options->ArgumentsGiven = false;
+}
+
+OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*fullPath)(const std::wstring &),
+                          Options *options, std::wstring *bad)
+{
+    SetDefaults(options);
     size_t at = 0;
     for (; at < args.size(); at++) {
         const std::wstring &arg = args[at];

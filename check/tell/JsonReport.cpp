@@ -119,6 +119,41 @@ static std::string BoxJson(const BoxRecord &box)
         + "}";
 }
 
+// What each step took for the machine's own changes, and why.
+static std::string NoiseJson(const NoiseRecord &noise)
+{
+    std::string before = "{" + Text("step", L"before the install") + "," + Field("places", TextList(noise.TakenBefore))
+        + "," + Whole("placesSeen", noise.PlacesBefore) + "," + Whole("changes", noise.ChangesBefore) + ","
+        + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
+        + "}";
+    std::wstring why = noise.RunningWhileWatched.empty()
+        ? L"kept changing while watched after the install, when nothing the check started was running"
+        : L"not watched: programs of the new installation were running, and any change may be theirs";
+    std::string watched = "{" + Text("step", L"after the install") + "," + Field("places", TextList(noise.TakenWatched))
+        + "," + Whole("placesSeen", noise.PlacesWatched) + "," + Whole("changes", noise.ChangesWatched) + ","
+        + Text("why", why) + "," + Field("running", TextList(noise.RunningWhileWatched)) + ","
+        + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
+    return "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.PlacesBefore) + ","
+        + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs) + ","
+        + Whole("watchSeconds", noise.WatchSeconds) + "," + Field("discounted", "[" + before + "," + watched + "]") + "}";
+}
+
+// Every change, each with its group.
+static std::string ChangesJson(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)
+{
+    std::vector<std::string> items;
+    for (size_t g = 0; g < groups.size(); g++)
+        for (size_t m = 0; m < groups[g].Members.size(); m++) {
+            const Change &change = changes[groups[g].Members[m]];
+            std::string item = "{" + Field("change", JsonString(WideOf(ChangeName(change.Kind)))) + ","
+                + PlaceFields(change.Place()) + "," + Whole("group", g) + "," + Flag("head", m == 0);
+            if (change.Kind == ChangeChanged && change.After.Kind == EntryFile)
+                item += "," + Whole("sizeBefore", change.Before.Size) + "," + Whole("sizeAfter", change.After.Size);
+            items.push_back(item + "}");
+        }
+    return List(items);
+}
+
 std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                        const std::vector<FindingRecord> &findings, const std::wstring &uninstallCommand,
@@ -131,34 +166,9 @@ std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                                    + Flag("timedOut", install.TimedOut) + "," + Whole("exitCode", install.ExitCode)
                                    + "," + Whole("ms", install.Ms) + "," + Field("running", TextList(install.Running))
                                    + "}") + ",\n";
-    std::string before = "{" + Text("step", L"before the install") + "," + Field("places", TextList(noise.TakenBefore))
-        + "," + Whole("placesSeen", noise.PlacesBefore) + "," + Whole("changes", noise.ChangesBefore) + ","
-        + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
-        + "}";
-    std::wstring why = noise.RunningWhileWatched.empty()
-        ? L"kept changing while watched after the install, when nothing the check started was running"
-        : L"not watched: programs of the new installation were running, and any change may be theirs";
-    std::string watched = "{" + Text("step", L"after the install") + "," + Field("places", TextList(noise.TakenWatched))
-        + "," + Whole("placesSeen", noise.PlacesWatched) + "," + Whole("changes", noise.ChangesWatched) + ","
-        + Text("why", why) + "," + Field("running", TextList(noise.RunningWhileWatched)) + ","
-        + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
-    json += Field("noise", "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.PlacesBefore)
-                               + "," + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs)
-                               + "," + Whole("watchSeconds", noise.WatchSeconds) + ","
-                               + Field("discounted", "[" + before + "," + watched + "]") + "}")
-        + ",\n";
+    json += Field("noise", NoiseJson(noise)) + ",\n";
+    json += Field("changes", ChangesJson(changes, groups)) + ",\n";
     std::vector<std::string> items;
-    for (size_t g = 0; g < groups.size(); g++)
-        for (size_t m = 0; m < groups[g].Members.size(); m++) {
-            const Change &change = changes[groups[g].Members[m]];
-            std::string item = "{" + Field("change", JsonString(WideOf(ChangeName(change.Kind)))) + ","
-                + PlaceFields(change.Place()) + "," + Whole("group", g) + "," + Flag("head", m == 0);
-            if (change.Kind == ChangeChanged && change.After.Kind == EntryFile)
-                item += "," + Whole("sizeBefore", change.Before.Size) + "," + Whole("sizeAfter", change.After.Size);
-            items.push_back(item + "}");
-        }
-    json += Field("changes", List(items)) + ",\n";
-    items.clear();
     for (size_t i = 0; i < findings.size(); i++)
         items.push_back("{" + Text("verdict", VerdictWord(findings[i].Kind)) + "," + Text("text", findings[i].Text)
                         + "," + Text("section", findings[i].Section) + ","

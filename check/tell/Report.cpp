@@ -131,32 +131,8 @@ void AddToRunnerSummary(const std::wstring &lines)
     CloseHandle(file);
 }
 
-// The page that holds each section a finding names, so that a reader goes straight to the answer.
-// The docs test reads this table and holds each row against the headings of its page.
-static const struct {
-    const wchar_t *Section;
-    const wchar_t *Page;
-} SectionPages[] = {
-    {L"Check your installer", L"README.md"},
-    {L"The layout", L"docs/vendor-guide.md"},
-    {L"The uninstall entry", L"docs/vendor-guide.md"},
-    {L"The argument text", L"docs/vendor-guide.md"},
-    {L"Exit codes", L"docs/vendor-guide.md"},
-    {L"What Kestrane never touches", L"docs/vendor-guide.md"},
-    {L"A reinstall before the restart", L"docs/vendor-guide.md"},
-    {L"32-bit installers", L"docs/vendor-guide.md"},
-    {L"What the user sees", L"README.md"},
-};
-
-std::wstring PageOfSection(const std::wstring &section)
-{
-    for (size_t i = 0; i < sizeof SectionPages / sizeof SectionPages[0]; i++)
-        if (section == SectionPages[i].Section)
-            return SectionPages[i].Page;
-    return L"docs/vendor-guide.md";
-}
-
-void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
+// Every finding of the report, whichever way it came.
+static void Record(Verdict verdict, const std::wstring &text, const wchar_t *section)
 {
     std::wstring word = VerdictWord(verdict);
     if (verdict == VerdictProblem)
@@ -170,6 +146,11 @@ void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
     std::wstring annotation = verdict == VerdictProblem ? RunnerAnnotation(text, section) : L"";
     if (!annotation.empty())
         Say(annotation);
+}
+
+void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section)
+{
+    Record(verdict, text, section);
 }
 
 void Consequence(const std::wstring &text)
@@ -207,7 +188,7 @@ void Tell(const Said &said)
 {
     for (const SaidItem &item : said)
         switch (item.Kind) {
-        case SaidFinding: Finding(item.Of, item.Text, item.Section); break;
+        case SaidFinding: Record(item.Of, item.Text, item.Section); break;
         case SaidConsequence: Consequence(item.Text); break;
         case SaidLine: Say(item.Text); break;
         case SaidWithdrawn: WithdrawProblem(item.Text); break;

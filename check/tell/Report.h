@@ -3,6 +3,7 @@
 #pragma once
 #include "data/PathText.h"
 #include "judge/Verdicts.h"
+#include "tell/Labels.h"
 
 #include <string>
 #include <vector>
@@ -11,8 +12,6 @@ void StartReport();
 void Say(const std::wstring &line);
 // One finding: its verdict, its text and the section that explains it, printed with its page.
 void Finding(Verdict verdict, const std::wstring &text, const wchar_t *section);
-// The page that holds a section findings name ("docs/vendor-guide.md").
-std::wstring PageOfSection(const std::wstring &section);
 // A consequence of the finding before it: shown under it, not counted.
 void Consequence(const std::wstring &text);
 int ProblemCount();

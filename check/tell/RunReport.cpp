@@ -63,6 +63,11 @@ void TellInstalling(const std::wstring &name, const std::wstring &arguments)
     Say(L"== Installing it: " + name + arguments);
 }
 
+void TellInstallerBox(const std::wstring &caption, const std::wstring &text)
+{
+    Say(L"   the installer shows a box, and the check waits while nobody answers it: \"" + caption + L"\": " + text);
+}
+
 void TellLooks(size_t places, const unsigned long long ms[3], size_t bytes)
 {
     Say(L"   looked at " + Number(places) + L" places (files, folders, keys and values) three times, "

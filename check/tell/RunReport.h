@@ -40,6 +40,8 @@ void TellGuessedArguments();
 // ---- The install and the looks around it
 
 void TellInstalling(const std::wstring &name, const std::wstring &arguments);
+// A box the installer shows while the check waits: the check never answers an installer's box.
+void TellInstallerBox(const std::wstring &caption, const std::wstring &text);
 // The three looks at the machine: how many places, how long each, how much memory.
 void TellLooks(size_t places, const unsigned long long ms[3], size_t bytes);
 // What changed between the two looks before the install, around the stand-in (aroundMs apart).

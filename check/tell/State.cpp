@@ -131,17 +131,42 @@ static Entry EntryOf(const std::vector<std::string> &fields, size_t at)
     return entry;
 }
 
-bool LoadState(const std::wstring &path, CheckState *state)
+// The reinstall's line: started, timed out, exit code, ms, the places held, then what the restart takes.
+static ReinstallRecord ReinstallOf(const std::vector<std::string> &fields)
+{
+    ReinstallRecord again;
+    again.Started = fields[1] == "1";
+    again.TimedOut = fields[2] == "1";
+    again.ExitCode = (DWORD)strtoul(fields[3].c_str(), NULL, 10);
+    again.Ms = strtoull(fields[4].c_str(), NULL, 10);
+    for (size_t at = 0; fields[5] != "-" && at < fields[5].size();) {
+        size_t comma = fields[5].find(',', at);
+        again.Held.push_back(strtoull(fields[5].substr(at, comma - at).c_str(), NULL, 10));
+        at = comma == std::string::npos ? fields[5].size() : comma + 1;
+    }
+    for (size_t i = 6; i < fields.size(); i++)
+        again.Taken.push_back(Unescaped(fields[i]));
+    return again;
+}
+
+static bool ReadWholeFile(const std::wstring &path, std::string *text)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    std::string text;
     char buffer[65536];
     DWORD read = 0;
     while (ReadFile(file, buffer, sizeof buffer, &read, NULL) && read > 0)
-        text.append(buffer, read);
+        text->append(buffer, read);
     CloseHandle(file);
+    return true;
+}
+
+bool LoadState(const std::wstring &path, CheckState *state)
+{
+    std::string text;
+    if (!ReadWholeFile(path, &text))
+        return false;
 
     state->Changes.clear();
     state->Kind = KindUnknown;
@@ -171,19 +196,8 @@ bool LoadState(const std::wstring &path, CheckState *state)
                 return false;
             return at == text.size() && strtoul(fields[1].c_str(), NULL, 10) == state->Changes.size();
         } else if (fields[0] == "reinstall" && fields.size() >= 6) {
-            ReinstallRecord &again = state->Reinstall;
             state->Reinstalled = true;
-            again.Started = fields[1] == "1";
-            again.TimedOut = fields[2] == "1";
-            again.ExitCode = (DWORD)strtoul(fields[3].c_str(), NULL, 10);
-            again.Ms = strtoull(fields[4].c_str(), NULL, 10);
-            for (size_t at = 0; fields[5] != "-" && at < fields[5].size();) {
-                size_t comma = fields[5].find(',', at);
-                again.Held.push_back(strtoull(fields[5].substr(at, comma - at).c_str(), NULL, 10));
-                at = comma == std::string::npos ? fields[5].size() : comma + 1;
-            }
-            for (size_t i = 6; i < fields.size(); i++)
-                again.Taken.push_back(Unescaped(fields[i]));
+            state->Reinstall = ReinstallOf(fields);
         } else if (fields[0] == "afterUninstall" && fields.size() == 2) {
             for (size_t i = 0; i < fields[1].size(); i++) {
                 if (fields[1][i] < '0' || fields[1][i] > '0' + LeftThere)

@@ -1,7 +1,8 @@
 // node Labels.js ROOT
 // Every label the check can print, (PAGE: "SECTION"), names a heading of that page: the table of
-// pages in check/Report.cpp, held against the pages' headings, and the section of every Finding()
-// the check's sources make, held against that table. A section moved or renamed fails here.
+// pages (SectionPages, in the check's telling room), held against the pages' headings, and the
+// section of every finding the check's sources make (Finding() or Find()), held against that table.
+// A section moved or renamed fails here.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -28,11 +29,22 @@ function headings(text) {
     return found;
 }
 
-const report = read('check/Report.cpp');
-const table = report.match(/SectionPages\[\]\s*=\s*\{([\s\S]*?)\n\};/);
+// Every source of the check, room by room.
+function sources(folder) {
+    const found = [];
+    for (const entry of fs.readdirSync(path.join(root, folder), { withFileTypes: true })) {
+        const file = folder + '/' + entry.name;
+        if (entry.isDirectory()) found.push(...sources(file));
+        else if (entry.name.endsWith('.cpp')) found.push(file);
+    }
+    return found.sort();
+}
+const files = sources('check');
+const tableFile = files.find(file => /SectionPages\[\]\s*=/.test(read(file))) || 'check/';
+const table = tableFile.endsWith('.cpp') ? read(tableFile).match(/SectionPages\[\]\s*=\s*\{([\s\S]*?)\n\};/) : null;
 const pages = new Map();
 if (!table) {
-    failures.push('check/Report.cpp: no SectionPages table, the page of each section the report names');
+    failures.push('check/: no SectionPages table, the page of each section the report names');
 } else {
     for (const row of table[1].matchAll(/\{\s*L"([^"]+)",\s*L"([^"]+)"\s*\}/g)) pages.set(row[1], row[2]);
 }
@@ -41,21 +53,25 @@ for (const [section, page] of pages) {
     try {
         text = read(page);
     } catch (error) {
-        failures.push(`check/Report.cpp: "${section}" is said to be in ${page}, which is not in the checkout`);
+        failures.push(`${tableFile}: "${section}" is said to be in ${page}, which is not in the checkout`);
         continue;
     }
     if (!headings(text).has(section)) {
-        failures.push(`check/Report.cpp: the report sends a reader to ${page}: "${section}", and ${page} has no such heading`);
+        failures.push(`${tableFile}: the report sends a reader to ${page}: "${section}", and ${page} has no such heading`);
     }
 }
 
-// The last argument of each Finding() call, up to its closing parenthesis, strings and nesting
-// followed.
+// The sections' names the check's sources give constants: `const wchar_t SectionX[] = L"...";`.
+const constants = new Map();
+for (const file of files)
+    for (const match of read(file).matchAll(/(?:static )?const wchar_t (\w+)\[\]\s*=\s*L"([^"]*)";/g))
+        constants.set(match[1], match[2]);
+
+// The last argument of each Finding() or Find() call, up to its closing parenthesis, strings and
+// nesting followed.
 function findingSections(file, text) {
-    const constants = new Map();
-    for (const match of text.matchAll(/static const wchar_t (\w+)\[\]\s*=\s*L"([^"]*)";/g)) constants.set(match[1], match[2]);
     const sections = [];
-    for (const match of text.matchAll(/(^|[^\w.>])Finding\(/g)) {
+    for (const match of text.matchAll(/(^|[^\w.>])(?:Finding|Find)\(/g)) {
         const start = match.index + match[0].length;
         const before = text.slice(text.lastIndexOf('\n', match.index) + 1, match.index + match[1].length);
         if (/\b(void|std::wstring|const)\s*$/.test(before)) continue;  // the declaration and definition
@@ -80,19 +96,18 @@ function findingSections(file, text) {
 }
 
 let calls = 0;
-for (const name of fs.readdirSync(path.join(root, 'check')).filter(name => name.endsWith('.cpp')).sort()) {
-    const file = 'check/' + name;
+for (const file of files) {
     for (const call of findingSections(file, read(file))) {
         calls++;
         if (call.section === undefined) {
             failures.push(`${call.where}: the section of this finding (${call.argument}) is no text nor constant ` +
-                'this test can read: name it with a literal or a static const wchar_t of the file');
+                'this test can read: name it with a literal or a const wchar_t of the check');
         } else if (!pages.has(call.section)) {
-            failures.push(`${call.where}: the section "${call.section}" is not in SectionPages of check/Report.cpp`);
+            failures.push(`${call.where}: the section "${call.section}" is not in SectionPages of ${tableFile}`);
         }
     }
 }
-if (calls === 0) failures.push('check/*.cpp: no Finding() call found: has the report changed how it names findings?');
+if (calls === 0) failures.push('check/: no Finding() or Find() call found: has the report changed how it names findings?');
 
 if (failures.length) {
     console.error(failures.join('\n'));
