@@ -699,6 +699,70 @@ TEST_F(KestraneE2E, SimulatedRestartCarriesOutScheduledDeletions)
     ExpectScheduled({});
 }
 
+// Its standard output and error, read back from a file, and its exit code.
+DWORD RunCapturing(const std::wstring &commandLine, std::string *output)
+{
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    output->clear();
+    if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"e2e", 0, file) == 0)
+        return 0xFFFFFFFE;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    PROCESS_INFORMATION process;
+    DWORD exitCode = 0xFFFFFFFE;
+    if (out != INVALID_HANDLE_VALUE &&
+        CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
+    {
+        exitCode = 0xFFFFFFFD;
+        if (WaitForSingleObject(process.hProcess, RunTimeoutMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        else
+            TerminateProcess(process.hProcess, exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    *output = ReadWholeFile(file);
+    DeleteFileW(file);
+    return exitCode;
+}
+
+// The stand-in keeps its rules for every process of the prefix and across a restart of it, and
+// FirewallRules.exe, how test scripts plant and read rules, reaches them.
+TEST_F(KestraneE2E, StandInFirewallKeepsRulesForEveryProcessAndRestart)
+{
+    if (!UnderWine())
+        GTEST_SKIP() << "holds only under Wine: the stand-in firewall serves Wine prefixes only";
+    ASSERT_EQ("", Utf8(StandInProblem)) << "the stand-in firewall";
+    std::wstring tool = PathFromEnvironment(L"FIREWALL_RULES");
+    ASSERT_TRUE(IsFile(tool)) << "FIREWALL_RULES names no file: " << Utf8(tool);
+    const std::wstring name = L"Kestrane E2E Planted Rule";
+    RulesMade.push_back(name);
+    std::string output;
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" add \"" + name +
+                                   L"\" app=C:\\Orbel\\Orbel.exe protocol=6 localports=8080 enabled=yes",
+                               &output))
+        << output;
+    EXPECT_EQ(S_OK, FindFirewallRule(name)) << "a rule another process added";
+
+    ASSERT_EQ(0u, RunAndWait(L"wineboot.exe -r", 60000));
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" list", &output)) << output;
+    EXPECT_NE(std::string::npos, output.find("name=Kestrane E2E Planted Rule\tapp=C:\\Orbel\\Orbel.exe\tdir=in"
+                                             "\taction=allow\tprotocol=6\tlocalports=8080\tenabled=yes\t"))
+        << "after the restart:\n" << output;
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" remove \"" + name + L"\"", &output)) << output;
+    EXPECT_EQ("removed 1\n", output);
+    EXPECT_EQ(0, CountFirewallRules(name));
+}
+
 std::wstring RegistryString(HKEY root, const std::wstring &subkey, const wchar_t *name)
 {
     wchar_t value[1024] = {0};
