@@ -79,6 +79,12 @@ esac
 for file in UnitTests.exe ResourcesTest.exe E2ETest.exe Kestrane.exe CheckInstaller.exe PlantedDll.dll OrbelSetup.exe; do
     [ -f "$folder/$file" ] || { echo "$folder holds no $file: build the suite first." >&2; exit 2; }
 done
+for file in FirewallStandIn.dll FirewallRules.exe; do
+    if [ "$place" = Wine ] && [ ! -f "$folder/$file" ]; then
+        echo "$folder holds no $file: build the suite first." >&2
+        exit 2
+    fi
+done
 logs=$(mktemp -d)
 echo "== The machine"
 describe "$logs"
@@ -87,6 +93,12 @@ export ORBEL_SETUP=$(native_path "$folder/OrbelSetup.exe")
 export PLANTED_DLL=$(native_path "$folder/PlantedDll.dll")
 # Under Wine the restart request is read from Wine's debug output, kept here.
 export KESTRANE_WINE_LOG=$(native_path "$logs/wine-stderr.log")
+# Wine's firewall keeps no rules: there the end-to-end tests register the stand-in firewall in
+# the prefix. Never on Windows, whose firewall is the real one.
+if [ "$place" = Wine ]; then
+    export FIREWALL_STANDIN=$(native_path "$folder/FirewallStandIn.dll")
+    export FIREWALL_RULES=$(native_path "$folder/FirewallRules.exe")
+fi
 : >"$logs/wine-stderr.log"
 
 passed=0 failed=0 skipped=0

@@ -36,15 +36,15 @@ enum Condition : unsigned
     NoDisplay = 1u << 12,       // on a desktop of its own where no display driver loads
     AsVista = 1u << 13,         // Wine reports Windows Vista to the run
     AsWindows7 = 1u << 14,      // Wine reports Windows 7 to the run
+    RulesStay = 1u << 15,       // the rules ThreeRules makes must all be left
 };
 
-// Where a row holds: Wine's switches and witnesses exist only under Wine, and only Windows
-// keeps firewall rules to look at afterwards.
+// Where a row holds: Wine's switches and witnesses exist only under Wine. Firewall rules hold
+// on both: under Wine, whose own firewall keeps none, through the stand-in firewall.
 enum Place
 {
     Both,
     WineOnly,
-    WindowsOnly,
 };
 
 bool UnderWine()
@@ -112,6 +112,26 @@ std::wstring KestraneExe()
 {
     return PathFromEnvironment(L"KESTRANE_EXE");
 }
+
+// Under Wine every row runs against the stand-in firewall, registered in the prefix before
+// the first row; what went wrong there fails the rows that look at rules.
+std::wstring StandInProblem;
+
+class StandInFirewall : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        if (!UnderWine())
+            return;
+        std::wstring dll = PathFromEnvironment(L"FIREWALL_STANDIN");
+        StandInProblem = dll.empty() ? L"FIREWALL_STANDIN is not set (a Windows path to FirewallStandIn.dll)"
+                                     : RegisterFirewallStandIn(dll);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment *const StandIn =
+    ::testing::AddGlobalTestEnvironment(new StandInFirewall);
 
 std::string ReadWholeFile(const std::wstring &path)
 {
@@ -309,13 +329,16 @@ std::vector<Scenario> Scenarios()
         {"Guards_DesktopFolderUnresolved", Both, orbel, rule, Installed, DesktopMissing, L"", ok,
          {Confirm(orbel), MsgSystemFolders}, 1, 0, {}},
 
-        // Firewall rules, which only Windows keeps: checked through the firewall itself.
-        {"Firewall_EveryRuleOfTheNameRemoved", WindowsOnly, orbel, rule, SettingsKey,
+        // Firewall rules, checked through the firewall itself.
+        {"Firewall_EveryRuleOfTheNameRemoved", Both, orbel, rule, SettingsKey,
          ThreeRules | OtherRule, L"", ok, done, 0, SettingsKey, {}},
-        {"Firewall_150RulesRemovedInOneRun", WindowsOnly, orbel, rule, SettingsKey, ManyRules, L"",
+        {"Firewall_150RulesRemovedInOneRun", Both, orbel, rule, SettingsKey, ManyRules, L"",
          ok, done, 0, SettingsKey, {}},
-        {"Firewall_UnknownRuleLeavesOthersAlone", WindowsOnly, orbel, L"Orbel/No Such Rule 4711",
+        {"Firewall_UnknownRuleLeavesOthersAlone", Both, orbel, L"Orbel/No Such Rule 4711",
          SettingsKey, OtherRule, L"", ok, done, 0, SettingsKey, {}},
+        // NULL names no rule, not even rules that are named so.
+        {"Firewall_NullRemovesNoRule", Both, orbel, L"Orbel/NULL", SettingsKey, ThreeRules | RulesStay,
+         L"", ok, done, 0, SettingsKey, {}},
     };
 }
 
@@ -485,8 +508,8 @@ TEST_P(KestraneRun, Row)
     const Scenario &row = GetParam();
     if (row.Holds == WineOnly && !UnderWine())
         GTEST_SKIP() << "holds only under Wine: " << WhyOnlyUnderWine(row.Conditions);
-    if (row.Holds == WindowsOnly && UnderWine())
-        GTEST_SKIP() << "holds only on Windows: Wine's firewall keeps no rules to look at";
+    if (UnderWine() && (row.Conditions & (ThreeRules | ManyRules | OtherRule)))
+        ASSERT_EQ("", Utf8(StandInProblem)) << "the stand-in firewall";
     ASSERT_NO_FATAL_FAILURE(Prepare(row.App));
 
     unsigned missing = LayOut(Target, row.Layout, Kestrane);
@@ -623,7 +646,9 @@ TEST_P(KestraneRun, Row)
     EXPECT_EQ(exitCode, run.ExitCode) << "exit code";
     ExpectItems(row.Layout, row.Gone);
     ExpectScheduled(row.Scheduled);
-    if (row.Conditions & (ThreeRules | ManyRules | OtherRule))
+    if (row.Conditions & RulesStay)
+        EXPECT_EQ(3, CountFirewallRules(ruleName)) << "rules named " << Utf8(ruleName) << " left";
+    else if (row.Conditions & (ThreeRules | ManyRules | OtherRule))
         EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), FindFirewallRule(ruleName))
             << "a rule named " << Utf8(ruleName) << " is left";
     if (row.Conditions & OtherRule)
@@ -674,6 +699,70 @@ TEST_F(KestraneE2E, SimulatedRestartCarriesOutScheduledDeletions)
     ExpectScheduled({});
 }
 
+// Its standard output and error, read back from a file, and its exit code.
+DWORD RunCapturing(const std::wstring &commandLine, std::string *output)
+{
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    output->clear();
+    if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"e2e", 0, file) == 0)
+        return 0xFFFFFFFE;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+    HANDLE out = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    PROCESS_INFORMATION process;
+    DWORD exitCode = 0xFFFFFFFE;
+    if (out != INVALID_HANDLE_VALUE &&
+        CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process))
+    {
+        exitCode = 0xFFFFFFFD;
+        if (WaitForSingleObject(process.hProcess, RunTimeoutMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        else
+            TerminateProcess(process.hProcess, exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    *output = ReadWholeFile(file);
+    DeleteFileW(file);
+    return exitCode;
+}
+
+// The stand-in keeps its rules for every process of the prefix and across a restart of it, and
+// FirewallRules.exe, how test scripts plant and read rules, reaches them.
+TEST_F(KestraneE2E, StandInFirewallKeepsRulesForEveryProcessAndRestart)
+{
+    if (!UnderWine())
+        GTEST_SKIP() << "holds only under Wine: the stand-in firewall serves Wine prefixes only";
+    ASSERT_EQ("", Utf8(StandInProblem)) << "the stand-in firewall";
+    std::wstring tool = PathFromEnvironment(L"FIREWALL_RULES");
+    ASSERT_TRUE(IsFile(tool)) << "FIREWALL_RULES names no file: " << Utf8(tool);
+    const std::wstring name = L"Kestrane E2E Planted Rule";
+    RulesMade.push_back(name);
+    std::string output;
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" add \"" + name +
+                                   L"\" app=C:\\Orbel\\Orbel.exe protocol=6 localports=8080 enabled=yes",
+                               &output))
+        << output;
+    EXPECT_EQ(S_OK, FindFirewallRule(name)) << "a rule another process added";
+
+    ASSERT_EQ(0u, RunAndWait(L"wineboot.exe -r", 60000));
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" list", &output)) << output;
+    EXPECT_NE(std::string::npos, output.find("name=Kestrane E2E Planted Rule\tapp=C:\\Orbel\\Orbel.exe\tdir=in"
+                                             "\taction=allow\tprotocol=6\tlocalports=8080\tenabled=yes\t"))
+        << "after the restart:\n" << output;
+    ASSERT_EQ(0u, RunCapturing(L"\"" + tool + L"\" remove \"" + name + L"\"", &output)) << output;
+    EXPECT_EQ("removed 1\n", output);
+    EXPECT_EQ(0, CountFirewallRules(name));
+}
+
 std::wstring RegistryString(HKEY root, const std::wstring &subkey, const wchar_t *name)
 {
     wchar_t value[1024] = {0};
@@ -702,11 +791,17 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     EXPECT_EQ("", Utf8(RegistryString(HKEY_LOCAL_MACHINE, Target.UninstallKey,
                                       L"QuietUninstallString")));
 
-    if (!UnderWine())
+    // Wine's netsh keeps no rule, so there the rule the installer adds on Windows is planted.
+    if (UnderWine())
+    {
+        ASSERT_EQ("", Utf8(StandInProblem)) << "the stand-in firewall";
+        ASSERT_NO_FATAL_FAILURE(MakeRules(L"Orbel Inbound", 1));
+    }
+    else
     {
         RulesMade.push_back(L"Orbel Inbound");
-        ASSERT_EQ(S_OK, FindFirewallRule(L"Orbel Inbound")) << "the installer added no rule";
     }
+    ASSERT_EQ(S_OK, FindFirewallRule(L"Orbel Inbound")) << "the installer added no rule";
 
     // Started as Windows starts it: the whole line, split by CreateProcessW.
     const std::vector<BoxAnswer> answers = {BoxAnswerOk, BoxAnswerOk, BoxAnswerOk};
@@ -729,12 +824,10 @@ TEST_F(KestraneE2E, ShippedInstallerUninstalledThroughItsEntry)
     EXPECT_EQ(exitCode, run.ExitCode);
     ExpectItems(installation, installation & ~(UninstallerCopy | AppDir));
     ExpectScheduled({UninstallerCopy, AppDir});
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), FindFirewallRule(L"Orbel Inbound"))
+        << "Orbel's rule is left";
     if (!UnderWine())
-    {
-        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), FindFirewallRule(L"Orbel Inbound"))
-            << "Orbel's rule is left";
         return;  // the restart that would finish the job is Wine's alone to simulate
-    }
 
     ASSERT_EQ(0u, RunAndWait(L"wineboot.exe -r", 60000));
     for (unsigned bit = 1; bit <= AllItems; bit <<= 1)

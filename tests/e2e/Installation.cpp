@@ -294,6 +294,8 @@ bool RefusePendingDeletions()
 }
 
 static const wchar_t DllOverrides[] = L"Software\\Wine\\DllOverrides";
+// Wine's firewall library, and the stand-in that serves its classes in the test prefixes.
+static const wchar_t *const FirewallLibraries[] = {L"hnetcfg", L"FirewallStandIn"};
 
 bool SetFirewallOff(bool off)
 {
@@ -301,16 +303,13 @@ bool SetFirewallOff(bool off)
     if (RegCreateKeyExW(HKEY_CURRENT_USER, DllOverrides, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
                         NULL) != ERROR_SUCCESS)
         return false;
-    LONG result;
-    if (off)
+    LONG result = ERROR_SUCCESS;
+    for (const wchar_t *library : FirewallLibraries)
     {
-        result = RegSetValueExW(key, L"hnetcfg", 0, REG_SZ, (const BYTE *)L"", sizeof(wchar_t));
-    }
-    else
-    {
-        result = RegDeleteValueW(key, L"hnetcfg");
-        if (result == ERROR_FILE_NOT_FOUND)
-            result = ERROR_SUCCESS;
+        LONG one = off ? RegSetValueExW(key, library, 0, REG_SZ, (const BYTE *)L"", sizeof(wchar_t))
+                       : RegDeleteValueW(key, library);
+        if (one != ERROR_SUCCESS && one != ERROR_FILE_NOT_FOUND)
+            result = one;
     }
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
@@ -381,6 +380,70 @@ HRESULT FindFirewallRule(const std::wstring &name)
             rule->Release();
         return result;
     }, name);
+}
+
+int CountFirewallRules(const std::wstring &name)
+{
+    int count = 0;
+    HRESULT result = WithFirewallRules([&count](INetFwRules *rules, BSTR text) {
+        IUnknown *items = NULL;
+        IEnumVARIANT *enumeration = NULL;
+        HRESULT read = rules->get__NewEnum(&items);
+        if (SUCCEEDED(read))
+            read = items->QueryInterface(IID_IEnumVARIANT, (void **)&enumeration);
+        if (items != NULL)
+            items->Release();
+        VARIANT item;
+        VariantInit(&item);
+        while (SUCCEEDED(read) && enumeration->Next(1, &item, NULL) == S_OK)
+        {
+            INetFwRule *rule = NULL;
+            BSTR ruleName = NULL;
+            if (V_VT(&item) != VT_DISPATCH ||
+                FAILED(read = V_DISPATCH(&item)->QueryInterface(IidINetFwRule, (void **)&rule)) ||
+                FAILED(read = rule->get_Name(&ruleName)))
+                read = FAILED(read) ? read : E_UNEXPECTED;
+            else if (ruleName != NULL && wcscmp(ruleName, text) == 0)
+                count++;
+            SysFreeString(ruleName);
+            if (rule != NULL)
+                rule->Release();
+            VariantClear(&item);
+        }
+        if (enumeration != NULL)
+            enumeration->Release();
+        return read;
+    }, name);
+    return SUCCEEDED(result) ? count : -1;
+}
+
+std::wstring RegisterFirewallStandIn(const std::wstring &dll)
+{
+    HMODULE module = LoadLibraryW(dll.c_str());
+    if (module == NULL)
+        return L"cannot load " + dll + L": error " + std::to_wstring(GetLastError());
+    typedef HRESULT(STDAPICALLTYPE * Registration)();
+    Registration registerServer = (Registration)(void *)GetProcAddress(module, "DllRegisterServer");
+    HRESULT result = registerServer != NULL ? registerServer() : E_NOINTERFACE;
+    FreeLibrary(module);
+    if (FAILED(result))
+        return L"DllRegisterServer of " + dll + L" failed: " + std::to_wstring((unsigned long)result);
+    // The module that holds the rules' methods is the one that serves the class.
+    wchar_t server[MAX_PATH] = {0};
+    result = WithFirewallRules([&server](INetFwRules *rules, BSTR) {
+        HMODULE holder = NULL;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                *(LPCWSTR *)rules, &holder) ||
+            GetModuleFileNameW(holder, server, MAX_PATH) == 0)
+            return HRESULT_FROM_WIN32(GetLastError());
+        return S_OK;
+    }, L"");
+    if (FAILED(result))
+        return L"the firewall's policy cannot be reached: " + std::to_wstring((unsigned long)result);
+    if (_wcsicmp(server, dll.c_str()) != 0)
+        return L"the firewall's policy is served by " + std::wstring(server) + L", not " + dll;
+    return std::wstring();
 }
 
 void RemoveFirewallRules(const std::wstring &name)

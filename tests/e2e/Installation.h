@@ -80,15 +80,24 @@ bool ClearPendingDeletions(const InstallationPaths &paths);
 // A value that is not REG_MULTI_SZ makes Wine's MoveFileExW refuse to add a deletion to it.
 bool RefusePendingDeletions();
 
-// A Wine DLL override that disables the firewall library, or its removal.
+// Wine DLL overrides that disable the firewall library, Wine's and the stand-in's, or their
+// removal.
 bool SetFirewallOff(bool off);
 
-// Firewall rules through the firewall's own policy object. Only Windows keeps them: Wine's
-// Add stores nothing and its Item is not implemented.
+// Wine's own firewall keeps no rules (its Add stores nothing, its Item is not implemented):
+// under Wine the rows run against the stand-in firewall (tests/firewall), registered in the
+// prefix as regsvr32 registers it. An empty answer when it is registered and serves the
+// firewall's policy class, else what went wrong.
+std::wstring RegisterFirewallStandIn(const std::wstring &dll);
+
+// Firewall rules through the firewall's own policy object.
 // Adds count disabled inbound rules of the name, protocols TCP, UDP and ICMPv4 in turn.
 bool AddFirewallRules(const std::wstring &name, int count);
 // INetFwRules::Item's answer for the name: S_OK while a rule of it is left.
 HRESULT FindFirewallRule(const std::wstring &name);
+// The rules of the name, read through the firewall's enumeration of every rule; -1 when
+// the firewall cannot be read.
+int CountFirewallRules(const std::wstring &name);
 void RemoveFirewallRules(const std::wstring &name);
 
 // A value under HKEY_CURRENT_USER, replaced and put back as it was.
