@@ -139,6 +139,7 @@ static std::vector<Change> LookBefore(const Options &options, Check *check, Snap
     TakeSnapshot(before, &first);
     ms[1] = GetTickCount64() - started;
     CompareSnapshots(first, *before, &changedBefore);
+    noise.SeenBefore = OutermostPlaces(changedBefore);
     return changedBefore;
 }
 
@@ -154,7 +155,7 @@ static std::vector<std::wstring> RunningAfterInstall(const InstallerRun &install
 }
 
 static void KeepInstallRecord(const Options &options, const Check &check, const InstallerRun &install,
-                              const std::vector<std::wstring> &running, InstallRecord *record)
+                              InstallRecord *record)
 {
     record->Setup = check.Setup.Setup;
     record->Machine = check.Setup.Machine;
@@ -163,7 +164,7 @@ static void KeepInstallRecord(const Options &options, const Check &check, const 
     record->TimedOut = install.TimedOut;
     record->ExitCode = install.ExitCode;
     record->Ms = install.Ms;
-    record->Running = running;
+    record->Running = install.Running;
 }
 
 bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD *startError)
@@ -180,6 +181,8 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     *startError = install.StartError;
     if (!install.Started)
         return false;
+    KeepInstallRecord(options, *check, install, &check->Install);
+    TellInstallEnd(check->Install, options.LimitSeconds);
     Doing(ActivityLookingAtInstall);
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&installed, &before);
@@ -192,16 +195,13 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     before = Snapshot();
     installed = Snapshot();
     noise.SettleSeconds = check->Settle;
-    noise.PlacesBefore = changedBefore.size();
     noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore, &noise.TakenBefore);
     TellChangedBefore(noise, ms[0] + noise.StandInMs + LimitMilliseconds(check->Settle));
 
-    std::vector<std::wstring> running = RunningAfterInstall(install, in->Changes);
-    noise.RunningWhileWatched = running;
+    noise.RunningWhileWatched = check->Install.Running = RunningAfterInstall(install, in->Changes);
     ForgetWhatKeepsChanging(options, &in->Changes, &noise);
     GroupChanges(in->Changes, &in->Groups);
     Doing(ActivityNone);
-    KeepInstallRecord(options, *check, install, running, &check->Install);
-    TellInstallEnd(check->Install, options.LimitSeconds, in->Changes, in->Groups);
+    TellInstallChanges(check->Install, in->Changes, in->Groups);
     return true;
 }

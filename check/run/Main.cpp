@@ -54,6 +54,9 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
 
 static int CheckInstaller(Options options)
 {
+    std::wstring unwritable = OutputsNotWritable(options.JsonPath);
+    if (!unwritable.empty())
+        return CannotRun(unwritable);
     Check check;
     SetupRefusal refusal = LookAtSetup(&options, &check);
     if (refusal != SetupMayRun)
@@ -68,11 +71,11 @@ static int CheckInstaller(Options options)
         WriteJsonReport(options.JsonPath, JsonReport(check.Install, check.Noise, in.Changes, in.Groups,
                                                      RecordedFindings(), L"", NULL, PendingDeletions(), "", "",
                                                      ExitFound));
-        return ExitFound;
+        return FinalExitCode(ExitFound);
     }
     RunRecord record;
     Uninstall(options, in, &record);
-    return LookAfterUninstall(options, check, in, record);
+    return FinalExitCode(LookAfterUninstall(options, check, in, record));
 }
 
 int main()
@@ -102,8 +105,10 @@ int main()
     }
     if (options.StatePath.empty())
         options.StatePath = DefaultStatePath();
-    if (!options.AfterRestart.empty())
-        return CheckAfterRestart(options);
+    if (!options.AfterRestart.empty()) {
+        std::wstring unwritable = OutputsNotWritable(options.JsonPath);
+        return unwritable.empty() ? FinalExitCode(CheckAfterRestart(options)) : CannotRun(unwritable);
+    }
     if (result == OptionsNoSetup)
         return CannotRun(UsageText());
     return CheckInstaller(options);

@@ -28,7 +28,9 @@ struct InstallRecord {
 // What the check took for the machine's own changes, and why, step by step.
 struct NoiseRecord {
     size_t SettleSeconds = 0;
-    size_t PlacesBefore = 0;       // changed between the two looks before the install, around the stand-in
+    // The places that changed between the two looks before the install, around the stand-in: the
+    // outermost of them, as people read them.
+    std::vector<std::wstring> SeenBefore;
     size_t ChangesBefore = 0;      // of the install's changes, taken for that
     bool StandInRan = false;
     unsigned long long StandInMs = 0;
