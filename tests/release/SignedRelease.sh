@@ -28,7 +28,8 @@ certificate signer 'throw away'
 certificate stranger other
 
 release() {
-    env -u KESTRANE_SIGN_TIMESTAMP_URL TMPDIR="$work/tmp" KESTRANE_DIST="$work/dist" "$@" \
+    env -u KESTRANE_SIGN_TIMESTAMP_URL TMPDIR="$work/tmp" KESTRANE_DIST="$work/dist" \
+        KESTRANE_REPOSITORY_URL=https://example.org/vendor/kestrane "$@" \
         bash "$root/tools/release.sh" </dev/null
 }
 
@@ -46,6 +47,10 @@ check "the zip holds the signed executables" bash -c \
 check "the zip holds the Linux runner, executable" bash -c \
     '[ -x unzipped/check-installer-linux.sh ] && cmp unzipped/check-installer-linux.sh dist/check-installer-linux.sh &&
      git -C "$1" show HEAD:tools/check-installer-linux.sh | cmp - unzipped/check-installer-linux.sh' - "$root"
+# A vendor who holds only the zip reaches the repository its README's links lead into.
+check "the zip's README names the repository and the commit" bash -c \
+    'head -n 2 unzipped/README.md | grep -qF "of https://example.org/vendor/kestrane, built from commit $(git -C "$1" rev-parse HEAD)" &&
+     git -C "$1" show HEAD:README.md | cmp -s - <(tail -n +4 unzipped/README.md)' - "$root"
 # The Windows CI job's script comes with the release, not from the repository at some commit.
 check "the zip holds the CI script, the committed one" bash -c \
     'git -C "$1" show HEAD:examples/ci/check-installer.ps1 | cmp - unzipped/check-installer.ps1' - "$root"
