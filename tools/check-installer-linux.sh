@@ -296,13 +296,13 @@ add_wine32() {
         added_i386=1
     fi
     # apt's own lists now: they may differ from those it was asked with.
-    lists_fetched env LC_ALL=C $sudo apt-get \
+    lists_fetched $sudo env LC_ALL=C apt-get \
         || cannot_run "apt could not fetch Debian's package lists ($fetch_reason): Wine's 32-bit side was not installed; $(undo_wine32)"
-    plan_adds_only env LC_ALL=C $sudo apt-get \
+    plan_adds_only $sudo env LC_ALL=C apt-get \
         || cannot_run "Wine's 32-bit side was not installed, since $plan_reason; $(undo_wine32)"
     local output
     # --no-remove: whatever apt decides now, it removes nothing.
-    if ! output=$(DEBIAN_FRONTEND=noninteractive LC_ALL=C $sudo apt-get install -y -q --no-install-recommends --no-remove \
+    if ! output=$($sudo env DEBIAN_FRONTEND=noninteractive LC_ALL=C apt-get install -y -q --no-install-recommends --no-remove \
             wine32:i386 2>&1); then
         cannot_run "installing Wine's 32-bit side failed ($(apt_reason "$output")); $(undo_wine32)"
     fi

@@ -70,6 +70,8 @@ check "the runner refuses --limit 0" bash -c "$(declare -f refused); refused --l
 check "the runner refuses --watch 601" bash -c "$(declare -f refused); refused --watch 601 setup.exe && grep -q -- '--watch takes a whole number of seconds from 0 to 600' refused.log"
 check "the runner refuses a folder" bash -c "$(declare -f refused); refused folder.exe && grep -q 'folder.exe is a folder' refused.log"
 check "the runner refuses a missing file" bash -c "$(declare -f refused); refused missing.exe && grep -q 'no such file: missing.exe' refused.log"
+check "the runner refuses the check's options it does not take, naming them" bash -c "$(declare -f refused); refused --settle 2 setup.exe &&
+    grep -qF -- '--settle is an option of CheckInstaller.exe on Windows, not of this runner' refused.log"
 # What the runner writes is checked before it installs or makes anything: a report the caller
 # asked for that cannot be written, the job's summary, a file that is no Windows program.
 check "the runner refuses --json into a missing folder" bash -c "$(declare -f refused); refused --json nodir/report.json setup.exe &&
