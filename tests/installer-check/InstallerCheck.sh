@@ -224,7 +224,7 @@ cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
 # Each problem is an annotation.
 expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq "$(grep -c '^problem ' "$work.log")" ]
-expect grep -qxF '::error title=CheckInstaller%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
+expect grep -qxF '::error title=CheckInstaller%3A docs/vendor-guide.md%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
 expect left_of_broken_variant "$work.summary"
 cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (docs/vendor-guide.md: "32-bit installers")
@@ -373,6 +373,21 @@ if [ "$windows" -eq 0 ]; then
     expect grep -qx "Nothing of Orbel is left." "$work.log"
     expect report 'report.changes.some(c => /\\Desktop\\Orbel\.lnk$/i.test(c.path))
         && !report.changes.some(c => /\\Desktop\\CheckInstaller\.exe$/i.test(c.path))'
+    # The report asked for is tried before anything is installed: into a folder that does not
+    # exist, the check stops at once with exit 2, and names the path and why.
+    (
+        source "$root/tools/check-installer-linux.sh"
+        export WINEPREFIX="$work.desktop/prefix" HOME="$work.desktop/home" WINEDEBUG=-all
+        timeout 120 wine "$build/CheckInstaller.exe" --json 'C:\no-such-folder\report.json' "$(windows_path "$sample")" </dev/null
+        code=$?
+        wineserver -k 2>/dev/null
+        exit $code
+    ) >"$work.log" 2>&1
+    code=$?
+    cat "$work.log"
+    expect [ "$code" -eq 2 ]
+    expect grep -qxF 'Cannot write the report C:\no-such-folder\report.json (--json): its folder does not exist. Nothing was installed.' "$work.log"
+    expect [ "$(grep -c '^== Installing it' "$work.log")" -eq 0 ]
 fi
 
 # An installer that starts what it installed, as installers start a tray agent and a service:
