@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Docs.sh ROOT NPM: every relative link and anchor of README.md and docs/*.md resolves, offline
 # (remark-validate-links from NPM, which tools/test.sh installs; http(s) links are not fetched),
-# every repository path they name in backticks exists (NamedPaths.js), and every label the check's
-# report can print names a heading of the page it names (Labels.js), and each fact that several
-# pages need has one home, true to the code (Homes.js).
+# every repository path they name in backticks exists (NamedPaths.js), and each fact that several
+# pages need has one home, true to the code (Homes.js). The labels the check's report prints are the
+# DocsLabels test's (Labels.js), which needs only node.
 set -uo pipefail
 root=$1 npm=$(realpath -m -- "$2")
 cd "$root" || exit 1
@@ -29,6 +29,5 @@ else
 fi
 
 "$node" "$(dirname "${BASH_SOURCE[0]}")/NamedPaths.js" . "${docs[@]}" || failed=1
-"$node" "$(dirname "${BASH_SOURCE[0]}")/Labels.js" . || failed=1
 "$node" "$(dirname "${BASH_SOURCE[0]}")/Homes.js" . || failed=1
 exit $failed
