@@ -118,12 +118,11 @@ static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> 
 }
 
 // The look before the install, twice around the stand-in: what changed between them changes
-// by itself. *before gets the second look; ms[0] and ms[1] how long each took.
-static std::vector<Change> LookBefore(const Options &options, Check *check, Snapshot *before, unsigned long long ms[2])
+// by itself. ms[0] and ms[1] get how long each took.
+static void LookBefore(const Options &options, Check *check, LooksBefore *looks, unsigned long long ms[2])
 {
     NoiseRecord &noise = check->Noise;
     Snapshot first;
-    std::vector<Change> changedBefore;
     Doing(ActivityLookingBefore);
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&first, NULL);
@@ -136,11 +135,9 @@ static std::vector<Change> LookBefore(const Options &options, Check *check, Snap
     Sleep(LimitMilliseconds(check->Settle));
     Doing(ActivityLookingBefore);
     started = GetTickCount64();
-    TakeSnapshot(before, &first);
+    TakeSnapshot(&looks->Before, &first);
     ms[1] = GetTickCount64() - started;
-    CompareSnapshots(first, *before, &changedBefore);
-    noise.SeenBefore = OutermostPlaces(changedBefore);
-    return changedBefore;
+    SeeWhatChangesByItself(first, looks, &noise);
 }
 
 // The application the installer started, directly or as a service, runs on.
@@ -172,12 +169,13 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     TellInstalling(check->Setup.Name, check->Arguments);
     SkipOwnFiles(options);
     NoiseRecord &noise = check->Noise;
-    Snapshot before, installed;
+    LooksBefore looks;
+    Snapshot installed;
     unsigned long long ms[3] = {0, 0, 0};
-    std::vector<Change> changedBefore = LookBefore(options, check, &before, ms);
+    LookBefore(options, check, &looks, ms);
     Doing(ActivityWaitingForInstaller);
     InstallerRun install = RunInstaller(check->Setup.Setup, options.InstallerArguments, options.LimitSeconds,
-                                        InLookBefore, &before);
+                                        InLookBefore, &looks.Before);
     *startError = install.StartError;
     if (!install.Started)
         return false;
@@ -185,17 +183,16 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     TellInstallEnd(check->Install, options.LimitSeconds);
     Doing(ActivityLookingAtInstall);
     ULONGLONG started = GetTickCount64();
-    TakeSnapshot(&installed, &before);
+    TakeSnapshot(&installed, &looks.Before);
     ms[2] = GetTickCount64() - started;
     TellLooks(installed.Records.size(), ms, SnapshotBytes(installed));
     in->Wine = check->Setup.Wine;
     in->Kind = check->Setup.Kind;
     in->Folders = check->Folders;
-    CompareSnapshots(before, installed, &in->Changes);
-    before = Snapshot();
+    in->Changes = InstallersChanges(looks, installed, &noise);
+    looks = LooksBefore();
     installed = Snapshot();
     noise.SettleSeconds = check->Settle;
-    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore, &noise.TakenBefore);
     TellChangedBefore(noise, ms[0] + noise.StandInMs + LimitMilliseconds(check->Settle));
 
     noise.RunningWhileWatched = check->Install.Running = RunningAfterInstall(install, in->Changes);

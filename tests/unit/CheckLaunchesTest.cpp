@@ -214,6 +214,7 @@ TEST_F(CheckLaunches, RegistryValuesThatStartAProgram)
         {L"HKCU\\Software" + cv + L"\\RunOnce", L"Orbel", REG_EXPAND_SZ, L"%SystemRoot%\\system32\\RUNDLL32 %ORBELHOME%\\hook.dll,Start", L"C:\\Orbel Home\\hook.dll", L"at the next logon", true, L"", L"rundll32", nullptr, L"rundll32"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"regsvr32 /s /i:\"user x\" -n C:\\Orbel\\orbel.ocx", L"C:\\Orbel\\orbel.ocx", L"at every logon", true, L"", L"regsvr32", nullptr, L"regsvr32"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c C:\\Orbel\\start.cmd", L"C:\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /k C:\\Orbel\\env.bat", L"C:\\Orbel\\env.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd.exe /C \"C:\\Program Files\\Orbel\\start.cmd\" /q", L"C:\\Program Files\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Windows\\System32\\cmd.exe\" /d /s /c \"\"C:\\Program Files\\Orbel\\start.bat\" -x\"", L"C:\\Program Files\\Orbel\\start.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start \"\" /min \"C:\\Program Files\\Orbel\\tray.exe\" -x", L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
