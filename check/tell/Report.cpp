@@ -12,6 +12,8 @@ static ULONGLONG ActivityStartedAt;
 static std::wstring Activity;
 static int Problems;
 static bool Quiet;
+// An output asked for that could not be written: the check then ends with exit code 2.
+static bool OutputLost;
 static std::vector<FindingRecord> Findings;
 
 std::wstring WideOf(const std::string &text)
@@ -124,9 +126,6 @@ static std::wstring RunnerSummaryPath()
     return !OnRunner() || length == 0 || length >= MAX_PATH * 2 ? L"" : path;
 }
 
-// An output asked for that could not be written: the check then ends with exit code 2.
-static bool OutputLost;
-
 void AddToRunnerSummary(const std::wstring &lines)
 {
     std::wstring path = RunnerSummaryPath();
@@ -217,6 +216,7 @@ void StartQuietReport()
 {
     Quiet = true;
     Problems = 0;
+    OutputLost = false;
     Findings.clear();
 }
 

@@ -1,4 +1,6 @@
 #include "tell/JsonReport.h"
+#include "tell/Report.h"
+#include "tell/RunReport.h"
 
 #include <gtest/gtest.h>
 
@@ -84,4 +86,46 @@ TEST(CheckJsonReport, AChangedValueCarriesWhatTheInstallerPutIn)
         const std::string json = JsonLeftovers({leftover}, changes, {{0, {0}}}, 1, 0, 1, 1);
         EXPECT_NE(json.find(row.Json), std::string::npos) << row.Json << " in\n" << json;
     }
+}
+
+// Each step that took places for the machine's own says how many it saw change, and why it took
+// them: the watch's count is of the places seen changing, not of those watched.
+TEST(CheckJsonReport, EachNoiseStepSaysWhatItSawAndWhy)
+{
+    struct Row {
+        const char *Name;
+        size_t Watched, SeenChanging;
+        std::vector<std::wstring> Running;
+        std::string Step;
+    } rows[] = {
+        {"KeptChanging", 3, 1, {},
+         "{\"step\":\"after the install\",\"places\":[],\"placesSeen\":1,\"changes\":0,\"why\":\"kept changing while "
+         "watched after the install"},
+        {"NotWatched", 0, 0, {L"C:\\Program Files\\Orbel\\agent.exe"},
+         "{\"step\":\"after the install\",\"places\":[],\"placesSeen\":0,\"changes\":0,\"why\":\"not watched: programs "
+         "of the new installation were running"},
+    };
+    for (const Row &row : rows) {
+        InstallRecord install = {};
+        NoiseRecord noise;
+        noise.SeenBefore = {L"C:\\ProgramData\\Busy\\a.log", L"C:\\ProgramData\\Busy\\b.log"};
+        noise.WatchedPlaces = row.Watched;
+        noise.PlacesWatched = row.SeenChanging;
+        noise.RunningWhileWatched = row.Running;
+        const std::string json = JsonReport(install, noise, {}, {}, {}, L"", NULL, {}, "", "", 0);
+        EXPECT_NE(json.find(row.Step), std::string::npos) << row.Name << ": " << json;
+        EXPECT_NE(json.find("\"placesSeen\":2,\"seen\":[\"C:\\\\ProgramData\\\\Busy\\\\a.log\",\"C:\\\\ProgramData\\\\Busy\\\\b.log\"]"),
+                  std::string::npos) << row.Name << ": " << json;
+    }
+}
+
+// A report that cannot be written where it was asked for makes the exit code 2, whatever the
+// check found: a job is never green without its report.
+TEST(CheckJsonReport, AReportNotWrittenMakesTheExitCodeTwo)
+{
+    StartQuietReport();
+    EXPECT_EQ(FinalExitCode(0), 0);
+    WriteJsonReport(L"C:\\no-such-folder-of-the-tests\\report.json", "{}");
+    EXPECT_EQ(FinalExitCode(0), 2);
+    EXPECT_EQ(FinalExitCode(1), 2);
 }
