@@ -35,9 +35,7 @@ static std::wstring DefaultStatePath()
 }
 
 // What the install made, judged before anything is uninstalled: the installer's end, the layout,
-// the firewall rule, and the windows Kestrane would take for the application running. Kestrane
-// refuses while a top-level window's title holds the application's name: the check's own
-// console first, which started from cmd.exe is titled with the command line.
+// the firewall rule, and the windows Kestrane would take for the application running.
 static void InspectWhatItInstalled(const Options &options, const Check &check, Inspection *in)
 {
     TellInspecting();
@@ -46,7 +44,6 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
     InspectInstallation(in, RealMachine(), &said);
     if (in->HasEntry) {
         CheckFirewallRule(*in, false, RealMachine(), &said);
-        SetConsoleTitleW(OwnConsoleTitle(in->AppName));
         JudgeWindowsNamingApp(in->AppName, WindowsNamingApp(in->AppName), &said);
     }
     Tell(said);
