@@ -80,8 +80,8 @@ options:
   --interactive      with a display, you answer Kestrane's boxes yourself
   --limit SECONDS    how long the installer, the uninstall and the reinstall may each run
                      (1 to 86400, default 300)
-  --watch SECONDS    how long the check may watch what may change by itself (0 to 600,
-                     default 12)
+  --watch SECONDS    accepted as before (0 to 600) and passed on; the check waits for
+                     nothing: it reads again after the uninstall what the install changed
   --install-wine32   a 32-bit installer needs Wine's 32-bit side: install it without
                      asking (also KESTRANE_INSTALL_WINE32=1)
   --json FILE        also writes the report for machines (UTF-8 JSON), with what is left

@@ -3,6 +3,7 @@
 #pragma once
 #include "data/Snapshot.h"
 #include "judge/Compare.h"
+#include "judge/MachineWrites.h"
 
 #include <string>
 #include <vector>
@@ -16,14 +17,21 @@ struct NoiseRecord {
     size_t ChangesBefore = 0;      // of the install's changes, taken for that
     bool StandInRan = false;
     unsigned long long StandInMs = 0;
-    size_t WatchSeconds = 0;       // the bound
+    // Of the install's changes, those Windows' own writers made (look/WindowsWriters.h).
+    size_t ChangesWindows = 0;
+    // --watch, kept for the scripts that pass it: nothing is waited for any more.
+    size_t WatchSeconds = 0;
+    // The places the install changed, read again at the looks after it: how many, how long the
+    // readings took in all, how many changed again by themselves, and the changes that took.
     size_t WatchedPlaces = 0;
     unsigned long long WatchedMs = 0;
-    size_t PlacesWatched = 0;      // seen changing while watched
-    size_t ChangesWatched = 0;     // of the install's changes, taken for that
-    // The places each step took, as people read them.
+    size_t PlacesWatched = 0;
+    size_t ChangesWatched = 0;
+    size_t ProblemsWithdrawn = 0;
+    // The places each step took, as people read them; Windows' writers' each with its reason.
     std::vector<std::wstring> TakenBefore, TakenWatched;
-    // Programs of the new installation running after the install: the watch took nothing.
+    TakenPlaces TakenWindows;
+    // Programs of the new installation running after the install: nothing read again is taken.
     std::vector<std::wstring> RunningWhileWatched;
 };
 

@@ -5,12 +5,13 @@
 #include "look/Look.h"
 #include "look/Programs.h"
 #include "look/SetupFile.h"
+#include "look/LookAgain.h"
 #include "look/Skipped.h"
-#include "look/Watch.h"
 #include "run/Installer.h"
 #include "tell/Report.h"
 
 #include <algorithm>
+#include <map>
 
 SetupRefusal LookAtSetup(Options *options, Check *check)
 {
@@ -95,26 +96,29 @@ static bool InLookBefore(const std::wstring &path, const void *snapshot)
     return SnapshotHolds(*(const Snapshot *)snapshot, path);
 }
 
-// Windows' own writers may have landed once during the install: whatever keeps changing
-// while nothing runs is theirs. While a program of the new installation runs, a change may be
-// its own: then nothing is watched, and nothing taken.
-static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> *changes, NoiseRecord *noise)
+// The places the install changed, read once more right after its look, for the looks after the
+// uninstall and after a restart to read again: what changed again by itself is the machine's.
+// A file or value as the look saw it; the names in a folder or key as read now. While a program
+// of the new installation runs, any change may be its own: nothing is read again.
+static void KeepForReadingAgain(const Options &options, const std::vector<Change> &changes, Check *check)
 {
-    std::vector<WatchTarget> targets = WatchTargets(*changes);
-    noise->WatchSeconds = options.WatchSeconds;
-    noise->WatchedPlaces = targets.size();
-    if (targets.empty() || options.WatchSeconds == 0)
+    NoiseRecord &noise = check->Noise;
+    noise.WatchSeconds = options.WatchSeconds;
+    check->Again = AgainTargets(changes);
+    if (check->Again.empty())
         return;
-    if (!noise->RunningWhileWatched.empty()) {
-        noise->WatchedPlaces = 0;
-        TellNotWatched(*noise);
+    if (!noise.RunningWhileWatched.empty()) {
+        check->Again.clear();
+        TellNotReadAgain(noise);
         return;
     }
-    Doing(ActivityWatching);
-    Noise watched = WatchForNoise(targets, LimitMilliseconds(options.WatchSeconds), 500, TargetNow, &noise->WatchedMs);
-    noise->PlacesWatched = watched.Places.size() + watched.Busy.size();
-    noise->ChangesWatched = ForgetNoise(changes, watched, &noise->TakenWatched);
-    TellWatched(*noise);
+    std::map<std::wstring, const Entry *> after;
+    for (const Change &change : changes)
+        if (change.Kind == ChangeChanged)
+            after[PlaceKey(change.After)] = &change.After;
+    for (const AgainTarget &target : check->Again)
+        check->AgainRead.push_back(target.Names ? TargetNow(target) : ContentText(*after[PlaceKey(target.Place)]));
+    noise.WatchedPlaces = check->Again.size();
 }
 
 // The look before the install, twice around the stand-in: what changed between them changes
@@ -195,8 +199,11 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     noise.SettleSeconds = check->Settle;
     TellChangedBefore(noise, ms[0] + noise.StandInMs + LimitMilliseconds(check->Settle));
 
+    noise.ChangesWindows = ForgetWindowsWrites(&in->Changes, &noise.TakenWindows);
+    TellWindowsWrites(noise);
+
     noise.RunningWhileWatched = check->Install.Running = RunningAfterInstall(install, in->Changes);
-    ForgetWhatKeepsChanging(options, &in->Changes, &noise);
+    KeepForReadingAgain(options, in->Changes, check);
     GroupChanges(in->Changes, &in->Groups);
     Doing(ActivityNone);
     TellInstallChanges(check->Install, in->Changes, in->Groups);

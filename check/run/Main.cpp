@@ -72,7 +72,7 @@ static int CheckInstaller(Options options)
     }
     RunRecord record;
     Uninstall(options, in, &record);
-    return FinalExitCode(LookAfterUninstall(options, check, in, record));
+    return FinalExitCode(LookAfterUninstall(options, &check, &in, record));
 }
 
 int main()

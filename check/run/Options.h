@@ -14,9 +14,9 @@ static const DWORD LongestLimitSeconds = 86400;
 static const DWORD DefaultSettleSeconds = 2;
 static const DWORD DefaultSettleSecondsUnderWine = 0;
 static const DWORD SettleUnset = 0xFFFFFFFFu;
-// How long the check may watch, after the install, what it would count that may change by
-// itself: longer than the period of a background writer that wrote once during the install.
-// Only spent when such places are there, and only until each has changed.
+// --watch, from when the check watched for a while after the install what may change by
+// itself: still accepted, and reported, so that scripts passing it keep working; nothing waits
+// for it now, since what the install changed is read again at the looks after the uninstall.
 static const DWORD DefaultWatchSeconds = 12;
 
 struct Options {

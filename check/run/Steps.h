@@ -18,6 +18,9 @@ struct Check {
     DWORD Settle = 0;
     NoiseRecord Noise;
     InstallRecord Install = InstallRecord();
+    // The places the install changed, as last read: each look after it reads them again.
+    std::vector<AgainTarget> Again;
+    std::vector<std::wstring> AgainRead;
 };
 
 // The installer's file, its processor and kind, and whether the check may run it here; the
@@ -25,7 +28,8 @@ struct Check {
 SetupRefusal LookAtSetup(Options *options, Check *check);
 // Two looks at the machine around a stand-in for the installer, the installer, a look at what
 // it changed: the changes, less what the machine changed by itself around the stand-in, less
-// what keeps changing while watched afterwards. False when the installer could not be started.
+// what Windows' own writers wrote; what it changed, read once more for the looks after it.
+// False when the installer could not be started.
 bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD *startError);
 // The stand-in's own run (--stand-in): what any program does when it starts, and nothing else.
 int StandIn();
@@ -33,8 +37,9 @@ int StandIn();
 // The uninstall through the registered UninstallString, as Windows starts it.
 void Uninstall(const Options &options, const Inspection &in, RunRecord *record);
 // What the uninstall left, the install made again, and, under Wine, both seen after a restart
-// of the prefix. The check's exit code.
-int LookAfterUninstall(const Options &options, const Check &check, const Inspection &in, const RunRecord &record);
+// of the prefix; what changed again by itself meanwhile is taken out of the install's changes.
+// The check's exit code.
+int LookAfterUninstall(const Options &options, Check *check, Inspection *in, const RunRecord &record);
 // --after-restart: what the uninstall left for good, and the installation made again, seen.
 // The check's exit code; ExitCannotRun without a state.
 int CheckAfterRestart(const Options &options);

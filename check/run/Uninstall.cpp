@@ -5,12 +5,16 @@
 #include "judge/Leftovers.h"
 #include "judge/Reinstall.h"
 #include "judge/UninstallFindings.h"
+#include "judge/MachineWrites.h"
+#include "look/LookAgain.h"
 #include "look/Now.h"
 #include "look/PendingDeletions.h"
 #include "look/Programs.h"
 #include "run/Installer.h"
 #include "tell/Report.h"
 #include "tell/State.h"
+
+#include <set>
 
 void Uninstall(const Options &options, const Inspection &in, RunRecord *record)
 {
@@ -64,6 +68,72 @@ static void InstallAgain(const Options &options, const Check &check, const Inspe
     Tell(said);
 }
 
+// Only what was said and still counts is withdrawn.
+static Said StillCounted(const Said &said)
+{
+    std::multiset<std::wstring> problems;
+    for (const FindingRecord &finding : RecordedFindings())
+        if (finding.Kind == VerdictProblem)
+            problems.insert(finding.Text);
+    Said counted;
+    for (const SaidItem &item : said) {
+        auto problem = problems.find(item.Text);
+        if (item.Kind != SaidWithdrawn || problem == problems.end())
+            continue;
+        problems.erase(problem);
+        counted.push_back(item);
+    }
+    return counted;
+}
+
+// The places the install changed, read again: what changed again by itself, where neither
+// Kestrane nor the uninstall writes, is the machine's. It is taken out of the install's changes
+// and named, and the problems said of it no longer count.
+static void TakeWhatChangedAgain(const wchar_t *when, Check *check, Inspection *in)
+{
+    NoiseRecord &noise = check->Noise;
+    if (check->Again.empty())
+        return;
+    unsigned long long ms = 0;
+    std::vector<std::wstring> now = ReadTargets(check->Again, TargetNow, &ms);
+    noise.WatchedMs += ms;
+    Noise again = ChangedAgain(check->Again, check->AgainRead, now, in->Changes);
+    check->AgainRead = now;
+    AgainSeen seen;
+    seen.When = when;
+    seen.Read = check->Again.size();
+    seen.Changed = again.Places.size() + again.Busy.size();
+    Inspection was = *in;
+    seen.Changes = ForgetNoise(&in->Changes, again, &seen.Taken);
+    Said withdrawn;
+    if (seen.Changes > 0) {
+        GroupChanges(in->Changes, &in->Groups);
+        WithdrawProblemsOfTaken(was, *in, RealMachine(), &withdrawn);
+        withdrawn = StillCounted(withdrawn);
+    }
+    seen.Withdrawn = withdrawn.size();
+    noise.PlacesWatched += seen.Changed;
+    noise.ChangesWatched += seen.Changes;
+    noise.ProblemsWithdrawn += seen.Withdrawn;
+    noise.TakenWatched.insert(noise.TakenWatched.end(), seen.Taken.begin(), seen.Taken.end());
+    TellChangedAgain(seen);
+    Tell(withdrawn);
+}
+
+// What the look after the uninstall saw of each change, for the changes still counted.
+static std::vector<LeftState> StatesOfKept(const std::vector<Change> &all, const std::vector<LeftState> &states,
+                                           const std::vector<Change> &kept)
+{
+    std::set<std::wstring> keys;
+    for (const Change &change : kept)
+        keys.insert(std::to_wstring(change.Kind) + PlaceKey(change.Place()));
+    std::vector<LeftState> still;
+    for (size_t i = 0; i < all.size() && i < states.size(); i++)
+        if (keys.count(std::to_wstring(all[i].Kind) + PlaceKey(all[i].Place())))
+            still.push_back(states[i]);
+    return still;
+}
+
 // One look at what is left, said.
 static LeftoverLook LookNow(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                             const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths)
@@ -90,8 +160,9 @@ static std::string LookAtNewInstallation(const std::vector<Change> &changes, con
 }
 
 // Under Wine, the prefix restarted right after the uninstall: what it leaves for good, seen, in
-// *final. Whether the prefix restarted; if not, *final stays the look after the uninstall.
-static bool LookAfterRestart(const Options &options, const Inspection &in, LeftoverLook *final)
+// *final; what changed again by itself meanwhile is taken first. Whether the prefix restarted;
+// if not, *final stays the look after the uninstall.
+static bool LookAfterRestart(const Options &options, Check *check, Inspection *in, LeftoverLook *final)
 {
     TellPrefixRestarting();
     Doing(ActivityRestartingPrefix);
@@ -101,8 +172,9 @@ static bool LookAfterRestart(const Options &options, const Inspection &in, Lefto
         TellPrefixNotRestarted(false);
         return false;
     }
+    TakeWhatChangedAgain(L"during the restart", check, in);
     std::vector<std::wstring> stillPending = PendingDeletions();
-    *final = LookNow(in.Changes, in.Groups, StatesNow(in.Changes, stillPending), stillPending);
+    *final = LookNow(in->Changes, in->Groups, StatesNow(in->Changes, stillPending), stillPending);
     if (final->Leftovers.empty())
         TellNothingLeft();
     return true;
@@ -133,13 +205,14 @@ static std::string ReinstallBeforeRestart(const Options &options, const Check &c
 }
 
 // The report for machines, once the exit code is known; the state keeps it without the look
-// after the restart, which --after-restart adds itself.
+// after the restart, which --after-restart adds itself. first: the changes as the look after the
+// uninstall held them.
 static std::string FirstReport(const Options &options, const Check &check, const Inspection &in,
-                               const RunRecord &record, const std::vector<std::wstring> &pendingPaths,
-                               const LeftoverLook &uninstalled, const std::vector<std::wstring> &stillRunning, int code,
-                               bool saved, CheckState *state)
+                               const Inspection &first, const RunRecord &record,
+                               const std::vector<std::wstring> &pendingPaths, const LeftoverLook &uninstalled,
+                               const std::vector<std::wstring> &stillRunning, int code, bool saved, CheckState *state)
 {
-    std::string look = JsonWithField(JsonOfLook(uninstalled, in.Changes, in.Groups, ProblemCount(), code, false),
+    std::string look = JsonWithField(JsonOfLook(uninstalled, first.Changes, first.Groups, ProblemCount(), code, false),
                                      "running", JsonTextList(stillRunning));
     std::string json = JsonReport(check.Install, check.Noise, in.Changes, in.Groups, RecordedFindings(),
                                   in.UninstallString, &record, pendingPaths, look,
@@ -155,35 +228,38 @@ static std::string FirstReport(const Options &options, const Check &check, const
 // uninstall, to see what it leaves for good; then, with its deletions pending again as the
 // uninstall left them, after the application is installed again, to see whether the new
 // installation survives the restart whole. On Windows both are foreseen, and --after-restart
-// sees them once the machine has restarted.
-int LookAfterUninstall(const Options &options, const Check &check, const Inspection &in, const RunRecord &record)
+// sees them once the machine has restarted. Each look first reads again what the install changed.
+int LookAfterUninstall(const Options &options, Check *check, Inspection *in, const RunRecord &record)
 {
-    TellAfterUninstall(!check.RestartsPrefix);
+    TellAfterUninstall(!check->RestartsPrefix);
     Doing(ActivityLookingAtWhatIsLeft);
+    TakeWhatChangedAgain(L"since the install", check, in);
+    const Inspection first = *in;
     std::vector<std::wstring> pendingPaths = PendingDeletions(), pendingStrings = ReadPendingStrings();
     CheckState state;
-    state.AfterUninstall = StatesNow(in.Changes, pendingPaths);
-    LeftoverLook uninstalled = LookNow(in.Changes, in.Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
+    state.AfterUninstall = StatesNow(in->Changes, pendingPaths);
+    LeftoverLook uninstalled = LookNow(in->Changes, in->Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
     // Kestrane deletes what it can: a running program's file waits for the restart.
-    std::vector<std::wstring> stillRunning = RunningAmong(ProgramsAdded(in.Changes));
+    std::vector<std::wstring> stillRunning = RunningAmong(ProgramsAdded(in->Changes));
     TellStillRunning(stillRunning);
     Doing(ActivityNone);
     TellPending(pendingStrings);
 
-    bool restarted = check.RestartsPrefix && LookAfterRestart(options, in, &final);
-    std::string newInstallation = ReinstallBeforeRestart(options, check, in, restarted, pendingStrings, &state);
-    state.AppName = in.AppName;
-    state.Kind = in.Kind;
+    bool restarted = check->RestartsPrefix && LookAfterRestart(options, check, in, &final);
+    state.AfterUninstall = StatesOfKept(first.Changes, state.AfterUninstall, in->Changes);
+    std::string newInstallation = ReinstallBeforeRestart(options, *check, *in, restarted, pendingStrings, &state);
+    state.AppName = in->AppName;
+    state.Kind = in->Kind;
     state.Problems = ProblemCount();
-    state.Changes = in.Changes;
+    state.Changes = in->Changes;
     // The exit code is known only once the summary is said; the report is written after it.
     bool saved = SaveState(options.StatePath, state);
     TellStateKept(saved, GetLastError(), options.StatePath, restarted);
-    int code = TellConclusion(in.AppName, final.Left, final.Pending, restarted ? WhenPrefixRestarted : WhenUninstalled);
-    std::string json =
-        FirstReport(options, check, in, record, pendingPaths, uninstalled, stillRunning, code, saved, &state);
+    int code = TellConclusion(in->AppName, final.Left, final.Pending, restarted ? WhenPrefixRestarted : WhenUninstalled);
+    std::string json = FirstReport(options, *check, *in, first, record, pendingPaths, uninstalled, stillRunning, code,
+                                   saved, &state);
     if (restarted)
-        json = JsonWithAfterRestart(json, JsonWithField(JsonOfLook(final, in.Changes, in.Groups, ProblemCount(), code,
+        json = JsonWithAfterRestart(json, JsonWithField(JsonOfLook(final, in->Changes, in->Groups, ProblemCount(), code,
                                                                    true),
                                                         "newInstallation", newInstallation));
     WriteJsonReport(options.JsonPath, json);

@@ -127,16 +127,24 @@ static std::string NoiseJson(const NoiseRecord &noise)
         + Whole("changes", noise.ChangesBefore) + ","
         + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
         + "}";
+    std::string windows = "{" + Text("step", L"during the install") + ","
+        + Field("places", TextList(noise.TakenWindows.Places)) + "," + Field("reasons", TextList(noise.TakenWindows.Reasons))
+        + "," + Whole("placesSeen", noise.TakenWindows.Places.size()) + "," + Whole("changes", noise.ChangesWindows) + ","
+        + Text("why", L"written by Windows itself, on its own schedule or after what the installer did: each place with "
+                      L"its reason") + "}";
     std::wstring why = noise.RunningWhileWatched.empty()
-        ? L"kept changing while watched after the install, when nothing the check started was running"
-        : L"not watched: programs of the new installation were running, and any change may be theirs";
-    std::string watched = "{" + Text("step", L"after the install") + "," + Field("places", TextList(noise.TakenWatched))
+        ? L"read again after the uninstall (and after a restart of the prefix), changed again where neither Kestrane "
+          L"nor the uninstall writes"
+        : L"not taken: programs of the new installation were running, and any change may be theirs";
+    std::string again = "{" + Text("step", L"after the uninstall") + "," + Field("places", TextList(noise.TakenWatched))
         + "," + Whole("placesSeen", noise.PlacesWatched) + "," + Whole("changes", noise.ChangesWatched) + ","
-        + Text("why", why) + "," + Field("running", TextList(noise.RunningWhileWatched)) + ","
-        + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
+        + Whole("problemsWithdrawn", noise.ProblemsWithdrawn) + "," + Text("why", why) + ","
+        + Field("running", TextList(noise.RunningWhileWatched)) + "," + Whole("watchedPlaces", noise.WatchedPlaces)
+        + "," + Whole("watchedMs", noise.WatchedMs) + "}";
     return "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.SeenBefore.size()) + ","
         + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs) + ","
-        + Whole("watchSeconds", noise.WatchSeconds) + "," + Field("discounted", "[" + before + "," + watched + "]") + "}";
+        + Whole("watchSeconds", noise.WatchSeconds) + ","
+        + Field("discounted", "[" + before + "," + windows + "," + again + "]") + "}";
 }
 
 // Every change, each with its group.

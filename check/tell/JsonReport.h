@@ -5,6 +5,7 @@
 #include "BoxDriver.h"
 #include "judge/Compare.h"
 #include "judge/Leftovers.h"
+#include "judge/MachineWrites.h"
 #include "judge/Noise.h"
 #include "judge/Reinstall.h"
 #include "tell/Report.h"

@@ -8,9 +8,8 @@ void Doing(RunActivity activity)
 {
     static const wchar_t *const Activities[] = {
         NULL, L"looking at the machine before the install", L"waiting for a stand-in for the installer",
-        L"waiting for the installer", L"looking at what the installer changed", L"watching what may change by itself",
-        L"waiting for the uninstall", L"looking at what is left", L"restarting the prefix",
-        L"waiting for the installer, started again"};
+        L"waiting for the installer", L"looking at what the installer changed", L"waiting for the uninstall",
+        L"looking at what is left", L"restarting the prefix", L"waiting for the installer, started again"};
     SetActivity(Activities[activity]);
 }
 
@@ -92,19 +91,39 @@ void TellChangedBefore(const NoiseRecord &noise, unsigned long long aroundMs)
     TellPlacesTaken(noise.TakenBefore);
 }
 
-void TellNotWatched(const NoiseRecord &noise)
+void TellWindowsWrites(const NoiseRecord &noise)
 {
-    Say(L"   not watched after the install: " + Number(noise.RunningWhileWatched.size()) + L" program(s) of the new "
-        L"installation run, and what changes now may be theirs: nothing is taken for the machine's own changes");
+    const TakenPlaces &taken = noise.TakenWindows;
+    if (noise.ChangesWindows == 0)
+        return;
+    Say(L"   " + Number(taken.Places.size()) + L" place(s) that Windows writes by itself changed during the install: not "
+        L"counted as the installer's (" + Number(noise.ChangesWindows) + L" change(s))");
+    for (size_t i = 0; i < taken.Places.size() && i < taken.Reasons.size(); i++)
+        Say(L"     discounted  " + taken.Places[i] + L": " + taken.Reasons[i]);
 }
 
-void TellWatched(const NoiseRecord &noise)
+void TellNotReadAgain(const NoiseRecord &noise)
 {
-    Say(L"   watched " + Number(noise.WatchedPlaces) + L" place(s) that were there before and that the install seems "
-        L"to have changed, " + Seconds(noise.WatchedMs) + L" s (--watch " + Number(noise.WatchSeconds) + L"): "
-        + Number(noise.PlacesWatched) + L" kept changing by themselves, and are not counted as the installer's ("
-        + Number(noise.ChangesWatched) + L" change(s))");
-    TellPlacesTaken(noise.TakenWatched);
+    Say(L"   not judged by the looks after the install: " + Number(noise.RunningWhileWatched.size()) + L" program(s) of "
+        L"the new installation run, and what changes from now on may be theirs: nothing is taken for the machine's own "
+        L"changes");
+}
+
+void TellChangedAgain(const AgainSeen &seen)
+{
+    if (seen.Read == 0)
+        return;
+    if (seen.Changed == 0) {
+        Say(L"   read again " + Number(seen.Read) + L" place(s) that were there before the install and that it seems to "
+            L"have changed: none changed again " + seen.When);
+        return;
+    }
+    Say(L"   read again " + Number(seen.Read) + L" place(s) that were there before the install and that it seems to have "
+        L"changed: " + Number(seen.Changed) + L" changed again " + seen.When + L", where neither Kestrane nor the "
+        L"uninstall writes, and are not counted as the installer's (" + Number(seen.Changes) + L" change(s))");
+    TellPlacesTaken(seen.Taken);
+    if (seen.Withdrawn > 0)
+        Say(L"     so " + Number(seen.Withdrawn) + L" problem(s) said above for them no longer count");
 }
 
 static void TellChanges(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)

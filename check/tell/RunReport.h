@@ -14,7 +14,7 @@
 
 // What the run is doing, said as "still ..." while it takes long.
 enum RunActivity { ActivityNone, ActivityLookingBefore, ActivityWaitingForStandIn, ActivityWaitingForInstaller,
-                   ActivityLookingAtInstall, ActivityWatching, ActivityWaitingForUninstall, ActivityLookingAtWhatIsLeft,
+                   ActivityLookingAtInstall, ActivityWaitingForUninstall, ActivityLookingAtWhatIsLeft,
                    ActivityRestartingPrefix, ActivityWaitingForReinstall };
 void Doing(RunActivity activity);
 
@@ -46,9 +46,17 @@ void TellInstallerBox(const std::wstring &caption, const std::wstring &text);
 void TellLooks(size_t places, const unsigned long long ms[3], size_t bytes);
 // What changed between the two looks before the install, around the stand-in (aroundMs apart).
 void TellChangedBefore(const NoiseRecord &noise, unsigned long long aroundMs);
-// The watch after the install: skipped while a program of the installation runs, else what it took.
-void TellNotWatched(const NoiseRecord &noise);
-void TellWatched(const NoiseRecord &noise);
+// What Windows' own writers wrote during the install, each place with its writer's reason.
+void TellWindowsWrites(const NoiseRecord &noise);
+// Nothing read again is taken while a program of the installation runs.
+void TellNotReadAgain(const NoiseRecord &noise);
+// The places the install changed, read again at a later look: what changed again by itself.
+struct AgainSeen {
+    const wchar_t *When;  // "since the install", "during the restart"
+    size_t Read = 0, Changed = 0, Changes = 0, Withdrawn = 0;
+    std::vector<std::wstring> Taken;
+};
+void TellChangedAgain(const AgainSeen &seen);
 // How the installer ended; then, once the machine's own changes are taken out, what it changed, and
 // the programs of the installation it left running.
 void TellInstallEnd(const InstallRecord &install, DWORD limitSeconds);

@@ -1,8 +1,11 @@
 // What a real Windows does by itself while the check runs, made on purpose: every 7 to 10 s
 // (longer than the check's look before the install, so its writes may land in the install
-// alone), a log grows, a new file appears under a new name, and a counter changes; until it
-// is stopped, at most 10 min. A window program without a window, as Windows' own background
-// work is: no console.
+// alone), and at once whenever a program is installed or uninstalled (an application entry
+// comes or goes), as Windows' own services react to it, a log grows, a new file appears under
+// a new name, and a counter changes; until it is stopped, at most 10 min. What it wrote during
+// the install it writes again while the uninstall runs: the check's look after the uninstall
+// sees it change again, and takes it for the machine's. A window program without a window, as
+// Windows' own background work is: no console.
 #include <windows.h>
 
 #include <stdio.h>
@@ -31,6 +34,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\BusyMachine", 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL)
         != ERROR_SUCCESS)
         return 2;
+    HKEY entries = NULL;
+    HANDLE changed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_NOTIFY, &entries);
     ULONGLONG started = GetTickCount64();
     for (DWORD tick = 0; GetTickCount64() - started < 600000; tick++) {
         char line[32];
@@ -40,8 +46,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         _snwprintf(named, MAX_PATH, L"%s\\trace-%llu.tmp", folder, (unsigned long long)GetTickCount64());
         WriteTo(named, CREATE_NEW, line);
         RegSetValueExW(key, L"Counter", 0, REG_DWORD, (const BYTE *)&tick, sizeof tick);
-        Sleep(7000 + (GetTickCount() * 7919u + tick * 104729u) % 3001);
+        DWORD period = 7000 + (GetTickCount() * 7919u + tick * 104729u) % 3001;
+        if (entries == NULL || changed == NULL
+            || RegNotifyChangeKeyValue(entries, FALSE, REG_NOTIFY_CHANGE_NAME, changed, TRUE) != ERROR_SUCCESS)
+            Sleep(period);
+        else
+            WaitForSingleObject(changed, period);
     }
+    if (entries != NULL)
+        RegCloseKey(entries);
     RegCloseKey(key);
     return 0;
 }

@@ -1,5 +1,5 @@
 #include "judge/Compare.h"
-#include "look/Watch.h"
+#include "look/LookAgain.h"
 
 #include "CheckEntries.h"
 
@@ -250,7 +250,7 @@ TEST(CheckCompare, NoiseAndSharedTwinsAreTakenOut)
     }
 }
 
-TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
+TEST(CheckCompare, WhatMayChangeByItselfIsReadAgainAndWhatDidIsNoise)
 {
     const std::wstring busy = L"C:\\ProgramData\\Busy", orbel = L"C:\\Program Files\\Orbel";
     struct Row { const char *Name; std::vector<Change> Changes; std::vector<std::wstring> Targets; } rows[] = {
@@ -260,7 +260,7 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
           Added(File(busy + L"\\t-2.tmp")), Removed(File(busy + L"\\t-0.tmp"))},
          {L"content " + busy + L"\\busy.log", L"names " + busy}},
         // What the install made is its own whatever it does later; shared places gain the
-        // installer's own names; values are watched only as changed places.
+        // installer's own names; values are read again only as changed places.
         {"MadeByTheInstallOrShared",
          {Added(MakeEntry(EntryFolder, orbel)), Added(File(orbel + L"\\Orbel.exe")),
           Added(File(L"C:\\ProgramData\\Orbel.ini")), Added(Text(Key, L"New", L"1")),
@@ -269,35 +269,35 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
     };
     for (const Row &row : rows) {
         std::vector<std::wstring> shown;
-        for (const WatchTarget &target : WatchTargets(row.Changes))
+        for (const AgainTarget &target : AgainTargets(row.Changes))
             shown.push_back((target.Names ? L"names " : L"content ") + target.Place.Path
                             + (target.Place.Kind == EntryValue ? L"|" + target.Place.Name : L""));
         EXPECT_EQ(shown, row.Targets) << row.Name;
     }
 
-    // A reader that sees each place named "keeps" change at every look.
+    // A reader that sees each place named "keeps" changed since the last reading.
     static int looks = 0;
-    TargetReader reader = [](const WatchTarget &target) {
+    TargetReader reader = [](const AgainTarget &target) {
         return target.Place.Path.find(L"keeps") != std::wstring::npos ? std::to_wstring(++looks) : std::wstring(L"same");
     };
-    std::vector<WatchTarget> targets = {{File(busy + L"\\keeps.log"), false}, {File(busy + L"\\still.log"), false},
+    std::vector<AgainTarget> targets = {{File(busy + L"\\keeps.log"), false}, {File(busy + L"\\still.log"), false},
                                         {MakeEntry(EntryFolder, busy + L"\\keeps"), true}};
-    unsigned long long watched = 0;
-    Noise noise = WatchForNoise(targets, 200, 10, reader, &watched);
+    unsigned long long ms = 0;
+    std::vector<std::wstring> was = ReadTargets(targets, reader, &ms), now = ReadTargets(targets, reader, &ms);
+    Noise noise = ChangedAgain(targets, was, now, {});
     EXPECT_EQ(noise.Places, std::set<std::wstring>{PlaceKey(targets[0].Place)});
     EXPECT_EQ(noise.Busy, std::set<std::wstring>{Folded(busy + L"\\keeps")});
     // The names that came and went there, by their pattern.
     EXPECT_EQ(noise.BusyPatterns, std::set<std::wstring>{Folded(busy + L"\\keeps\\*")});
-    EXPECT_GE(watched, 200u);  // one place never changed: watched to the end
-    noise = WatchForNoise({targets[0]}, 5000, 10, reader, &watched);
-    EXPECT_LT(watched, 1000u) << "stops once each place has changed";
-    EXPECT_EQ(noise.Places.size(), 1u);
+    EXPECT_LT(ms, 1000u) << "read once each, nothing waited for";
 
     // What a look sees of a place changes whatever of it changed: a log rewritten at the same
     // size has a new time.
-    static Entry now;
-    auto read = [](const Entry &, Entry *seen) { *seen = now; return true; };
+    static Entry seen;
+    auto read = [](const Entry &, Entry *now) { *now = seen; return true; };
     const std::wstring log = busy + L"\\busy.log";
+    std::string longData(300, 'a'), longOther = longData;
+    longOther[299] = 'b';
     struct Reading { const char *Name; Entry Was, Is; bool Changed; } readings[] = {
         {"Untouched", File(log, 5, 1), File(log, 5, 1), false},
         {"RewrittenAtTheSameSize", File(log, 5, 1), File(log, 5, 2), true},
@@ -305,12 +305,15 @@ TEST(CheckCompare, WhatMayChangeByItselfIsWatchedAndWhatDoesIsNoise)
         {"AttributesOnly", File(log, 5, 1), File(log, 5, 1, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN), true},
         {"ValueData", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"2"), true},
         {"ValueType", Text(Key, L"Counter", L"1"), Text(Key, L"Counter", L"1", REG_EXPAND_SZ), true},
+        // A long binary value differs only at its end: still a change.
+        {"LongBinaryAtItsEnd", MakeValue(Key, L"Blob", REG_BINARY, longData), MakeValue(Key, L"Blob", REG_BINARY, longOther),
+         true},
     };
     for (const Reading &reading : readings) {
-        now = reading.Was;
-        const std::wstring was = ContentNow(reading.Was, read);
-        now = reading.Is;
-        EXPECT_EQ(ContentNow(reading.Was, read) != was, reading.Changed) << reading.Name;
+        seen = reading.Was;
+        const std::wstring before = ContentNow(reading.Was, read);
+        seen = reading.Is;
+        EXPECT_EQ(ContentNow(reading.Was, read) != before, reading.Changed) << reading.Name;
     }
 }
 

@@ -89,7 +89,7 @@ TEST(CheckJsonReport, AChangedValueCarriesWhatTheInstallerPutIn)
 }
 
 // Each step that took places for the machine's own says how many it saw change, and why it took
-// them: the watch's count is of the places seen changing, not of those watched.
+// them: the count after the uninstall is of the places seen changing again, not of those read again.
 TEST(CheckJsonReport, EachNoiseStepSaysWhatItSawAndWhy)
 {
     struct Row {
@@ -98,12 +98,12 @@ TEST(CheckJsonReport, EachNoiseStepSaysWhatItSawAndWhy)
         std::vector<std::wstring> Running;
         std::string Step;
     } rows[] = {
-        {"KeptChanging", 3, 1, {},
-         "{\"step\":\"after the install\",\"places\":[],\"placesSeen\":1,\"changes\":0,\"why\":\"kept changing while "
-         "watched after the install"},
-        {"NotWatched", 0, 0, {L"C:\\Program Files\\Orbel\\agent.exe"},
-         "{\"step\":\"after the install\",\"places\":[],\"placesSeen\":0,\"changes\":0,\"why\":\"not watched: programs "
-         "of the new installation were running"},
+        {"ChangedAgain", 3, 1, {},
+         "{\"step\":\"after the uninstall\",\"places\":[],\"placesSeen\":1,\"changes\":0,\"problemsWithdrawn\":0,"
+         "\"why\":\"read again after the uninstall"},
+        {"NotTaken", 0, 0, {L"C:\\Program Files\\Orbel\\agent.exe"},
+         "{\"step\":\"after the uninstall\",\"places\":[],\"placesSeen\":0,\"changes\":0,\"problemsWithdrawn\":0,"
+         "\"why\":\"not taken: programs of the new installation were running"},
     };
     for (const Row &row : rows) {
         InstallRecord install = {};
