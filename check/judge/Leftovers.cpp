@@ -167,3 +167,9 @@ LeftoverLook LookAtLeftovers(const std::vector<Change> &changes, const std::vect
     look.Left = CountLeft(look.Leftovers, &look.Pending);
     return look;
 }
+
+void AddRulesLeft(LeftoverLook *look, const RulesLook &rules)
+{
+    look->Rules = rules;
+    look->Left += rules.Left.size();
+}

@@ -64,12 +64,13 @@ static void InstallAgain(const Options &options, const Check &check, const Inspe
     Tell(said);
 }
 
-// One look at what is left, said.
-static LeftoverLook LookNow(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
-                            const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths)
+// One look at what is left, the firewall rules the install added among it, said.
+static LeftoverLook LookNow(const Inspection &in, const std::vector<LeftState> &states,
+                            const std::vector<std::wstring> &pendingPaths)
 {
-    LeftoverLook look = LookAtLeftovers(changes, groups, states, pendingPaths, RealMachine());
-    TellLeftovers(look.Leftovers);
+    LeftoverLook look = LookAtLeftovers(in.Changes, in.Groups, states, pendingPaths, RealMachine());
+    AddRulesLeft(&look, LookAtRules(in.Firewall, in.RuleName, RealMachine(), pendingPaths));
+    TellLeftovers(look);
     return look;
 }
 
@@ -102,8 +103,8 @@ static bool LookAfterRestart(const Options &options, const Inspection &in, Lefto
         return false;
     }
     std::vector<std::wstring> stillPending = PendingDeletions();
-    *final = LookNow(in.Changes, in.Groups, StatesNow(in.Changes, stillPending), stillPending);
-    if (final->Leftovers.empty())
+    *final = LookNow(in, StatesNow(in.Changes, stillPending), stillPending);
+    if (final->Leftovers.empty() && final->Rules.Left.empty())
         TellNothingLeft();
     return true;
 }
@@ -163,7 +164,7 @@ int LookAfterUninstall(const Options &options, const Check &check, const Inspect
     std::vector<std::wstring> pendingPaths = PendingDeletions(), pendingStrings = ReadPendingStrings();
     CheckState state;
     state.AfterUninstall = StatesNow(in.Changes, pendingPaths);
-    LeftoverLook uninstalled = LookNow(in.Changes, in.Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
+    LeftoverLook uninstalled = LookNow(in, state.AfterUninstall, pendingPaths), final = uninstalled;
     // Kestrane deletes what it can: a running program's file waits for the restart.
     std::vector<std::wstring> stillRunning = RunningAmong(ProgramsAdded(in.Changes));
     TellStillRunning(stillRunning);
@@ -176,6 +177,8 @@ int LookAfterUninstall(const Options &options, const Check &check, const Inspect
     state.Kind = in.Kind;
     state.Problems = ProblemCount();
     state.Changes = in.Changes;
+    state.Firewall = in.Firewall;
+    state.RuleName = in.RuleName;
     // The exit code is known only once the summary is said; the report is written after it.
     bool saved = SaveState(options.StatePath, state);
     TellStateKept(saved, GetLastError(), options.StatePath, restarted);

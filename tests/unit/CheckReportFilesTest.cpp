@@ -125,6 +125,45 @@ TEST(CheckJsonReport, AChangedValueCarriesWhatTheInstallerPutIn)
     }
 }
 
+// A name of firewall rules left is a leftover of its own kind, counted as one; a look that could
+// not ask the firewall says so.
+TEST(CheckJsonReport, FirewallRulesLeftAreLeftoversOfTheirOwnKind)
+{
+    RuleLeftover broken;
+    broken.Name = L"Orbel \"Sharing\"";
+    broken.Rules = 2;
+    broken.Broken = true;
+    broken.Place = L"the firewall rule `Orbel \"Sharing\"` (2 rules of the name)";
+    broken.Breaks = broken.Place + L" lets traffic in for a program that is gone: C:\\Orbel\\Orbel.exe";
+    broken.Program = L"C:\\Orbel\\Orbel.exe";
+    RuleLeftover left = broken;
+    left.Broken = false;
+    left.Rules = 1;
+    left.Place = L"the firewall rule `Orbel \"Sharing\"`";
+    struct Row { std::vector<RuleLeftover> Rules; bool Seen; std::vector<std::string> Json; } rows[] = {
+        {{broken}, true, {"{\"state\":\"broken\",\"change\":\"added\",\"kind\":\"firewall rule\","
+                          "\"path\":\"Orbel \\\"Sharing\\\"\",\"name\":\"Orbel \\\"Sharing\\\"\",",
+                          "\"items\":0,\"itemsLeft\":0,\"rules\":2,\"breaks\":\"the firewall rule `Orbel \\\"Sharing\\\"` (2 rules",
+                          "\"program\":\"C:\\\\Orbel\\\\Orbel.exe\",\"when\":\"while the rule is there\"}",
+                          "\"summary\":{\"left\":1,", "\"firewallRulesSeen\":true"}},
+        {{left}, true, {"{\"state\":\"left\",\"change\":\"added\",\"kind\":\"firewall rule\",",
+                        "\"rules\":1}", "\"summary\":{\"left\":1,"}},
+        {{}, false, {"\"leftovers\":[]", "\"summary\":{\"left\":0,", "\"firewallRulesSeen\":false"}},
+    };
+    for (const Row &row : rows) {
+        LeftoverLook look;
+        RulesLook rules;
+        rules.Asked = true;
+        rules.Seen = row.Seen;
+        rules.Left = row.Rules;
+        AddRulesLeft(&look, rules);
+        const std::string json = JsonOfLook(look, {}, {}, 1, 1, true);
+        for (const std::string &part : row.Json)
+            EXPECT_NE(json.find(part), std::string::npos) << part << " in\n" << json;
+        EXPECT_EQ(!row.Rules.empty() && row.Rules[0].Broken, json.find("\"breaks\"") != std::string::npos) << json;
+    }
+}
+
 // The check's report and state, written while it looks, are not changes of the installer's.
 TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
 {
@@ -226,6 +265,22 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     saved.Reinstall.Held = {1, 4};
     saved.Reinstall.Taken = {L"C:\\日本.dll", L"C:\\Tab\tand\nline"};
     saved.AfterUninstall = {LeftGone, LeftPending, LeftThere, LeftThere, LeftGone};
+    FirewallRule rule;
+    rule.Name = L"Orbel\tShar\\ing\n日本";
+    rule.Application = L"%ProgramFiles%\\Orbel\\Orbel.exe";
+    rule.Program = L"C:\\Program Files\\Orbel\\Orbel.exe";
+    rule.Service = L"OrbelSvc";
+    rule.LocalPorts = L"80,443";
+    rule.RemotePorts = L"1000-2000";
+    rule.Grouping = L"@orbel.dll,-1";
+    rule.Protocol = 17;
+    rule.Direction = 2;
+    rule.Action = 0;
+    rule.Profiles = 0x7FFFFFFF;
+    rule.Enabled = true;
+    saved.Firewall.Read = true;
+    saved.Firewall.Added = {rule, FirewallRule()};
+    saved.RuleName = L"Orbel Inbound\t2";
     const std::wstring path = TempFile(L"CheckStateTest.txt");
     ASSERT_TRUE(SaveState(path, saved));
     CheckState loaded;
@@ -236,6 +291,13 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     EXPECT_EQ(loaded.Kind, KindInno);
     EXPECT_TRUE(loaded.Reinstalled);
     EXPECT_EQ(loaded.AfterUninstall, saved.AfterUninstall);
+    EXPECT_TRUE(loaded.Firewall.Read);
+    EXPECT_EQ(loaded.RuleName, saved.RuleName);
+    ASSERT_EQ(loaded.Firewall.Added.size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_TRUE(SameRule(loaded.Firewall.Added[i], saved.Firewall.Added[i])) << "rule " << i;
+        EXPECT_EQ(loaded.Firewall.Added[i].Program, saved.Firewall.Added[i].Program) << "rule " << i;
+    }
     EXPECT_EQ(std::make_tuple(loaded.Reinstall.Started, loaded.Reinstall.TimedOut, loaded.Reinstall.ExitCode,
                               loaded.Reinstall.Ms, loaded.Reinstall.Held, loaded.Reinstall.Taken),
               std::make_tuple(true, false, 3221225786u, 1234ull, std::vector<size_t>{1, 4}, saved.Reinstall.Taken));
