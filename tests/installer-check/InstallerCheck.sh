@@ -324,6 +324,7 @@ if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
 fi
 # The rule the argument text names is Kestrane's to remove, and it does; the other is named once
 # as a problem, and once as an item left.
+expect grep -qxF 'ok       the firewall rule `Orbel Inbound` was added by the installer  (docs/vendor-guide.md: "The layout")' "$work.log"
 expect grep -qxF 'ok       the firewall rule `Orbel Inbound` is gone after the uninstall  (docs/vendor-guide.md: "The layout")' "$work.log"
 expect grep -qxF 'problem  the firewall rule `Orbel Sharing`, added by the installer, survives the uninstall: Kestrane removes only the rules of the name the argument text gives, which is `Orbel Inbound`  (docs/vendor-guide.md: "What Kestrane never touches")' "$work.log"
 expect [ "$(sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | grep -c 'Orbel Sharing')" -eq 1 ]
