@@ -28,4 +28,10 @@ KESTRANE_CHECK_EXE=$(realpath -m -- "$BUILD_DIR/CheckInstaller.exe")
 KESTRANE_CHECK_DIR=$(realpath -m -- "${KESTRANE_CHECK_DIR:-$BUILD_DIR/check-installer}")
 export KESTRANE_CHECK_EXE KESTRANE_CHECK_DIR
 cd "$caller"
+# The project's own tests (FIREWALL_STANDIN set) have the stand-in firewall registered in the
+# prefix as soon as it starts (tests/firewall/StandIn.sh); the release's runner never does.
+if [ -n "${FIREWALL_STANDIN:-}" ]; then
+    exec bash -c 'source "$1"; source "$2"; with_firewall_standin; shift 2; run_check "$@"' check-installer.sh \
+        "$runner" "$here/../tests/firewall/StandIn.sh" "$@"
+fi
 exec bash "$runner" "$@"

@@ -1,5 +1,7 @@
 #include "data/Snapshot.h"
 
+#include "data/Links.h"
+
 #include <algorithm>
 #include <map>
 
@@ -125,6 +127,9 @@ Entry EntryAt(const Snapshot &snapshot, size_t at)
         entry.Hashed = record.Hashed;
         entry.Size = record.Hashed ? record.Size : entry.Data.size();
     } else if (record.Kind == EntryFile || record.Kind == EntryFolder) {
+        // A link's kind and target (data/Links.h), for the few files and folders that are links.
+        if (record.DataSize > 0)
+            entry.Data.assign(&snapshot.Data[0] + record.DataAt, record.DataSize);
         entry.Attributes = record.Type;
         entry.Size = record.Size;
         entry.WriteTime = record.WriteTime;
@@ -167,7 +172,10 @@ std::wstring EntryPlace(const Entry &entry)
     case EntryValue:
         return L"the value " + (entry.Name.empty() ? std::wstring(L"(default)") : L"`" + entry.Name + L"`")
              + L" of " + KeyPlace(entry.Path);
-    default: return entry.Path;
+    default: {
+        LinkRead link;
+        return LinkOfData(entry.Data, &link) ? L"the link " + entry.Path + L" -> " + link.Target : entry.Path;
+    }
     }
 }
 

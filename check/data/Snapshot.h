@@ -18,7 +18,7 @@ struct Entry {
     std::wstring Path;   // a file's or folder's full path, or a key's, "HKLM\SOFTWARE\..."
     std::wstring Name;   // a value's name in the key Path; empty for the default value
     DWORD Type = 0;      // a value's type and data
-    std::string Data;
+    std::string Data;    // for a file or folder that is a link: its kind and target (data/Links.h)
     // A file's listing: what tells a changed file from the same one.
     unsigned long long Size = 0;
     unsigned long long WriteTime = 0;
@@ -71,7 +71,8 @@ std::string HashOf(const std::string &data);
 // last write and attributes (a folder: only that it is one).
 bool SameContent(const Entry &was, const Entry &now);
 
-// The place as people read it: a key of the 32-bit view as "HKLM\SOFTWARE\X (32-bit view)".
+// The place as people read it: a key of the 32-bit view as "HKLM\SOFTWARE\X (32-bit view)", a
+// link as "the link C:\X -> C:\Target".
 std::wstring EntryPlace(const Entry &entry);
 // A value's type and data as a line of text; quoted puts a text between double quotes.
 std::wstring ValueText(DWORD type, const std::string &data, bool quoted);

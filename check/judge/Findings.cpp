@@ -117,7 +117,7 @@ static void CheckEntryView(const Inspection &in, const Layout &layout, const std
 {
     if (SameText(ParentOf(layout.EntryKey), UninstallKey32))
         Find(said, VerdictProblem, L"the uninstall entry `" + in.AppName + L"` is in the 32-bit registry view, where "
-                L"Kestrane never looks (a 32-bit installer needs " + RegistryViewFix(in.Kind) + L")", SectionThirtyTwoBit);
+                L"Kestrane never looks (" + RegistryViewFix(in.Kind, in.Machine) + L")", SectionThirtyTwoBit);
     else
         Find(said, VerdictOk, L"the uninstall entry `" + in.AppName + L"` is in the 64-bit registry view", SectionLayout);
     for (size_t i = 0; i < others.size(); i++)

@@ -3,6 +3,7 @@
 #pragma once
 #include "data/Snapshot.h"
 #include "judge/Compare.h"
+#include "judge/FirewallRules.h"
 #include "judge/InstallerKind.h"
 
 #include <string>
@@ -15,6 +16,8 @@ struct Inspection {
     WatchedFolders Folders;
     bool Wine;
     InstallerKind Kind = KindUnknown;  // which tool made the installer: the fixes are said in its words
+    std::wstring Machine;              // its processor: "x86-64" or "x86"
+    FirewallRecord Firewall;           // the rules it added
     // Found in it: the uninstall entry Kestrane would be started from.
     bool HasEntry;
     std::wstring AppName;          // the entry's key name

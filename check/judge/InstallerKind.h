@@ -14,7 +14,9 @@ size_t KindMarkerOverlap();
 std::wstring KindName(InstallerKind kind);
 // The arguments that install without asking anything; a guess (/S) for an unknown kind.
 std::vector<std::wstring> SilentArguments(InstallerKind kind);
-// What a 32-bit installer of the kind writes the 64-bit registry view with, and names the
-// 64-bit Program Files folder by.
-std::wstring RegistryViewFix(InstallerKind kind);
+// Why an uninstall entry of an installer of the kind and processor ("x86-64", "x86") landed in
+// the 32-bit registry view, and its fix: a 32-bit installer is redirected there unless it asks
+// for the 64-bit view; a 64-bit one writes the 64-bit view unless it chose the 32-bit one itself.
+std::wstring RegistryViewFix(InstallerKind kind, const std::wstring &machine);
+// What a 32-bit installer of the kind names the 64-bit Program Files folder by.
 std::wstring ProgramFilesFix(InstallerKind kind);

@@ -1,5 +1,7 @@
 #include "judge/Leftovers.h"
 
+#include "data/Links.h"
+
 #include <algorithm>
 
 static const size_t LongestReadLaunchFile = 1 << 20;
@@ -79,10 +81,28 @@ static bool MayStartAProgram(const Entry &place)
         || (place.Kind == EntryFile && (EndsWith(place.Path, L".lnk") || Folded(place.Path).find(L"\\SYSTEM32\\TASKS\\") != std::wstring::npos));
 }
 
+// A link whose target is gone leads nowhere, whoever opens it.
+static bool FindLinkBreak(const Entry &place, const std::vector<std::wstring> &pendingPaths,
+                          const MachineReader &machine, Leftover *leftover)
+{
+    LinkRead link;
+    if ((place.Kind != EntryFile && place.Kind != EntryFolder) || !LinkOfData(place.Data, &link))
+        return false;
+    int there = machine.There(link.Target, pendingPaths);
+    if (there != 2) {
+        leftover->Breaks = EntryPlace(place) + (there == 1 ? L", whose target the next restart deletes: opening it then fails"
+                                                           : L", whose target is gone: opening it fails");
+        leftover->Program = link.Target;
+        leftover->When = L"whenever it is opened";
+    }
+    return true;
+}
+
 static void FindBreak(const Change &change, const std::vector<std::wstring> &pendingPaths, const MachineReader &machine,
                       Leftover *leftover)
 {
-    if (change.Kind == ChangeRemoved || !leftover->Breaks.empty() || !MayStartAProgram(change.Place()))
+    if (change.Kind == ChangeRemoved || !leftover->Breaks.empty()
+        || FindLinkBreak(change.Place(), pendingPaths, machine, leftover) || !MayStartAProgram(change.Place()))
         return;
     Entry now;
     if (!machine.ReadEntry(change.Place(), &now))
@@ -166,4 +186,10 @@ LeftoverLook LookAtLeftovers(const std::vector<Change> &changes, const std::vect
     AssessLeftovers(changes, groups, states, pendingPaths, machine, &look.Leftovers);
     look.Left = CountLeft(look.Leftovers, &look.Pending);
     return look;
+}
+
+void AddRulesLeft(LeftoverLook *look, const RulesLook &rules)
+{
+    look->Rules = rules;
+    look->Left += rules.Left.size();
 }

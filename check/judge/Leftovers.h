@@ -4,6 +4,7 @@
 #pragma once
 
 #include "judge/Compare.h"
+#include "judge/FirewallRules.h"
 #include "judge/LaunchPoints.h"
 #include "judge/MachineReader.h"
 
@@ -50,11 +51,15 @@ void AssessLeftovers(const std::vector<Change> &changes, const std::vector<Chang
 // How many of them are left (broken ones among them), and how many wait for the restart.
 size_t CountLeft(const std::vector<Leftover> &leftovers, size_t *pending);
 
-// One look at what is left of the install, from the state of each change.
+// One look at what is left of the install, from the state of each change, and the firewall
+// rules it added that are left.
 struct LeftoverLook {
     std::vector<Leftover> Leftovers;
+    RulesLook Rules;
     size_t Left = 0, Pending = 0;
 };
+// The look with the rules left: each name of them one item left.
+void AddRulesLeft(LeftoverLook *look, const RulesLook &rules);
 LeftoverLook LookAtLeftovers(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
                              const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths,
                              const MachineReader &machine);

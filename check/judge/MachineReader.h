@@ -1,5 +1,6 @@
 // What the judging room reads of the machine, handed to it: the machine itself, or a table.
 #pragma once
+#include "data/FirewallRule.h"
 #include "data/Snapshot.h"
 
 #include <string>
@@ -17,4 +18,6 @@ struct MachineReader {
     std::wstring (*StartedBy)(const std::wstring &commandLine, std::vector<std::wstring> *tried);
     // Whether the firewall holds a rule of the name: 1 yes, 0 no, -1 it cannot be asked.
     int (*HasFirewallRule)(const std::wstring &name);
+    // Every rule the firewall holds; false when it cannot be asked. May be null: it cannot.
+    bool (*ReadFirewallRules)(std::vector<FirewallRule> *rules);
 };

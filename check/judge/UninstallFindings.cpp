@@ -4,24 +4,30 @@
 
 void CheckFirewallRule(const Inspection &in, bool uninstalled, const MachineReader &machine, Said *said)
 {
-    if (in.Wine) {
+    // Said once: no rule can be seen, neither the entry's nor any other the installer adds.
+    if (!in.Firewall.Read) {
         if (!uninstalled)
-            Find(said, VerdictNote, L"the firewall: Wine keeps no firewall rules, so whether a rule is added and removed "
-                    L"cannot be seen here", SectionLayout);
+            Find(said, VerdictNote, in.Wine ? L"the firewall: Wine keeps no firewall rules, so whether a rule is added "
+                    L"and removed cannot be seen here"
+                    : L"the firewall cannot be asked here: which rules the installer adds, and whether they are "
+                      L"removed, cannot be seen", SectionLayout);
         return;
     }
-    if (in.RuleName.empty())
-        return;
-    int has = machine.HasFirewallRule(in.RuleName);
-    std::wstring rule = L"the firewall rule `" + in.RuleName + L"`";
-    if (has < 0)
-        Find(said, VerdictNote, rule + L": the firewall cannot be asked here", SectionLayout);
-    else if (!uninstalled)
-        Find(said, has ? VerdictOk : VerdictProblem, rule + (has ? L" was added by the installer"
-                : L" named in the argument text does not exist after the install: add it, or name NULL"), SectionLayout);
-    else
-        Find(said, has ? VerdictProblem : VerdictOk, rule + (has ? L" is still there after the uninstall"
-                : L" is gone after the uninstall"), SectionLayout);
+    if (!in.RuleName.empty()) {
+        int has = machine.HasFirewallRule(in.RuleName);
+        std::wstring rule = L"the firewall rule `" + in.RuleName + L"`";
+        if (has < 0)
+            Find(said, VerdictNote, rule + L": the firewall cannot be asked here", SectionLayout);
+        else if (!uninstalled)
+            Find(said, has ? VerdictOk : VerdictProblem, rule + (has ? L" was added by the installer"
+                    : L" named in the argument text does not exist after the install: add it, or name NULL"),
+                    SectionLayout);
+        else
+            Find(said, has ? VerdictProblem : VerdictOk, rule + (has ? L" is still there after the uninstall"
+                    : L" is gone after the uninstall"), SectionLayout);
+    }
+    if (!uninstalled)
+        JudgeRulesAdded(in.Firewall, in.RuleName, said);
 }
 
 static std::wstring SignedNumber(LONG value)

@@ -1,6 +1,9 @@
 #include "look/FileWalk.h"
 
+#include "data/Links.h"
 #include "look/Skipped.h"
+
+#include <winioctl.h>
 
 #include <algorithm>
 #include <map>
@@ -15,6 +18,7 @@ struct FolderSet {
 struct Listed {
     std::wstring Name;
     DWORD Attributes;
+    DWORD Tag;  // a reparse point's, as the listing gives it
     unsigned long long Size, WriteTime;
 };
 
@@ -103,6 +107,7 @@ static void WalkFolder(const std::wstring &root, const std::wstring &path, size_
             Listed child;
             child.Name = found.cFileName;
             child.Attributes = found.dwFileAttributes;
+            child.Tag = found.dwReserved0;
             child.Size = Join(found.nFileSizeHigh, found.nFileSizeLow);
             child.WriteTime = Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
             children.push_back(child);
@@ -123,6 +128,7 @@ static void WalkFolder(const std::wstring &root, const std::wstring &path, size_
             record.Size = child.Size;
             record.WriteTime = child.WriteTime;
         }
+        KeepLink(childPath, child.Attributes, child.Tag, ReadReparsePoint, snapshot, at);
         bool link = (child.Attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (folder && (!link || WalkLink(childPath, root)) && FirstVisit(childPath, visited))
             WalkFolder(root, childPath, at, snapshot, visited);
@@ -142,6 +148,39 @@ void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &prefer
     if (FirstVisit(root + L"\\", &visited))
         WalkFolder(root, root, at, snapshot, &visited);
     snapshot->Records[at].End = (unsigned)snapshot->Records.size();
+}
+
+bool ReadReparsePoint(const std::wstring &path, std::string *bytes)
+{
+    HANDLE link = CreateFileW(FileApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (link == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->assign(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, '\0');
+    DWORD returned = 0;
+    bool read = DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, NULL, 0, &(*bytes)[0], (DWORD)bytes->size(), &returned,
+                                NULL) != FALSE;
+    CloseHandle(link);
+    bytes->resize(read ? returned : 0);
+    return read;
+}
+
+void KeepLink(const std::wstring &path, DWORD attributes, DWORD tag, ReparseReader read, Snapshot *snapshot,
+              size_t record)
+{
+    // The listing gives a reparse point's tag: only links are read, and links are few. Wine
+    // marks the folders it links into the Unix home with no tag.
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (tag != TagSymbolicLink && tag != TagJunction))
+        return;
+    std::string bytes;
+    LinkRead link;
+    if (!read(path, &bytes) || !ParseReparseData(bytes, path, &link))
+        return;
+    std::string data = LinkData(link);
+    Record &kept = snapshot->Records[record];
+    kept.DataAt = (unsigned)snapshot->Data.size();
+    kept.DataSize = (unsigned)data.size();
+    snapshot->Data.insert(snapshot->Data.end(), data.begin(), data.end());
 }
 
 bool ReadFileNow(const std::wstring &path, Entry *now)

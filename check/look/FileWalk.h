@@ -9,6 +9,14 @@
 // first of its preferred names when it has one.
 void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &preferred, Snapshot *snapshot);
 
+// A reparse point's data, as FSCTL_GET_REPARSE_POINT gives it; false when it cannot be read.
+typedef bool (*ReparseReader)(const std::wstring &path, std::string *bytes);
+bool ReadReparsePoint(const std::wstring &path, std::string *bytes);
+// A listed file or folder that is a symbolic link or a junction (by its attributes and the tag
+// the listing gives) keeps its kind and target in its record; any other keeps nothing.
+void KeepLink(const std::wstring &path, DWORD attributes, DWORD tag, ReparseReader read, Snapshot *snapshot,
+              size_t record);
+
 // The same listing of one file or folder now; false when it is gone.
 bool ReadFileNow(const std::wstring &path, Entry *now);
 

@@ -21,7 +21,8 @@ int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &p
 
 const MachineReader &RealMachine()
 {
-    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere, ProgramStartedBy, FirewallHasRule};
+    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere, ProgramStartedBy, FirewallHasRule,
+                                            ReadFirewallRules};
     return machine;
 }
 

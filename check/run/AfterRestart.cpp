@@ -49,9 +49,11 @@ int CheckAfterRestart(const Options &options)
     TellLeftForGood(forecast);
     std::vector<ChangeGroup> groups;
     GroupChanges(state.Changes, &groups);
-    LeftoverLook look = LookAtLeftovers(state.Changes, groups, states, PendingDeletions(), RealMachine());
-    TellLeftovers(look.Leftovers);
-    if (look.Leftovers.empty())
+    std::vector<std::wstring> pendingPaths = PendingDeletions();
+    LeftoverLook look = LookAtLeftovers(state.Changes, groups, states, pendingPaths, RealMachine());
+    AddRulesLeft(&look, LookAtRules(state.Firewall, state.RuleName, RealMachine(), pendingPaths));
+    TellLeftovers(look);
+    if (look.Leftovers.empty() && look.Rules.Left.empty())
         TellNothingLeft();
     Doing(ActivityNone);
     int code = TellConclusion(state.AppName, look.Left, look.Pending, prefix ? WhenPrefixRestarted : WhenRestarted);

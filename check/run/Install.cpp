@@ -2,6 +2,7 @@
 
 #include "data/PathText.h"
 #include "judge/InstallerEnd.h"
+#include "look/Firewall.h"
 #include "look/Look.h"
 #include "look/Programs.h"
 #include "look/SetupFile.h"
@@ -177,6 +178,8 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     Snapshot installed;
     unsigned long long ms[3] = {0, 0, 0};
     LookBefore(options, check, &looks, ms);
+    std::vector<FirewallRule> rulesBefore, rulesAfter;
+    bool rulesRead = ReadFirewallRules(&rulesBefore);
     Doing(ActivityWaitingForInstaller);
     InstallerRun install = RunInstaller(check->Setup.Setup, options.InstallerArguments, options.LimitSeconds,
                                         InLookBefore, &looks.Before);
@@ -189,9 +192,12 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&installed, &looks.Before);
     ms[2] = GetTickCount64() - started;
+    in->Firewall.Read = ReadFirewallRules(&rulesAfter) && rulesRead;
+    in->Firewall.Added = in->Firewall.Read ? RulesAdded(rulesBefore, rulesAfter) : std::vector<FirewallRule>();
     TellLooks(installed.Records.size(), ms, SnapshotBytes(installed));
     in->Wine = check->Setup.Wine;
     in->Kind = check->Setup.Kind;
+    in->Machine = check->Setup.Machine;
     in->Folders = check->Folders;
     in->Changes = InstallersChanges(looks, installed, &noise);
     looks = LooksBefore();

@@ -134,12 +134,13 @@ static std::vector<LeftState> StatesOfKept(const std::vector<Change> &all, const
     return still;
 }
 
-// One look at what is left, said.
-static LeftoverLook LookNow(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
-                            const std::vector<LeftState> &states, const std::vector<std::wstring> &pendingPaths)
+// One look at what is left, the firewall rules the install added among it, said.
+static LeftoverLook LookNow(const Inspection &in, const std::vector<LeftState> &states,
+                            const std::vector<std::wstring> &pendingPaths)
 {
-    LeftoverLook look = LookAtLeftovers(changes, groups, states, pendingPaths, RealMachine());
-    TellLeftovers(look.Leftovers);
+    LeftoverLook look = LookAtLeftovers(in.Changes, in.Groups, states, pendingPaths, RealMachine());
+    AddRulesLeft(&look, LookAtRules(in.Firewall, in.RuleName, RealMachine(), pendingPaths));
+    TellLeftovers(look);
     return look;
 }
 
@@ -174,8 +175,8 @@ static bool LookAfterRestart(const Options &options, Check *check, Inspection *i
     }
     TakeWhatChangedAgain(L"during the restart", check, in);
     std::vector<std::wstring> stillPending = PendingDeletions();
-    *final = LookNow(in->Changes, in->Groups, StatesNow(in->Changes, stillPending), stillPending);
-    if (final->Leftovers.empty())
+    *final = LookNow(*in, StatesNow(in->Changes, stillPending), stillPending);
+    if (final->Leftovers.empty() && final->Rules.Left.empty())
         TellNothingLeft();
     return true;
 }
@@ -238,7 +239,7 @@ int LookAfterUninstall(const Options &options, Check *check, Inspection *in, con
     std::vector<std::wstring> pendingPaths = PendingDeletions(), pendingStrings = ReadPendingStrings();
     CheckState state;
     state.AfterUninstall = StatesNow(in->Changes, pendingPaths);
-    LeftoverLook uninstalled = LookNow(in->Changes, in->Groups, state.AfterUninstall, pendingPaths), final = uninstalled;
+    LeftoverLook uninstalled = LookNow(*in, state.AfterUninstall, pendingPaths), final = uninstalled;
     // Kestrane deletes what it can: a running program's file waits for the restart.
     std::vector<std::wstring> stillRunning = RunningAmong(ProgramsAdded(in->Changes));
     TellStillRunning(stillRunning);
@@ -252,6 +253,8 @@ int LookAfterUninstall(const Options &options, Check *check, Inspection *in, con
     state.Kind = in->Kind;
     state.Problems = ProblemCount();
     state.Changes = in->Changes;
+    state.Firewall = in->Firewall;
+    state.RuleName = in->RuleName;
     // The exit code is known only once the summary is said; the report is written after it.
     bool saved = SaveState(options.StatePath, state);
     TellStateKept(saved, GetLastError(), options.StatePath, restarted);

@@ -75,9 +75,22 @@ static std::string PlaceFields(const Entry &entry)
     return json + "," + Text("place", EntryPlace(entry));
 }
 
+// A name of rules left, in the fields of any leftover: its path is its name.
+static std::string RuleLeftoverJson(const RuleLeftover &rule)
+{
+    std::string item = "{" + Text("state", rule.Broken ? L"broken" : L"left") + "," + Text("change", L"added") + ","
+        + Text("kind", L"firewall rule") + "," + Text("path", rule.Name) + "," + Text("name", rule.Name) + ","
+        + Text("place", rule.Place) + "," + Whole("items", 0) + "," + Whole("itemsLeft", 0) + ","
+        + Whole("rules", rule.Rules);
+    if (rule.Broken)
+        item += "," + Text("breaks", rule.Breaks) + "," + Text("program", rule.Program) + ","
+            + Text("when", L"while the rule is there");
+    return item + "}";
+}
+
 std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vector<Change> &changes,
                           const std::vector<ChangeGroup> &groups, size_t left, size_t pending, int problems,
-                          int exitCode)
+                          int exitCode, const std::vector<RuleLeftover> &rules)
 {
     std::vector<std::string> items;
     for (size_t i = 0; i < leftovers.size(); i++) {
@@ -101,6 +114,8 @@ std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vec
                 + Text("when", leftover.When);
         items.push_back(item + "}");
     }
+    for (const RuleLeftover &rule : rules)
+        items.push_back(RuleLeftoverJson(rule));
     return "{" + Field("leftovers", List(items)) + ",\n"
         + Field("summary", "{" + Whole("left", left) + "," + Whole("pending", pending) + ","
                                + Field("problems", std::to_string(problems)) + "}")
@@ -234,6 +249,8 @@ std::string JsonWithAfterRestart(const std::string &report, const std::string &a
 std::string JsonOfLook(const LeftoverLook &look, const std::vector<Change> &changes,
                        const std::vector<ChangeGroup> &groups, int problems, int code, bool observed)
 {
-    return JsonWithField(JsonLeftovers(look.Leftovers, changes, groups, look.Left, look.Pending, problems, code),
-                         "observed", observed ? "true" : "false");
+    std::string json = JsonLeftovers(look.Leftovers, changes, groups, look.Left, look.Pending, problems, code,
+                                     look.Rules.Left);
+    return JsonWithField(JsonWithField(json, "firewallRulesSeen", look.Rules.Seen ? "true" : "false"), "observed",
+                         observed ? "true" : "false");
 }

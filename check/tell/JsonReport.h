@@ -28,9 +28,10 @@ struct InstallRecord {
 };
 
 // The leftovers and the summary of one look (after the uninstall, or after the restart).
+// The firewall rules left are leftovers too, of the kind "firewall rule".
 std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vector<Change> &changes,
                           const std::vector<ChangeGroup> &groups, size_t left, size_t pending, int problems,
-                          int exitCode);
+                          int exitCode, const std::vector<RuleLeftover> &rules = std::vector<RuleLeftover>());
 
 std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                        const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,

@@ -195,22 +195,38 @@ void TellAfterUninstall(bool foreseen)
         Say(L"   (foreseen: the check never restarts this machine; what waits for the restart counts as gone)");
 }
 
-void TellLeftovers(const std::vector<Leftover> &leftovers)
+static void TellLeftover(const Leftover &leftover)
 {
-    for (size_t i = 0; i < leftovers.size(); i++) {
-        const Leftover &leftover = leftovers[i];
-        std::wstring of = leftover.Inside > 0 && leftover.State != LeftoverRemoved
-            ? L" (with " + Number(leftover.InsideLeft) + L" of the " + Number(leftover.Inside) + L" item(s) put in it)"
-            : L"";
-        if (leftover.Files > 0)
-            of = L" (" + Number(leftover.FilesLeft) + L" of the " + Number(leftover.Files) + L" files named so)";
-        switch (leftover.State) {
-        case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); break;
-        case LeftoverLeft: Say(L"  left     " + leftover.Place + of); break;
-        case LeftoverPending: Say(L"  pending  " + leftover.Place + of); break;
-        default: Say(L"  removed  " + leftover.Place); break;
-        }
+    std::wstring of = leftover.Inside > 0 && leftover.State != LeftoverRemoved
+        ? L" (with " + Number(leftover.InsideLeft) + L" of the " + Number(leftover.Inside) + L" item(s) put in it)"
+        : L"";
+    if (leftover.Files > 0)
+        of = L" (" + Number(leftover.FilesLeft) + L" of the " + Number(leftover.Files) + L" files named so)";
+    switch (leftover.State) {
+    case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); break;
+    case LeftoverLeft: Say(L"  left     " + leftover.Place + of); break;
+    case LeftoverPending: Say(L"  pending  " + leftover.Place + of); break;
+    default: Say(L"  removed  " + leftover.Place); break;
     }
+}
+
+void TellLeftovers(const LeftoverLook &look)
+{
+    // Broken ones first, the firewall rules' among them.
+    for (const Leftover &leftover : look.Leftovers)
+        if (leftover.State == LeftoverBroken)
+            TellLeftover(leftover);
+    for (const RuleLeftover &rule : look.Rules.Left)
+        if (rule.Broken)
+            Say(L"  broken   " + rule.Breaks);
+    for (const Leftover &leftover : look.Leftovers)
+        if (leftover.State != LeftoverBroken)
+            TellLeftover(leftover);
+    for (const RuleLeftover &rule : look.Rules.Left)
+        if (!rule.Broken)
+            Say(L"  left     " + rule.Place);
+    if (look.Rules.Asked && !look.Rules.Seen)
+        Say(L"  the firewall cannot be asked now: whether the rules the installer added are left cannot be seen");
 }
 
 void TellNothingLeft() { Say(L"     nothing"); }

@@ -69,8 +69,8 @@ void TellInspecting();
 
 void TellUninstalling(const std::wstring &commandLine, bool interactive);
 void TellAfterUninstall(bool foreseen);
-// One line for each outermost change, broken ones first.
-void TellLeftovers(const std::vector<Leftover> &leftovers);
+// One line for each outermost change and each name of firewall rules left, broken ones first.
+void TellLeftovers(const LeftoverLook &look);
 void TellNothingLeft();
 void TellStillRunning(const std::vector<std::wstring> &programs);
 // The deletions and renames registered for the restart, as Windows keeps them (pairs of strings).

@@ -70,6 +70,45 @@ static std::string EntryFields(const Entry &entry)
         + std::to_string(entry.WriteTime) + "\t" + std::to_string(entry.Attributes) + "\t" + (entry.Hashed ? "1" : "0");
 }
 
+static std::string RuleFields(const FirewallRule &rule)
+{
+    std::string text;
+    for (const std::wstring *field : {&rule.Name, &rule.Application, &rule.Program, &rule.Service, &rule.LocalPorts,
+                                      &rule.RemotePorts, &rule.Grouping})
+        text += Escaped(*field) + "\t";
+    return text + std::to_string(rule.Protocol) + "\t" + std::to_string(rule.Direction) + "\t"
+        + std::to_string(rule.Action) + "\t" + std::to_string(rule.Profiles) + "\t" + (rule.Enabled ? "1" : "0");
+}
+
+static FirewallRule RuleOf(const std::vector<std::string> &fields)
+{
+    FirewallRule rule;
+    std::wstring *texts[] = {&rule.Name, &rule.Application, &rule.Program, &rule.Service, &rule.LocalPorts,
+                             &rule.RemotePorts, &rule.Grouping};
+    for (size_t i = 0; i < 7; i++)
+        *texts[i] = Unescaped(fields[1 + i]);
+    rule.Protocol = atol(fields[8].c_str());
+    rule.Direction = atol(fields[9].c_str());
+    rule.Action = atol(fields[10].c_str());
+    rule.Profiles = atol(fields[11].c_str());
+    rule.Enabled = fields[12] == "1";
+    return rule;
+}
+
+// The firewall's lines: whether it was read, the entry's rule, and each rule the install added.
+static bool ReadFirewallFields(const std::vector<std::string> &fields, CheckState *state)
+{
+    if (fields[0] == "firewall" && fields.size() == 3) {
+        state->Firewall.Read = fields[1] == "1";
+        state->RuleName = Unescaped(fields[2]);
+    } else if (fields[0] == "rule" && fields.size() == 13) {
+        state->Firewall.Added.push_back(RuleOf(fields));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool SaveState(const std::wstring &path, const CheckState &state)
 {
     std::string text = std::string(Header) + "\napp\t" + Escaped(state.AppName) + "\nproblems\t"
@@ -99,6 +138,9 @@ bool SaveState(const std::wstring &path, const CheckState &state)
             text += "\t" + Escaped(again.Taken[i]);
         text += "\n";
     }
+    text += "firewall\t" + std::string(state.Firewall.Read ? "1" : "0") + "\t" + Escaped(state.RuleName) + "\n";
+    for (const FirewallRule &rule : state.Firewall.Added)
+        text += "rule\t" + RuleFields(rule) + "\n";
     // The count closes the file: one cut at a line end is not taken for whole.
     text += "end\t" + std::to_string(state.Changes.size()) + "\n";
     return WriteTextFile(path, text);
@@ -168,11 +210,7 @@ bool LoadState(const std::wstring &path, CheckState *state)
     if (!ReadWholeFile(path, &text))
         return false;
 
-    state->Changes.clear();
-    state->Kind = KindUnknown;
-    state->AfterUninstall.clear();
-    state->Reinstalled = false;
-    state->Reinstall = ReinstallRecord();
+    *state = CheckState();
     bool headerSeen = false;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
@@ -204,6 +242,7 @@ bool LoadState(const std::wstring &path, CheckState *state)
                     return false;
                 state->AfterUninstall.push_back((LeftState)(fields[1][i] - '0'));
             }
+        } else if (ReadFirewallFields(fields, state)) {
         } else if (fields[0] == "kind" && fields.size() == 2) {
             state->Kind = (InstallerKind)atoi(fields[1].c_str());
         } else if (fields[0] == "report" && fields.size() == 2) {

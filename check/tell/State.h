@@ -2,6 +2,7 @@
 #pragma once
 
 #include "judge/Compare.h"
+#include "judge/FirewallRules.h"
 #include "judge/Reinstall.h"
 
 #include <string>
@@ -18,6 +19,9 @@ struct CheckState {
     std::vector<LeftState> AfterUninstall;
     bool Reinstalled = false;
     ReinstallRecord Reinstall;
+    // The firewall rules the install added, and the name of those Kestrane removes.
+    FirewallRecord Firewall;
+    std::wstring RuleName;
 };
 
 bool SaveState(const std::wstring &path, const CheckState &state);

@@ -7,6 +7,13 @@
 //   FirewallRules remove NAME               every rule of the name, one Remove at a time
 //   FirewallRules server                    the file that serves the firewall policy class
 // Exit codes: 0 done, 1 the firewall failed (its HRESULT is said), 2 a wrong command line.
+// Copied over a test prefix's netsh.exe, it also takes netsh's two commands that installers
+// give, through the same interface, where Wine's own netsh does nothing:
+//   netsh advfirewall firewall add rule name=NAME dir=in|out action=allow|block [program=PATH]
+//         [service=NAME] [description=TEXT] [enable=yes|no] [profile=domain,private,public|any]
+//         [localport=PORTS] [remoteport=PORTS] [protocol=tcp|udp|icmpv4|icmpv6|any|NUMBER]
+//   netsh advfirewall firewall delete rule name=NAME   every rule of the name
+// with netsh's exit codes: 0 done, 1 a wrong command, a firewall failure or no rule to delete.
 #include <windows.h>
 #include <initguid.h>
 #include <netfw.h>
@@ -181,6 +188,98 @@ int Server(INetFwPolicy2 *policy)
     return 0;
 }
 
+// A netsh "profile=" list as the firewall's profile bits: domain 1, private 2, public 4.
+std::wstring NetshProfiles(const std::wstring &value)
+{
+    static const struct { const wchar_t *Name; LONG Bit; } Profiles[] = {
+        {L"domain", 1}, {L"private", 2}, {L"public", 4}};
+    LONG profiles = 0;
+    for (const auto &profile : Profiles)
+        if (wcsstr(value.c_str(), profile.Name) != NULL)
+            profiles |= profile.Bit;
+    return std::to_wstring(value == L"any" || profiles == 0 ? 0x7FFFFFFF : profiles);
+}
+
+// netsh's key of "add rule" as this tool's own KEY=VALUE; empty for a key it does not take.
+std::wstring NetshProperty(const std::wstring &key, const std::wstring &value)
+{
+    static const struct { const wchar_t *Netsh, *Own; } Keys[] = {
+        {L"dir", L"dir"}, {L"action", L"action"}, {L"program", L"app"}, {L"service", L"service"},
+        {L"description", L"description"}, {L"enable", L"enabled"}, {L"localport", L"localports"},
+        {L"remoteport", L"remoteports"}, {L"profile", L"profiles"}, {L"protocol", L"protocol"}};
+    static const struct { const wchar_t *Name, *Number; } Protocols[] = {
+        {L"tcp", L"6"}, {L"udp", L"17"}, {L"icmpv4", L"1"}, {L"icmpv6", L"58"}, {L"any", L"256"}};
+    for (const auto &pair : Keys)
+    {
+        if (_wcsicmp(key.c_str(), pair.Netsh) != 0)
+            continue;
+        std::wstring own = value;
+        for (const auto &protocol : Protocols)
+            if (key == L"protocol" && _wcsicmp(value.c_str(), protocol.Name) == 0)
+                own = protocol.Number;
+        if (key == L"profile")
+            own = NetshProfiles(value);
+        return std::wstring(pair.Own) + L"=" + own;
+    }
+    return L"";
+}
+
+int NetshFails(const std::wstring &text)
+{
+    Print(text);
+    return 1;
+}
+
+// Every rule of the name, one Remove at a time, as netsh says it.
+int NetshDelete(INetFwRules *rules, const std::wstring &name)
+{
+    Bstr text(name);
+    INetFwRule *rule = NULL;
+    int removed = 0;
+    for (; removed < 10000 && SUCCEEDED(rules->Item(text.Text, &rule)); removed++)
+    {
+        rule->Release();
+        rule = NULL;
+        if (FAILED(rules->Remove(text.Text)))
+            return NetshFails(L"The rule could not be deleted.");
+    }
+    if (removed == 0)
+        return NetshFails(L"No rules match the specified criteria.");
+    Print(L"Deleted " + std::to_wstring(removed) + L" rule(s).\nOk.");
+    return 0;
+}
+
+// netsh advfirewall firewall add|delete rule name=NAME ...
+int Netsh(INetFwRules *rules, int count, wchar_t **arguments)
+{
+    bool add = _wcsicmp(arguments[3], L"add") == 0;
+    std::wstring name;
+    // netsh enables what it adds unless told otherwise.
+    std::vector<std::wstring> properties = {L"enabled=yes"};
+    for (int i = 5; i < count; i++)
+    {
+        std::wstring argument = arguments[i], key = argument.substr(0, argument.find(L'='));
+        std::wstring value = argument.size() > key.size() ? argument.substr(key.size() + 1) : L"";
+        if (_wcsicmp(key.c_str(), L"name") == 0)
+            name = value;
+        else if (!NetshProperty(key, value).empty())
+            properties.push_back(NetshProperty(key, value));
+        else if (add)
+            return NetshFails(L"A specified value is not valid: " + argument);
+    }
+    if (name.empty())
+        return NetshFails(L"A rule name is needed.");
+    if (!add)
+        return NetshDelete(rules, name);
+    std::vector<wchar_t *> own = {&name[0]};
+    for (std::wstring &property : properties)
+        own.push_back(&property[0]);
+    if (Add(rules, (int)own.size(), own.data()) != 0)
+        return 1;
+    Print(L"Ok.");
+    return 0;
+}
+
 int Usage()
 {
     Print(L"usage: FirewallRules add NAME [KEY=VALUE...] | list | remove NAME | server");
@@ -193,7 +292,15 @@ int wmain(int count, wchar_t **arguments)
 {
     std::wstring command = count >= 2 ? arguments[1] : L"";
     bool named = command == L"add" || command == L"remove";
-    if ((named && count < 3) || (!named && count != 2) ||
+    bool netsh = count >= 5 && _wcsicmp(command.c_str(), L"advfirewall") == 0 &&
+                 _wcsicmp(arguments[2], L"firewall") == 0 &&
+                 (_wcsicmp(arguments[3], L"add") == 0 || _wcsicmp(arguments[3], L"delete") == 0) &&
+                 _wcsicmp(arguments[4], L"rule") == 0;
+    if (netsh)
+        command = L"netsh";
+    else if (_wcsicmp(command.c_str(), L"advfirewall") == 0)
+        return NetshFails(L"The following command was not found: " + command);
+    else if ((named && count < 3) || (!named && count != 2) ||
         (!named && command != L"list" && command != L"server") || (command == L"remove" && count != 3))
         return Usage();
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
@@ -208,6 +315,8 @@ int wmain(int count, wchar_t **arguments)
         exitCode = Server(policy);
     else if (FAILED(result = policy->get_Rules(&rules)))
         exitCode = Failed(L"get_Rules", result);
+    else if (command == L"netsh")
+        exitCode = Netsh(rules, count, arguments);
     else if (command == L"add")
         exitCode = Add(rules, count - 2, arguments + 2);
     else if (command == L"list")

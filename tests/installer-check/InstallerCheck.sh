@@ -41,6 +41,15 @@ fi
 root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7 starts=$8
 inno=${9:--} inno_skipped=${10:-the Inno Setup sample was not built here}
 limit=${KESTRANE_CHECK_INSTALL_TIMEOUT:-}
+# Under Wine, whose own firewall keeps no rules, every prefix of the test gets the stand-in
+# firewall (tests/firewall), as CTest names its files; on Windows the firewall is the real one.
+if [ "$wine" -eq 1 ]; then
+    if [ -z "${FIREWALL_STANDIN:-}" ] || [ -z "${FIREWALL_RULES:-}" ]; then
+        echo "FAILED: FIREWALL_STANDIN and FIREWALL_RULES must name FirewallStandIn.dll and FirewallRules.exe, as CTest sets them" >&2
+        exit 1
+    fi
+    source "$root/tests/firewall/StandIn.sh"
+fi
 # The Windows path's prefix runs on from a row to its restart: none of it outlives the test.
 [ -z "${KESTRANE_AS_ON_WINDOWS:-}" ] || trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null' EXIT
 failed=0
@@ -81,6 +90,7 @@ clean_orbel() {
     MSYS_NO_PATHCONV=1 reg delete 'HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Orbel (TrueType)' /f \
         >/dev/null 2>&1
     MSYS_NO_PATHCONV=1 netsh advfirewall firewall delete rule name="Orbel Inbound" >/dev/null 2>&1
+    MSYS_NO_PATHCONV=1 netsh advfirewall firewall delete rule name="Orbel Sharing" >/dev/null 2>&1
     # And what the row before registered for the restart: the next install would take it out,
     # a change of its own.
     powershell -NoProfile -Command '
@@ -105,6 +115,7 @@ check_as_on_windows() {
         source "$root/tools/check-installer-linux.sh"
         set +e
         start_prefix "$work" || exit 2
+        register_firewall_standin || exit 2
         trap - EXIT
         export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d" LC_ALL=C.UTF-8
         wine "$KESTRANE_AS_ON_WINDOWS" layout </dev/null || exit 2
@@ -195,6 +206,12 @@ fi
 # Its kind read from the file: NSIS's own silent switch.
 expect grep -qx "== $(basename "$sample") is a 64-bit installer (x86-64), made with NSIS." "$work.log"
 expect report 'report.installer.kind === "NSIS" && report.installer.arguments.join(" ") === "/S"'
+# Its firewall rule, added with netsh (under Wine, the stand-in's), is the one Kestrane removes:
+# the rest of the firewall is as it was.
+expect grep -qxF 'ok       the firewall rule `Orbel Inbound` was added by the installer  (docs/vendor-guide.md: "The layout")' "$work.log"
+expect grep -qxF 'ok       the firewall rule `Orbel Inbound` is gone after the uninstall  (docs/vendor-guide.md: "The layout")' "$work.log"
+expect report 'report.afterUninstall.firewallRulesSeen
+    && !report.afterUninstall.leftovers.some(l => l.kind === "firewall rule")'
 # The machine the check runs on is never restarted; the deletions wait for the restart.
 expect grep -qx 'box 2 "Kestrane" \[OK\] \[Cancel\] answered Cancel (the check never restarts)' "$work.log"
 expect grep -qxF '  pending  C:\Program Files\Orbel (with 1 of the 3 item(s) put in it)' "$work.log"
@@ -238,10 +255,10 @@ cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
 # Each problem is an annotation.
 expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq "$(grep -c '^problem ' "$work.log")" ]
-expect grep -qxF '::error title=CheckInstaller%3A docs/vendor-guide.md%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
+expect grep -qxF '::error title=CheckInstaller%3A docs/vendor-guide.md%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 64-bit installer writes the 64-bit view unless told otherwise: this one chose the 32-bit view, so take out its SetRegView 32, and WOW6432Node from the key'"'"'s path if it names it)' "$work.log"
 expect left_of_broken_variant "$work.summary"
 cat >"$work.expected" <<END
-problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (docs/vendor-guide.md: "32-bit installers")
+problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 64-bit installer writes the 64-bit view unless told otherwise: this one chose the 32-bit view, so take out its SetRegView 32, and WOW6432Node from the key's path if it names it)  (docs/vendor-guide.md: "32-bit installers")
 problem  the argument text \`"Orbel/NULL"\`: the application name \`"Orbel\` holds \`"\`, which no folder name can hold: Kestrane refuses it with "Erreur.\nArguments."  (docs/vendor-guide.md: "The argument text")
 problem  C:\\Program Files\\Orbel\\readme.txt survives the uninstall: Kestrane removes only Orbel.exe, Orbel.chm and Kestrane.exe from the folder, which then stays too  (docs/vendor-guide.md: "What Kestrane never touches")
 problem  $drive\\OrbelData (a folder with 1 item in it) survives the uninstall: Kestrane removes nothing outside the application folder but its two shortcuts  (docs/vendor-guide.md: "What Kestrane never touches")
@@ -308,9 +325,10 @@ run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 # What starts a removed program, or names a class whose server it is, is said first, with when
 # Windows tries it: the per-user classes named by their own keys, never by the shared ones; a
 # value that starts Windows' rundll32 by the DLL it loads; a class of the 32-bit view in it.
+# Then the firewall rule the argument text does not name, which lets traffic in for Orbel.exe.
 # On Windows the line after the heading says the look is foreseen.
 sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | sed '1d;/^   (foreseen: /d;/^   read again /d;/^     /d' |
-    head -n 8 >"$work.broken"
+    head -n 9 >"$work.broken"
 classes='HKCU\Software\Classes' class='{6F1A2B3C-0D4E-4F50-8A6B-7C8D9E0F1A2B}' orbel='C:\Program Files\Orbel\Orbel.exe'
 class32='{7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}' creates32="when a 32-bit program creates the class {7B2C3D4E-1F5A-4B6C-9D7E-8F9A0B1C2D3E}, or a 64-bit one that finds no 64-bit server"
 cat >"$work.expected" <<END
@@ -322,6 +340,7 @@ cat >"$work.expected" <<END
   broken   the value \`OrbelHook\` of $run starts rundll32 to load C:\\Program Files\\Orbel\\OrbelHook.dll at every logon, but that DLL is gone: rundll32 tries and fails to load it at every logon
   broken   the value (default) of HKLM\\SOFTWARE\\Classes\\CLSID\\$class32\\LocalServer32 (32-bit view) starts $orbel $creates32, but that program is gone: Windows tries and fails $creates32
   broken   the value \`ImagePath\` of HKLM\\SYSTEM\\CurrentControlSet\\Services\\OrbelAgent starts $orbel at every startup, but that program is gone: Windows tries and fails at every startup
+  broken   the firewall rule \`Orbel Sharing\` lets traffic in for a program that is gone: $orbel
 END
 expect diff -u "$work.expected" "$work.broken"
 expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.log"
@@ -329,7 +348,15 @@ if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
     # Over the user's Path of one folder, as Windows makes it: what the user lost is said too.
     expect grep -qxF "problem  the value \`Path\` of HKCU\\Environment, changed by the installer (it added \`C:\\Program Files\\Orbel\\bin\`, and took out \`%USERPROFILE%\\AppData\\Local\\Microsoft\\WindowsApps\`), stays changed after the uninstall: Kestrane restores no value  (docs/vendor-guide.md: \"What Kestrane never touches\")" "$work.log"
 fi
-expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 8
+# The rule the argument text names is Kestrane's to remove, and it does; the other is named once
+# as a problem, and once as an item left.
+expect grep -qxF 'ok       the firewall rule `Orbel Inbound` was added by the installer  (docs/vendor-guide.md: "The layout")' "$work.log"
+expect grep -qxF 'ok       the firewall rule `Orbel Inbound` is gone after the uninstall  (docs/vendor-guide.md: "The layout")' "$work.log"
+expect grep -qxF 'problem  the firewall rule `Orbel Sharing`, added by the installer, survives the uninstall: Kestrane removes only the rules of the name the argument text gives, which is `Orbel Inbound`  (docs/vendor-guide.md: "What Kestrane never touches")' "$work.log"
+expect [ "$(sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" | grep -c 'Orbel Sharing')" -eq 1 ]
+expect report 'report.afterUninstall.leftovers.filter(l => l.kind === "firewall rule").map(l => l.state + " " + l.name
+    + " " + l.program).join() === "broken Orbel Sharing C:\\Program Files\\Orbel\\Orbel.exe"'
+expect report 'report.afterUninstall.leftovers.filter(l => l.state === "broken").length === 9
     && !report.changes.some(c => /^HKCU\\Software\\Classes(\\CLSID|\\\*(\\shellex(\\ContextMenuHandlers)?)?)?$/i.test(c.path)
         && c.kind === "key")'
 expect report 'report.afterUninstall.leftovers.some(l => l.state === "broken" && l.when === "at every logon"
@@ -352,12 +379,12 @@ if [ "$windows" -eq 0 ]; then
     # Installed again before the restart, it still has its leftovers named after the restart,
     # as seen then, before the reinstall made them again.
     sed -n '/^== After a restart of the prefix/,/^== Installing it again/p' "$work.log" | sed '1d;/^   read again /d;/^     /d' |
-        head -n 8 >"$work.broken"
+        head -n 9 >"$work.broken"
     expect diff -u "$work.expected" "$work.broken"
-    expect report 'report.afterRestart.observed && report.afterRestart.summary.left === 9 && report.afterRestart.exitCode === 1
-        && report.afterRestart.leftovers.filter(l => l.state === "broken").length === 8
+    expect report 'report.afterRestart.observed && report.afterRestart.summary.left === 10 && report.afterRestart.exitCode === 1
+        && report.afterRestart.leftovers.filter(l => l.state === "broken").length === 9
         && report.afterRestart.leftovers.some(l => l.state === "left" && l.path === "HKCU\\Software\\Classes\\.orbeldoc")'
-    expect grep -qx "9 item(s) of Orbel are left." "$work.log"
+    expect grep -qx "10 item(s) of Orbel are left." "$work.log"
     # The restart does what was foreseen, a problem counted once.
     expect grep -qF "   As foreseen, the restart deleted C:\\Program Files\\Orbel\\Kestrane.exe of the installation made again before it: " \
         "$work.log"
@@ -373,11 +400,11 @@ if [ "$wine" -eq 1 ]; then
     expect [ "$code" -eq 1 ]
     expect grep -qxF "  left     $classes\\.orbeldoc (with 1 of the 1 item(s) put in it)" "$work.after"
     expect grep -qxF "  left     $classes\\*\\shellex\\ContextMenuHandlers\\OrbelMenu (with 1 of the 1 item(s) put in it)" "$work.after"
-    expect grep -qx "$((9 + near)) item(s) of Orbel are left." "$work.after"
+    expect grep -qx "$((10 + near)) item(s) of Orbel are left." "$work.after"
     # What waited for the restart has been done: none of it is still called pending.
     expect [ "$(grep -c '^  pending ' "$work.after")" -eq 0 ]
     expect report 'report.afterRestart.summary.pending === 0'
-    expect report '!report.afterRestart.observed && report.afterRestart.summary.left === 9 + '"$near"'
+    expect report '!report.afterRestart.observed && report.afterRestart.summary.left === 10 + '"$near"'
         && !report.afterRestart.newInstallation.whole && (JSON.stringify(report).match(/"afterRestart"/g) || []).length === 1
         && report.afterRestart.summary.problems === report.findings.filter(f => f.verdict === "problem").length'
 fi
@@ -388,6 +415,7 @@ if [ "$windows" -eq 0 ]; then
     (
         source "$root/tools/check-installer-linux.sh"
         start_prefix "$work.desktop" >/dev/null || exit 2
+        register_firewall_standin || exit 2
         export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
         cp "$build/CheckInstaller.exe" "$WINEPREFIX/drive_c/users/$(id -un)/Desktop/"
         env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY timeout 300 wine "C:\\users\\$(id -un)\\Desktop\\CheckInstaller.exe" \

@@ -28,6 +28,9 @@
 ;   -DSELF_COPY           as bootstrappers do, a byte-for-byte copy of itself under ProgramData\Package Cache,
 ;                         started without waiting at the end of the install: the copy waits (ending by itself
 ;                         after 2 minutes), so the install ends only when the copy does
+;   -DSECOND_RULE         the firewall rule "Orbel Inbound", which the argument text names, and a
+;                         second one for Orbel.exe, "Orbel Sharing", which it does not: both added
+;                         with netsh, as the sample adds its rule
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -40,6 +43,8 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
 !ifdef QUOTED_ARGUMENTS
   !define ARGUMENTS '"${APP}/NULL"'
+!else ifdef SECOND_RULE
+  !define ARGUMENTS "${APP}/${APP} Inbound"
 !else
   !define ARGUMENTS "${APP}/NULL"
 !endif
@@ -154,6 +159,16 @@ Section
 !endif
 !ifdef PATH_ENTRY
   WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
+!endif
+!ifdef SECOND_RULE
+  !macro Rule NAME
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${NAME}"'
+    Pop $0
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${NAME}" dir=in action=allow program="$INSTDIR\${APP}.exe" enable=yes'
+    Pop $0
+  !macroend
+  !insertmacro Rule "${APP} Inbound"
+  !insertmacro Rule "${APP} Sharing"
 !endif
 !ifdef SERVICE_WRITER | AGENT
   ; As installers wait for what they start to be up: here, its first log.

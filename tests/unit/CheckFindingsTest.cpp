@@ -73,6 +73,7 @@ struct Row {
     int Problems;
     std::wstring Text;         // in one of the findings
     InstallerKind Kind = KindUnknown;  // the fix is said in its words
+    std::wstring Machine = L"";        // and by what the installer is: "x86-64" or "x86"
 };
 
 const Row Rows[] = {
@@ -104,6 +105,15 @@ const Row Rows[] = {
     {"DeletedFile", Installed(), File(L"C:\\Windows\\old.dll"), 1,
      L"C:\\Windows\\old.dll was there before the install, and the installer deleted it"},
     {"EntryIn32BitViewByNsis", Installed(AppDir, Entry32), {}, 1, L"(a 32-bit installer needs SetRegView 64)", KindNsis},
+    {"EntryIn32BitViewBy32BitNsis", Installed(AppDir, Entry32), {}, 1, L"(a 32-bit installer needs SetRegView 64)",
+     KindNsis, L"x86"},
+    // A 64-bit installer is not redirected: it chose the 32-bit view itself.
+    {"EntryIn32BitViewBy64BitNsis", Installed(AppDir, Entry32), {}, 1,
+     L"(a 64-bit installer writes the 64-bit view unless told otherwise: this one chose the 32-bit view, so take out "
+     L"its SetRegView 32, and WOW6432Node from the key's path if it names it)", KindNsis, L"x86-64"},
+    {"EntryIn32BitViewBy64BitInstaller", Installed(AppDir, Entry32), {}, 1,
+     L"this one chose the 32-bit view, so open the key without KEY_WOW64_32KEY, and WOW6432Node from the key's path",
+     KindUnknown, L"x86-64"},
     {"EntryIn32BitViewByInno", Installed(AppDir, Entry32), {}, 1, L"(a 32-bit installer needs the registry root HKLM64)",
      KindInno},
     {"FolderIn32BitProgramFilesByInno", Installed(AppDir32), {}, 1,
@@ -133,6 +143,7 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         in.Folders.ProgramFiles = ProgramFiles;
         in.Folders.ProgramFilesX86 = ProgramFilesX86;
         in.Kind = row.Kind;
+        in.Machine = row.Machine;
         ResetFake();
         StartQuietReport();
         Said said;

@@ -129,3 +129,42 @@ TEST(CheckJsonReport, AReportNotWrittenMakesTheExitCodeTwo)
     EXPECT_EQ(FinalExitCode(0), 2);
     EXPECT_EQ(FinalExitCode(1), 2);
 }
+
+// A name of firewall rules left is a leftover of its own kind, counted as one; a look that could
+// not ask the firewall says so.
+TEST(CheckJsonReport, FirewallRulesLeftAreLeftoversOfTheirOwnKind)
+{
+    RuleLeftover broken;
+    broken.Name = L"Orbel \"Sharing\"";
+    broken.Rules = 2;
+    broken.Broken = true;
+    broken.Place = L"the firewall rule `Orbel \"Sharing\"` (2 rules of the name)";
+    broken.Breaks = broken.Place + L" lets traffic in for a program that is gone: C:\\Orbel\\Orbel.exe";
+    broken.Program = L"C:\\Orbel\\Orbel.exe";
+    RuleLeftover left = broken;
+    left.Broken = false;
+    left.Rules = 1;
+    left.Place = L"the firewall rule `Orbel \"Sharing\"`";
+    struct Row { std::vector<RuleLeftover> Rules; bool Seen; std::vector<std::string> Json; } rows[] = {
+        {{broken}, true, {"{\"state\":\"broken\",\"change\":\"added\",\"kind\":\"firewall rule\","
+                          "\"path\":\"Orbel \\\"Sharing\\\"\",\"name\":\"Orbel \\\"Sharing\\\"\",",
+                          "\"items\":0,\"itemsLeft\":0,\"rules\":2,\"breaks\":\"the firewall rule `Orbel \\\"Sharing\\\"` (2 rules",
+                          "\"program\":\"C:\\\\Orbel\\\\Orbel.exe\",\"when\":\"while the rule is there\"}",
+                          "\"summary\":{\"left\":1,", "\"firewallRulesSeen\":true"}},
+        {{left}, true, {"{\"state\":\"left\",\"change\":\"added\",\"kind\":\"firewall rule\",",
+                        "\"rules\":1}", "\"summary\":{\"left\":1,"}},
+        {{}, false, {"\"leftovers\":[]", "\"summary\":{\"left\":0,", "\"firewallRulesSeen\":false"}},
+    };
+    for (const Row &row : rows) {
+        LeftoverLook look;
+        RulesLook rules;
+        rules.Asked = true;
+        rules.Seen = row.Seen;
+        rules.Left = row.Rules;
+        AddRulesLeft(&look, rules);
+        const std::string json = JsonOfLook(look, {}, {}, 1, 1, true);
+        for (const std::string &part : row.Json)
+            EXPECT_NE(json.find(part), std::string::npos) << part << " in\n" << json;
+        EXPECT_EQ(!row.Rules.empty() && row.Rules[0].Broken, json.find("\"breaks\"") != std::string::npos) << json;
+    }
+}

@@ -1,3 +1,4 @@
+#include "data/Links.h"
 #include "judge/Leftovers.h"
 #include "look/Now.h"
 #include "tell/Report.h"
@@ -140,6 +141,17 @@ bool FakeRead(const Entry &entry, Entry *now)
 
 std::string NoFile(const std::wstring &, size_t) { return ""; }
 
+// A link the walk read: a folder's junction, or a file's symbolic link.
+Entry Linked(EntryKind kind, const std::wstring &path, const std::wstring &target)
+{
+    Entry link = MakeEntry(kind, path);
+    LinkRead read;
+    read.Tag = kind == EntryFolder ? TagJunction : TagSymbolicLink;
+    read.Target = target;
+    link.Data = LinkData(read);
+    return link;
+}
+
 Entry Number(const std::wstring &key, const std::wstring &name, DWORD number)
 {
     return MakeValue(key, name, REG_DWORD, std::string((const char *)&number, sizeof number));
@@ -154,6 +166,7 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
     const Entry image = Text(service, L"ImagePath", L"\"C:\\Orbel\\svc.exe\" /service");
     const MachineReader machine = {FakeRead, NoFile, FakeThere};
     const std::wstring help = L"C:\\Windows\\Help";
+    const std::wstring desktop = L"C:\\Users\\Public\\Desktop", orbelData = L"C:\\Program Files\\Orbel\\data";
     struct Row {
         const char *Name;
         std::vector<Entry> Added;  // in order, the first the group's head
@@ -163,6 +176,7 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         std::wstring Program = L"C:\\Orbel\\svc.exe";
         std::wstring Place = L"";  // when given, the leftover's name
         size_t Files = 0;
+        std::wstring Breaks = L"";  // when given, what it breaks
     } rows[] = {
         // The service's key heads the group: what starts the program is one of its members.
         {"ServiceStartedAtStartup", {MakeEntry(EntryKey, service), image, Number(service, L"Start", 2)}, LeftThere,
@@ -191,6 +205,18 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         {"FilesOfOneWriterPending", {MakeEntry(EntryFile, help + L"\\orbel-agent-51.log"),
                                      MakeEntry(EntryFile, help + L"\\orbel-agent-1003.log")},
          LeftPending, LeftoverPending, L"", L"", help + L"\\orbel-agent-*.log", 2},
+        // A link is named with its target, and leads nowhere once its target is gone.
+        {"LinkToAGoneFolder", {Linked(EntryFolder, desktop + L"\\Orbel Data", orbelData)}, LeftThere, LeftoverBroken,
+         L"whenever it is opened", orbelData, L"the link " + desktop + L"\\Orbel Data -> " + orbelData, 0,
+         L"the link " + desktop + L"\\Orbel Data -> " + orbelData + L", whose target is gone: opening it fails"},
+        {"LinkToAFileTheRestartDeletes", {Linked(EntryFile, desktop + L"\\pending.txt", L"C:\\Pending")}, LeftThere,
+         LeftoverBroken, L"whenever it is opened", L"C:\\Pending", L"", 0,
+         L"the link " + desktop + L"\\pending.txt -> C:\\Pending, whose target the next restart deletes: opening it "
+         L"then fails"},
+        {"LinkToAFolderThere", {Linked(EntryFolder, desktop + L"\\Tools", L"C:\\Tools")}, LeftThere, LeftoverLeft, L"",
+         L"", L"the link " + desktop + L"\\Tools -> C:\\Tools"},
+        {"LinkRemoved", {Linked(EntryFolder, desktop + L"\\Orbel Data", orbelData)}, LeftGone, LeftoverRemoved, L"", L"",
+         L"the link " + desktop + L"\\Orbel Data -> " + orbelData},
     };
     for (const Row &row : rows) {
         std::vector<Change> changes;
@@ -212,6 +238,8 @@ TEST(CheckLeftovers, EachGroupJudgedByWhatItsMembersStart)
         }
         if (row.Expected == LeftoverBroken)
             EXPECT_EQ(leftovers[0].Program, row.Program) << row.Name;
+        if (!row.Breaks.empty())
+            EXPECT_EQ(leftovers[0].Breaks, row.Breaks) << row.Name;
         size_t pending = 9;
         EXPECT_EQ(CountLeft(leftovers, &pending), row.Expected == LeftoverBroken || row.Expected == LeftoverLeft ? 1u : 0u)
             << row.Name;

@@ -67,6 +67,22 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     saved.Reinstall.Held = {1, 4};
     saved.Reinstall.Taken = {L"C:\\日本.dll", L"C:\\Tab\tand\nline"};
     saved.AfterUninstall = {LeftGone, LeftPending, LeftThere, LeftThere, LeftGone};
+    FirewallRule rule;
+    rule.Name = L"Orbel\tShar\\ing\n日本";
+    rule.Application = L"%ProgramFiles%\\Orbel\\Orbel.exe";
+    rule.Program = L"C:\\Program Files\\Orbel\\Orbel.exe";
+    rule.Service = L"OrbelSvc";
+    rule.LocalPorts = L"80,443";
+    rule.RemotePorts = L"1000-2000";
+    rule.Grouping = L"@orbel.dll,-1";
+    rule.Protocol = 17;
+    rule.Direction = 2;
+    rule.Action = 0;
+    rule.Profiles = 0x7FFFFFFF;
+    rule.Enabled = true;
+    saved.Firewall.Read = true;
+    saved.Firewall.Added = {rule, FirewallRule()};
+    saved.RuleName = L"Orbel Inbound\t2";
     const std::wstring path = TempFile(L"CheckStateTest.txt");
     ASSERT_TRUE(SaveState(path, saved));
     CheckState loaded;
@@ -77,6 +93,13 @@ TEST(CheckState, SavedStateLoadsBackWhole)
     EXPECT_EQ(loaded.Kind, KindInno);
     EXPECT_TRUE(loaded.Reinstalled);
     EXPECT_EQ(loaded.AfterUninstall, saved.AfterUninstall);
+    EXPECT_TRUE(loaded.Firewall.Read);
+    EXPECT_EQ(loaded.RuleName, saved.RuleName);
+    ASSERT_EQ(loaded.Firewall.Added.size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        EXPECT_TRUE(SameRule(loaded.Firewall.Added[i], saved.Firewall.Added[i])) << "rule " << i;
+        EXPECT_EQ(loaded.Firewall.Added[i].Program, saved.Firewall.Added[i].Program) << "rule " << i;
+    }
     EXPECT_EQ(std::make_tuple(loaded.Reinstall.Started, loaded.Reinstall.TimedOut, loaded.Reinstall.ExitCode,
                               loaded.Reinstall.Ms, loaded.Reinstall.Held, loaded.Reinstall.Taken),
               std::make_tuple(true, false, 3221225786u, 1234ull, std::vector<size_t>{1, 4}, saved.Reinstall.Taken));
