@@ -17,4 +17,6 @@ struct MachineReader {
     std::wstring (*StartedBy)(const std::wstring &commandLine, std::vector<std::wstring> *tried);
     // Whether the firewall holds a rule of the name: 1 yes, 0 no, -1 it cannot be asked.
     int (*HasFirewallRule)(const std::wstring &name);
+    // A path in its long form: short 8.3 names made long, as far as the path is there.
+    std::wstring (*LongPath)(const std::wstring &path);
 };

@@ -1,6 +1,7 @@
 #include "look/Now.h"
 
 #include "data/PathText.h"
+#include "look/Environment.h"
 #include "look/FileWalk.h"
 #include "look/Firewall.h"
 #include "look/Look.h"
@@ -21,7 +22,8 @@ int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &p
 
 const MachineReader &RealMachine()
 {
-    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere, ProgramStartedBy, FirewallHasRule};
+    static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere, ProgramStartedBy, FirewallHasRule,
+                                          LongPathOf};
     return machine;
 }
 
