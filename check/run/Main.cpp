@@ -47,7 +47,8 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
     if (in->HasEntry) {
         CheckFirewallRule(*in, false, RealMachine(), &said);
         SetConsoleTitleW(OwnConsoleTitle(in->AppName));
-        JudgeWindowsNamingApp(in->AppName, WindowsNamingApp(in->AppName), &said);
+        std::vector<std::wstring> open = WindowsNamingApp(in->AppName);
+        JudgeWindowsNamingApp(in->AppName, open, WindowsForeseenNamingApp(in->AppName, open), &said);
     }
     Tell(said);
 }

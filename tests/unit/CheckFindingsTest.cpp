@@ -149,14 +149,16 @@ TEST(CheckFindings, NamesEachMistakeOnce)
 }
 
 // Kestrane refuses while a window's title holds the application's name; started from cmd.exe the
-// check's own console is titled with its command line, until the check titles it itself.
+// check's own console is titled with its command line, until the check titles it itself. What
+// Windows shows and Wine does not is foreseen: the hidden windows of every desktop, and the
+// prefix of an elevated console, the check's own.
 TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
 {
     const std::wstring cmd = L"C:\\Windows\\system32\\cmd.exe - CheckInstaller.exe OrbelSetup.exe";
     struct Row {
         const char *Name;
         std::wstring App;
-        std::vector<std::wstring> Titles, Named;
+        std::vector<std::wstring> Titles, Named, Foreseen;
     } rows[] = {
         {"console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {cmd}},
         {"the check's own title", L"Orbel", {OwnConsoleTitle(L"Orbel")}, {}},
@@ -164,6 +166,11 @@ TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
         {"an application named as two titles", L"Installer", {OwnConsoleTitle(L"Installer")}, {}},
         {"letter case differs", L"Orbel", {L"orbel - notes"}, {}},
         {"each window named", L"Orbel", {L"Orbel", L"Notes", L"Orbel - Help"}, {L"Orbel", L"Orbel - Help"}},
+        {"named as the desktop's shell window", L"Manager", {L"Default IME"}, {}, {L"Program Manager"}},
+        {"the shell window's name in another case", L"manager", {}, {}, {}},
+        {"named as the input method's window, open here", L"IME", {L"Default IME"}, {L"Default IME"}, {L"MSCTFIME UI"}},
+        {"named as an elevated console", L"Admin", {}, {}, {L"Administrator: CheckInstaller"}},
+        {"named across an elevated console's prefix: another title", L"rator: Check", {}, {}, {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.Name);
@@ -171,6 +178,10 @@ TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
         wcscpy(Target.AppName, L"Kept");
         Fake.WindowTitles = row.Titles;
         EXPECT_EQ(WindowsNamingApp(row.App), row.Named);
+        std::vector<std::wstring> foreseen;
+        for (const ForeseenTitle &window : WindowsForeseenNamingApp(row.App, WindowsNamingApp(row.App)))
+            foreseen.push_back(window.Title);
+        EXPECT_EQ(foreseen, row.Foreseen);
         EXPECT_STREQ(Target.AppName, L"Kept");
     }
 }
