@@ -14,6 +14,7 @@
 
 SetupRefusal LookAtSetup(Options *options, Check *check)
 {
+    check->StartedMs = GetTickCount64();
     SetupSeen &setup = check->Setup;
     setup.Setup = options->Setup;
     setup.Name = LeafOf(setup.Setup);
@@ -128,6 +129,15 @@ static std::vector<Change> LookBefore(const Options &options, Check *check, Snap
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&first, NULL);
     ms[0] = GetTickCount64() - started;
+    // Two more whole looks: the second before the install, and the one after it.
+    RunBounds bounds = {options.LimitSeconds, check->Settle, options.WatchSeconds, check->RestartsPrefix, 2};
+    LookCost &cost = check->Install.Looks;
+    cost = ReckonRun(GetTickCount64() - check->StartedMs, ms[0], first.Records.size(), bounds, options.BudgetSeconds);
+    TellLookCost(cost, options.LimitSeconds);
+    if ((check->OverBudget = OverBudget(cost))) {
+        TellOverBudget(cost, options.LimitSeconds);
+        return changedBefore;
+    }
     Doing(ActivityWaitingForStandIn);
     InstallerRun standIn = RunInstaller(OwnPath(), {L"--stand-in"}, options.LimitSeconds);
     noise.StandInRan = standIn.Started && !standIn.TimedOut;
@@ -174,6 +184,8 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     Snapshot before, installed;
     unsigned long long ms[3] = {0, 0, 0};
     std::vector<Change> changedBefore = LookBefore(options, check, &before, ms);
+    if (check->OverBudget)
+        return false;
     Doing(ActivityWaitingForInstaller);
     InstallerRun install = RunInstaller(check->Setup.Setup, options.InstallerArguments, options.LimitSeconds,
                                         InLookBefore, &before);

@@ -62,7 +62,7 @@ static int CheckInstaller(Options options)
     Inspection in;
     DWORD startError = 0;
     if (!InstallAndLook(options, &check, &in, &startError))
-        return CannotRun(CannotStartText(check.Setup.Setup, startError));
+        return check.OverBudget ? ExitCannotRun : CannotRun(CannotStartText(check.Setup.Setup, startError));
     InspectWhatItInstalled(options, check, &in);
     if (!in.HasEntry) {
         TellNothingToUninstall(check.Setup.Name);

@@ -6,6 +6,7 @@
 #include "judge/Compare.h"
 #include "judge/Leftovers.h"
 #include "judge/Reinstall.h"
+#include "judge/RunCost.h"
 #include "tell/Report.h"
 
 #include <string>
@@ -23,6 +24,7 @@ struct InstallRecord {
     DWORD ExitCode;
     unsigned long long Ms;
     std::vector<std::wstring> Running;  // programs of the new installation running when it ended
+    LookCost Looks;  // what a look cost, and the whole run's worst case
 };
 
 // What the check took for the machine's own changes, and why, step by step.
