@@ -169,16 +169,39 @@ void WalkFiles(const std::wstring &root, const std::vector<std::wstring> &prefer
     snapshot->Records[at].End = (unsigned)snapshot->Records.size();
 }
 
+bool ListEntry(const std::wstring &path, WIN32_FIND_DATAW *found)
+{
+    // A drive's root has no entry in a folder: its own attributes are all there is.
+    if (path.size() <= 3 && path.size() >= 2 && path[1] == L':') {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW((path.substr(0, 2) + L"\\").c_str(), GetFileExInfoStandard, &data))
+            return false;
+        ZeroMemory(found, sizeof *found);
+        found->dwFileAttributes = data.dwFileAttributes;
+        return true;
+    }
+    HANDLE search = FindFirst(path, found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+bool ReadListedNow(const std::wstring &path, Entry *now, EntryLister list)
+{
+    WIN32_FIND_DATAW found;
+    if (!list(path, &found))
+        return false;
+    now->Attributes = found.dwFileAttributes;
+    bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    now->Size = folder ? 0 : Join(found.nFileSizeHigh, found.nFileSizeLow);
+    now->WriteTime = folder ? 0 : Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
 bool ReadFileNow(const std::wstring &path, Entry *now)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(FileApiPath(path).c_str(), GetFileExInfoStandard, &data))
-        return false;
-    now->Attributes = data.dwFileAttributes;
-    bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    now->Size = folder ? 0 : Join(data.nFileSizeHigh, data.nFileSizeLow);
-    now->WriteTime = folder ? 0 : Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-    return true;
+    return ReadListedNow(path, now, ListEntry);
 }
 
 std::string ReadFileStart(const std::wstring &path, size_t limit)
