@@ -43,12 +43,17 @@ std::string HashOf(const std::string &data)
 
 size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind)
 {
+    return AddRecord(snapshot, parent, name.data(), name.size(), kind);
+}
+
+size_t AddRecord(Snapshot *snapshot, unsigned parent, const wchar_t *name, size_t length, EntryKind kind)
+{
     Record record;
     ZeroMemory(&record, sizeof record);
     record.Parent = parent;
     record.NameAt = (unsigned)snapshot->Names.size();
-    snapshot->Names.insert(snapshot->Names.end(), name.begin(), name.end());
-    record.NameLength = (unsigned short)name.size();
+    snapshot->Names.insert(snapshot->Names.end(), name, name + length);
+    record.NameLength = (unsigned short)length;
     record.Kind = (unsigned char)kind;
     snapshot->Records.push_back(record);
     return snapshot->Records.size() - 1;

@@ -54,6 +54,7 @@ struct Snapshot {
 
 // A new record of a place, its name kept; its index.
 size_t AddRecord(Snapshot *snapshot, unsigned parent, const std::wstring &name, EntryKind kind);
+size_t AddRecord(Snapshot *snapshot, unsigned parent, const wchar_t *name, size_t length, EntryKind kind);
 // The same from entries made by hand (tests): every folder and key an entry is in must be
 // an entry too, or be a root.
 void SnapshotOfEntries(const std::vector<Entry> &entries, Snapshot *snapshot);

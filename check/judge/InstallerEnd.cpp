@@ -15,8 +15,9 @@ bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, 
     return !image.empty() && !existedBefore && !installersOwn && !SameText(image, setup);
 }
 
-bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup)
+bool InstallersOwnProgram(const std::wstring &given, bool copyOfSetup, const MachineReader &machine)
 {
+    std::wstring image = given.empty() ? given : machine.LongPath(given);
     bool windowsInstaller = IsInside(image, ExpandedText(L"%SystemRoot%\\Installer"));
     bool skipped = false;
     for (std::wstring path = image; !path.empty() && !skipped; path = ParentOf(path))

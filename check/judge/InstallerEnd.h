@@ -2,6 +2,7 @@
 // running rather than the installer working.
 #pragma once
 #include "judge/Compare.h"
+#include "judge/MachineReader.h"
 #include "judge/Verdicts.h"
 
 #include <windows.h>
@@ -18,8 +19,9 @@ bool IsApplicationProgram(const std::wstring &image, const std::wstring &setup, 
 
 // Where installers run their own copies and helpers: the temporary folders (and any other place
 // the check skips), Windows Installer's folder of its packages' helpers; or a copy of the setup
-// itself (copyOfSetup: the same size and content, wherever it was copied).
-bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup);
+// itself (copyOfSetup: the same size and content, wherever it was copied). The image is taken in
+// its long form (machine.LongPath), as the tables name those places.
+bool InstallersOwnProgram(const std::wstring &image, bool copyOfSetup, const MachineReader &machine);
 
 // A process the application started (a helper of the agent's) is the application's too, however
 // deep: marks each process of ids whose parent (parents[i]) is one of the application's.

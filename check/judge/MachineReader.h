@@ -20,4 +20,6 @@ struct MachineReader {
     int (*HasFirewallRule)(const std::wstring &name);
     // Every rule the firewall holds; false when it cannot be asked. May be null: it cannot.
     bool (*ReadFirewallRules)(std::vector<FirewallRule> *rules);
+    // A path in its long form: short 8.3 names made long, as far as the path is there.
+    std::wstring (*LongPath)(const std::wstring &path);
 };

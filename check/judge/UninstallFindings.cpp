@@ -55,9 +55,14 @@ void ReportUninstall(const RunRecord &record, DWORD limitSeconds, Said *said)
                 SectionExitCodes);
 }
 
-void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles, Said *said)
+void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles,
+                           const std::vector<ForeseenTitle> &foreseen, Said *said)
 {
     for (size_t i = 0; i < titles.size(); i++)
         Find(said, VerdictProblem, L"the window \"" + titles[i] + L"\" is open, and its title holds the application name `"
              + appName + L"`: Kestrane takes the application for running, and uninstalls nothing", SectionUserSees);
+    for (size_t i = 0; i < foreseen.size(); i++)
+        Find(said, VerdictProblem, L"the window \"" + foreseen[i].Title + L"\" is open on Windows (" + foreseen[i].Why
+             + L"), and its title holds the application name `" + appName
+             + L"`: Kestrane takes the application for running there, and uninstalls nothing", SectionUserSees);
 }

@@ -13,6 +13,11 @@ void CheckFirewallRule(const Inspection &inspection, bool uninstalled, const Mac
 // Kestrane's boxes, each with its answer, and its exit code.
 void ReportUninstall(const RunRecord &record, DWORD limitSeconds, Said *said);
 
+// A window that is not open here but will be on Windows, and why.
+struct ForeseenTitle {
+    std::wstring Title, Why;
+};
 // Kestrane refuses while a top-level window's title holds the application's name (titles: those
-// that do, as Kestrane's own running check finds them).
-void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles, Said *said);
+// that do, as Kestrane's own running check finds them; foreseen: those Windows will show).
+void JudgeWindowsNamingApp(const std::wstring &appName, const std::vector<std::wstring> &titles,
+                           const std::vector<ForeseenTitle> &foreseen, Said *said);

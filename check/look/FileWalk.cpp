@@ -15,30 +15,44 @@ struct FolderSet {
     std::map<FolderIdentity, std::wstring> Preferred;  // the name a folder is walked under
 };
 
+// A folder's listing: the names in one buffer, not one allocation each (a drive has millions).
 struct Listed {
-    std::wstring Name;
+    size_t NameAt, NameLength;
     DWORD Attributes;
     DWORD Tag;  // a reparse point's, as the listing gives it
     unsigned long long Size, WriteTime;
 };
+struct Listing {
+    std::vector<wchar_t> Names;
+    std::vector<Listed> Children;
+};
 
 static unsigned long long Join(DWORD high, DWORD low) { return ((unsigned long long)high << 32) | low; }
 
-static bool ByFoldedName(const Listed &left, const Listed &right)
-{
-    return CompareStringOrdinal(left.Name.data(), (int)left.Name.size(), right.Name.data(), (int)right.Name.size(),
-                                TRUE) == CSTR_LESS_THAN;
-}
+struct ByFoldedName {
+    const wchar_t *Names;
+    bool operator()(const Listed &left, const Listed &right) const
+    {
+        return CompareStringOrdinal(Names + left.NameAt, (int)left.NameLength, Names + right.NameAt,
+                                    (int)right.NameLength, TRUE) == CSTR_LESS_THAN;
+    }
+};
 
 static HANDLE FindFirst(const std::wstring &pattern, WIN32_FIND_DATAW *found)
 {
-    // The basic, large-fetch listing is Windows 7's; Vista takes the standard one.
+    // The basic, large-fetch listing is Windows 7's: Vista refuses it as an invalid parameter,
+    // and is asked the standard way from then on.
+    static volatile LONG standardOnly = 0;
     std::wstring whole = FileApiPath(pattern);
-    HANDLE search = FindFirstFileExW(whole.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
-                                     FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        search = FindFirstFileExW(whole.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
-    return search;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    if (!standardOnly) {
+        search = FindFirstFileExW(whole.c_str(), FindExInfoBasic, found, FindExSearchNameMatch, NULL,
+                                  FIND_FIRST_EX_LARGE_FETCH);
+        if (search != INVALID_HANDLE_VALUE || GetLastError() != ERROR_INVALID_PARAMETER)
+            return search;
+        standardOnly = 1;
+    }
+    return FindFirstFileExW(whole.c_str(), FindExInfoStandard, found, FindExSearchNameMatch, NULL, 0);
 }
 
 static bool IdentityOf(const std::wstring &path, FolderIdentity *identity)
@@ -94,34 +108,45 @@ static bool WalkLink(const std::wstring &path, const std::wstring &root)
     return !target.empty() && (SameText(target, path) || !IsAtOrInside(target, root));
 }
 
+static void ListFolder(const std::wstring &path, Listing *listing)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirst(path + L"\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+            continue;
+        Listed child;
+        child.NameAt = listing->Names.size();
+        child.NameLength = wcslen(found.cFileName);
+        listing->Names.insert(listing->Names.end(), found.cFileName, found.cFileName + child.NameLength);
+        child.Attributes = found.dwFileAttributes;
+        child.Tag = found.dwReserved0;
+        child.Size = Join(found.nFileSizeHigh, found.nFileSizeLow);
+        child.WriteTime = Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+        listing->Children.push_back(child);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    if (!listing->Names.empty())
+        std::sort(listing->Children.begin(), listing->Children.end(), ByFoldedName{&listing->Names[0]});
+}
+
 static void WalkFolder(const std::wstring &root, const std::wstring &path, size_t self, Snapshot *snapshot,
                        FolderSet *visited)
 {
-    std::vector<Listed> children;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirst(path + L"\\*", &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
-                continue;
-            Listed child;
-            child.Name = found.cFileName;
-            child.Attributes = found.dwFileAttributes;
-            child.Tag = found.dwReserved0;
-            child.Size = Join(found.nFileSizeHigh, found.nFileSizeLow);
-            child.WriteTime = Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
-            children.push_back(child);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    std::sort(children.begin(), children.end(), ByFoldedName);
-    for (size_t i = 0; i < children.size(); i++) {
-        const Listed &child = children[i];
-        std::wstring childPath = path + L"\\" + child.Name;
+    Listing listing;
+    ListFolder(path, &listing);
+    std::wstring childPath = path + L"\\";
+    const size_t parentLength = childPath.size();
+    for (size_t i = 0; i < listing.Children.size(); i++) {
+        const Listed &child = listing.Children[i];
+        const wchar_t *name = &listing.Names[0] + child.NameAt;
+        childPath.replace(parentLength, std::wstring::npos, name, child.NameLength);
         if (IsSkippedPlace(childPath))
             continue;
         bool folder = (child.Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        size_t at = AddRecord(snapshot, (unsigned)self, child.Name, folder ? EntryFolder : EntryFile);
+        size_t at = AddRecord(snapshot, (unsigned)self, name, child.NameLength, folder ? EntryFolder : EntryFile);
         Record &record = snapshot->Records[at];
         record.Type = child.Attributes;
         if (!folder) {
@@ -183,16 +208,39 @@ void KeepLink(const std::wstring &path, DWORD attributes, DWORD tag, ReparseRead
     snapshot->Data.insert(snapshot->Data.end(), data.begin(), data.end());
 }
 
+bool ListEntry(const std::wstring &path, WIN32_FIND_DATAW *found)
+{
+    // A drive's root has no entry in a folder: its own attributes are all there is.
+    if (path.size() <= 3 && path.size() >= 2 && path[1] == L':') {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW((path.substr(0, 2) + L"\\").c_str(), GetFileExInfoStandard, &data))
+            return false;
+        ZeroMemory(found, sizeof *found);
+        found->dwFileAttributes = data.dwFileAttributes;
+        return true;
+    }
+    HANDLE search = FindFirst(path, found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+bool ReadListedNow(const std::wstring &path, Entry *now, EntryLister list)
+{
+    WIN32_FIND_DATAW found;
+    if (!list(path, &found))
+        return false;
+    now->Attributes = found.dwFileAttributes;
+    bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    now->Size = folder ? 0 : Join(found.nFileSizeHigh, found.nFileSizeLow);
+    now->WriteTime = folder ? 0 : Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
 bool ReadFileNow(const std::wstring &path, Entry *now)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(FileApiPath(path).c_str(), GetFileExInfoStandard, &data))
-        return false;
-    now->Attributes = data.dwFileAttributes;
-    bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    now->Size = folder ? 0 : Join(data.nFileSizeHigh, data.nFileSizeLow);
-    now->WriteTime = folder ? 0 : Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-    return true;
+    return ReadListedNow(path, now, ListEntry);
 }
 
 std::string ReadFileStart(const std::wstring &path, size_t limit)

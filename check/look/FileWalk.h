@@ -17,8 +17,15 @@ bool ReadReparsePoint(const std::wstring &path, std::string *bytes);
 void KeepLink(const std::wstring &path, DWORD attributes, DWORD tag, ReparseReader read, Snapshot *snapshot,
               size_t record);
 
-// The same listing of one file or folder now; false when it is gone.
+// The same listing of one file or folder now, as its folder lists it (its directory entry, as the
+// walk reads it, not the file itself: NTFS brings a file's entry up to date only when its writer
+// closes it, so a file held open reads as the walk saw it); false when it is gone.
 bool ReadFileNow(const std::wstring &path, Entry *now);
+
+// One entry's listing: its folder's (ListEntry: FindFirstFileExW on the path), or a table in the tests.
+typedef bool (*EntryLister)(const std::wstring &path, WIN32_FIND_DATAW *found);
+bool ListEntry(const std::wstring &path, WIN32_FIND_DATAW *found);
+bool ReadListedNow(const std::wstring &path, Entry *now, EntryLister list);
 
 // The first bytes of a file, at most limit; empty when it cannot be read.
 std::string ReadFileStart(const std::wstring &path, size_t limit);

@@ -1,6 +1,7 @@
 #include "look/Now.h"
 
 #include "data/PathText.h"
+#include "look/Environment.h"
 #include "look/FileWalk.h"
 #include "look/Firewall.h"
 #include "look/Look.h"
@@ -22,7 +23,7 @@ int ProgramThere(const std::wstring &program, const std::vector<std::wstring> &p
 const MachineReader &RealMachine()
 {
     static const MachineReader machine = {ReadEntryNow, ReadFileStart, ProgramThere, ProgramStartedBy, FirewallHasRule,
-                                            ReadFirewallRules};
+                                            ReadFirewallRules, LongPathOf};
     return machine;
 }
 

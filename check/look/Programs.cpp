@@ -1,6 +1,7 @@
 #include "look/Programs.h"
 
 #include "data/PathText.h"
+#include "look/Environment.h"
 
 #include <tlhelp32.h>
 
@@ -60,7 +61,8 @@ std::wstring ProgramOfProcess(DWORD id)
     DWORD length = MAX_PATH * 2;
     bool read = QueryFullProcessImageNameW(process, 0, path, &length) != FALSE;
     CloseHandle(process);
-    return read ? std::wstring(path, length) : L"";
+    // Started by a short path (from a runner's TEMP), Windows names the program so.
+    return read ? LongPathOf(std::wstring(path, length)) : L"";
 }
 
 std::vector<std::wstring> RunningAmong(const std::vector<std::wstring> &programs)

@@ -15,7 +15,7 @@ bool IsWine();
 // An administrator's token with its rights in force (elevated, where Windows asks).
 bool IsElevated();
 
-// The program of a running process, as a full path; empty when it cannot be read.
+// The program of a running process, as a full path in its long form; empty when it cannot be read.
 std::wstring ProgramOfProcess(DWORD id);
 // Of the programs given (full paths), those running now, each once, in the order given.
 std::vector<std::wstring> RunningAmong(const std::vector<std::wstring> &programs);

@@ -1,6 +1,8 @@
 // The top-level windows Kestrane takes for the application running, and the check's own console.
 #pragma once
 
+#include "judge/UninstallFindings.h"
+
 #include <string>
 #include <vector>
 
@@ -11,3 +13,8 @@ const wchar_t *OwnConsoleTitle(const std::wstring &appName);
 // The titles of the top-level windows in which Kestrane's running check finds appName, once the
 // check's own console is titled so that it never holds appName.
 std::vector<std::wstring> WindowsNamingApp(const std::wstring &appName);
+
+// The windows Kestrane will find appName in on a Windows desktop that are not open here: the
+// hidden windows every desktop has, and an elevated console (the check's own, on Windows). Each
+// once: none of the titles open (WindowsNamingApp).
+std::vector<ForeseenTitle> WindowsForeseenNamingApp(const std::wstring &appName, const std::vector<std::wstring> &open);

@@ -1,6 +1,7 @@
 #include "look/Skipped.h"
 
 #include "data/PathText.h"
+#include "look/Environment.h"
 
 #include <windows.h>
 
@@ -176,9 +177,8 @@ static const SharedSet &Shared()
         return places;
     made = true;
     for (const wchar_t *folder : SharedFolders) {
-        wchar_t expanded[MAX_PATH * 2] = {0};
-        DWORD length = ExpandEnvironmentStringsW(folder, expanded, MAX_PATH * 2);
-        if (length > 0 && length <= MAX_PATH * 2 && !wcschr(expanded, L'%'))
+        std::wstring expanded = ExpandedPlace(folder);
+        if (expanded.find(L'%') == std::wstring::npos)
             AddShared(&places, expanded);
     }
     static const wchar_t *const SoftwareRoots[] = {L"HKLM\\SOFTWARE", L"HKLM\\SOFTWARE\\WOW6432Node", L"HKCU\\Software"};
@@ -237,16 +237,8 @@ static SkipSet &Expanded()
     if (made)
         return places;
     made = true;
-    for (size_t i = 0; i < sizeof Places / sizeof Places[0]; i++) {
-        wchar_t expanded[MAX_PATH * 2] = {0};
-        DWORD length = ExpandEnvironmentStringsW(Places[i].Place, expanded, MAX_PATH * 2);
-        if (length == 0 || length > MAX_PATH * 2)
-            continue;
-        // A runner's TEMP may be an 8.3 path; a listing gives long names.
-        wchar_t longPath[MAX_PATH * 2] = {0};
-        DWORD longLength = GetLongPathNameW(expanded, longPath, MAX_PATH * 2);
-        Add(&places, longLength > 0 && longLength < MAX_PATH * 2 ? longPath : expanded);
-    }
+    for (size_t i = 0; i < sizeof Places / sizeof Places[0]; i++)
+        Add(&places, ExpandedPlace(Places[i].Place));
     return places;
 }
 
@@ -259,7 +251,13 @@ bool IsSkippedPlace(const std::wstring &path)
 void SkipPlace(const std::wstring &path)
 {
     if (!path.empty())
-        Add(&Expanded(), path);
+        Add(&Expanded(), LongPathOf(path));
+}
+
+std::wstring ExpandedPlace(const wchar_t *place)
+{
+    // A runner's TEMP is an 8.3 path (C:\Users\RUNNER~1\...); a listing gives long names.
+    return LongPathOf(ExpandedText(place));
 }
 
 std::vector<std::wstring> OwnPlaces(const std::wstring &self, const std::vector<std::wstring> &reports,

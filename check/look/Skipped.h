@@ -8,8 +8,12 @@
 // Whether a file or folder path, or a key path ("HKLM\...", "HKCU\..."), is such a place. The
 // walks ask at every level, so a place is met by its own name before anything under it.
 bool IsSkippedPlace(const std::wstring &path);
-// Also skipped from now on: the check's own files (its report, its state).
+// Also skipped from now on: the check's own files (its report, its state), named as a listing
+// names them.
 void SkipPlace(const std::wstring &path);
+// A place of the tables as this machine names it, as a listing would: its variables expanded,
+// and short 8.3 names made long. A variable this machine lacks stays as %NAME%, matching nothing.
+std::wstring ExpandedPlace(const wchar_t *place);
 // The check's own places, to skip: the program itself, its state and reports, its output where
 // it goes to files; and the folder of each report but a shared one, where a recipe keeps its
 // text report beside them. Never the program's own folder: it may be the Desktop, where the

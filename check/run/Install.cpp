@@ -16,6 +16,7 @@
 
 SetupRefusal LookAtSetup(Options *options, Check *check)
 {
+    check->StartedMs = GetTickCount64();
     SetupSeen &setup = check->Setup;
     setup.Setup = options->Setup;
     setup.Name = LeafOf(setup.Setup);
@@ -132,6 +133,16 @@ static void LookBefore(const Options &options, Check *check, LooksBefore *looks,
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&first, NULL);
     ms[0] = GetTickCount64() - started;
+    // Two more whole looks: the second before the install, and the one after it.
+    // Nothing waits after the install any more: --watch adds nothing to the worst case.
+    RunBounds bounds = {options.LimitSeconds, check->Settle, 0, check->RestartsPrefix, 2};
+    LookCost &cost = check->Install.Looks;
+    cost = ReckonRun(GetTickCount64() - check->StartedMs, ms[0], first.Records.size(), bounds, options.BudgetSeconds);
+    TellLookCost(cost, options.LimitSeconds);
+    if ((check->OverBudget = OverBudget(cost))) {
+        TellOverBudget(cost, options.LimitSeconds);
+        return;
+    }
     Doing(ActivityWaitingForStandIn);
     InstallerRun standIn = RunInstaller(OwnPath(), {L"--stand-in"}, options.LimitSeconds);
     noise.StandInRan = standIn.Started && !standIn.TimedOut;
@@ -178,6 +189,8 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     Snapshot installed;
     unsigned long long ms[3] = {0, 0, 0};
     LookBefore(options, check, &looks, ms);
+    if (check->OverBudget)
+        return false;
     std::vector<FirewallRule> rulesBefore, rulesAfter;
     bool rulesRead = ReadFirewallRules(&rulesBefore);
     Doing(ActivityWaitingForInstaller);

@@ -2,6 +2,7 @@
 
 #include "data/PathText.h"
 #include "judge/InstallerEnd.h"
+#include "look/Now.h"
 #include "look/Programs.h"
 #include "run/Options.h"
 #include "tell/RunReport.h"
@@ -122,7 +123,7 @@ static std::vector<bool> LiveProcessesOfJob(HANDLE job, const std::wstring &setu
             std::wstring image = ProgramOfProcess(ids[i]);
             bool isApplication = existed != NULL
                 && IsApplicationProgram(image, setup, existed(image, context),
-                                        InstallersOwnProgram(image, !image.empty() && SameBytes(image, setup)));
+                                        InstallersOwnProgram(image, !image.empty() && SameBytes(image, setup), RealMachine()));
             (*known)[ids[i]] = isApplication ? image : L"";
         }
         live.push_back(ids[i]);

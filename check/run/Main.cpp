@@ -44,7 +44,8 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
     InspectInstallation(in, RealMachine(), &said);
     if (in->HasEntry) {
         CheckFirewallRule(*in, false, RealMachine(), &said);
-        JudgeWindowsNamingApp(in->AppName, WindowsNamingApp(in->AppName), &said);
+        std::vector<std::wstring> open = WindowsNamingApp(in->AppName);
+        JudgeWindowsNamingApp(in->AppName, open, WindowsForeseenNamingApp(in->AppName, open), &said);
     }
     Tell(said);
 }
@@ -61,7 +62,7 @@ static int CheckInstaller(Options options)
     Inspection in;
     DWORD startError = 0;
     if (!InstallAndLook(options, &check, &in, &startError))
-        return CannotRun(CannotStartText(check.Setup.Setup, startError));
+        return check.OverBudget ? ExitCannotRun : CannotRun(CannotStartText(check.Setup.Setup, startError));
     InspectWhatItInstalled(options, check, &in);
     if (!in.HasEntry) {
         TellNothingToUninstall(check.Setup.Name);

@@ -21,6 +21,7 @@ static void SetDefaults(Options *options)
     options->LimitSeconds = DefaultLimitSeconds;
     options->SettleSeconds = SettleUnset;
     options->WatchSeconds = DefaultWatchSeconds;
+    options->BudgetSeconds = 0;
     options->Interactive = false;
     options->AsOnWindows = false;
     options->ArgumentsGiven = false;
@@ -55,6 +56,9 @@ OptionsResult ReadOptions(const std::vector<std::wstring> &args, std::wstring (*
                 return OptionsBad;
         } else if (arg == L"--watch" && hasValue) {
             if (!ReadSeconds(args[++at], 0, 600, &options->WatchSeconds))
+                return OptionsBad;
+        } else if (arg == L"--budget" && hasValue) {
+            if (!ReadSeconds(args[++at], 1, LongestBudgetSeconds, &options->BudgetSeconds))
                 return OptionsBad;
         } else if (arg == L"--state" && hasValue) {
             options->StatePath = fullPath(args[++at]);
@@ -92,6 +96,7 @@ static const struct {
     {L"--limit", 1, LongestLimitSeconds},
     {L"--settle", 0, 600},
     {L"--watch", 0, 600},
+    {L"--budget", 1, LongestBudgetSeconds},
     {L"--state", 0, 0},
     {L"--json", 0, 0},
     {L"--after-restart", 0, 0},
@@ -150,6 +155,11 @@ static const wchar_t Usage[] =
     L"  --watch SECONDS       accepted as before (0 to 600), and waits for nothing: what the\n"
     L"                        install changed is read again after the uninstall, and what\n"
     L"                        changed again by itself is not counted\n"
+    L"  --budget SECONDS      how long the whole run may take: after its first look at the\n"
+    L"                        machine the check reckons its worst case (the looks to come as\n"
+    L"                        long as the first, each wait at its limit), says it,\n"
+    L"                        and stops with exit code 2 before installing anything when it is\n"
+    L"                        longer (default: no budget; the worst case is said anyway)\n"
     L"  --json FILE           also writes the report for machines (UTF-8 JSON) to FILE\n"
     L"  --interactive         you answer Kestrane's boxes yourself; otherwise every box is\n"
     L"                        answered OK but the restart question, answered Cancel\n"

@@ -18,6 +18,8 @@ static const DWORD SettleUnset = 0xFFFFFFFFu;
 // itself: still accepted, and reported, so that scripts passing it keep working; nothing waits
 // for it now, since what the install changed is read again at the looks after the uninstall.
 static const DWORD DefaultWatchSeconds = 12;
+// The longest whole run a budget may give (--budget): a week.
+static const DWORD LongestBudgetSeconds = 604800;
 
 struct Options {
     bool Help;
@@ -25,6 +27,7 @@ struct Options {
     DWORD LimitSeconds;
     DWORD SettleSeconds;
     DWORD WatchSeconds;
+    DWORD BudgetSeconds;  // the whole run, at most; 0: no budget
     bool Interactive;
     bool AsOnWindows;  // under Wine, no restart of its own: the check's own test of its Windows path
     std::wstring StatePath;

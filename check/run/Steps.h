@@ -21,6 +21,8 @@ struct Check {
     // The places the install changed, as last read: each look after it reads them again.
     std::vector<AgainTarget> Again;
     std::vector<std::wstring> AgainRead;
+    ULONGLONG StartedMs = 0;  // when the run began (GetTickCount64)
+    bool OverBudget = false;  // stopped after the first look: the run may outlast --budget
 };
 
 // The installer's file, its processor and kind, and whether the check may run it here; the
@@ -29,7 +31,8 @@ SetupRefusal LookAtSetup(Options *options, Check *check);
 // Two looks at the machine around a stand-in for the installer, the installer, a look at what
 // it changed: the changes, less what the machine changed by itself around the stand-in, less
 // what Windows' own writers wrote; what it changed, read once more for the looks after it.
-// False when the installer could not be started.
+// False when the installer could not be started, or when the run may outlast --budget
+// (check->OverBudget), said before anything is installed.
 bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD *startError);
 // The stand-in's own run (--stand-in): what any program does when it starts, and nothing else.
 int StandIn();

@@ -190,6 +190,11 @@ std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                                    + Flag("timedOut", install.TimedOut) + "," + Whole("exitCode", install.ExitCode)
                                    + "," + Whole("ms", install.Ms) + "," + Field("running", TextList(install.Running))
                                    + "}") + ",\n";
+    const LookCost &looks = install.Looks;
+    json += Field("looks", "{" + Whole("firstMs", looks.FirstMs) + "," + Whole("places", looks.Places) + ","
+                               + Whole("more", looks.MoreLooks) + "," + Whole("limitsAtMost", looks.LimitsAtMost) + ","
+                               + Whole("worstCaseMs", looks.WorstMs) + "," + Whole("budgetSeconds", looks.BudgetSeconds)
+                               + "}") + ",\n";
     json += Field("noise", NoiseJson(noise)) + ",\n";
     json += Field("changes", ChangesJson(changes, groups)) + ",\n";
     std::vector<std::string> items;

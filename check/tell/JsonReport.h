@@ -8,6 +8,7 @@
 #include "judge/MachineWrites.h"
 #include "judge/Noise.h"
 #include "judge/Reinstall.h"
+#include "judge/RunCost.h"
 #include "tell/Report.h"
 
 #include <string>
@@ -25,6 +26,7 @@ struct InstallRecord {
     DWORD ExitCode;
     unsigned long long Ms;
     std::vector<std::wstring> Running;  // programs of the new installation running when it ended
+    LookCost Looks;  // what a look cost, and the whole run's worst case
 };
 
 // The leftovers and the summary of one look (after the uninstall, or after the restart).

@@ -67,6 +67,30 @@ void TellInstallerBox(const std::wstring &caption, const std::wstring &text)
     Say(L"   the installer shows a box, and the check waits while nobody answers it: \"" + caption + L"\": " + text);
 }
 
+static std::wstring WaitsAtLimit(const LookCost &cost, DWORD limitSeconds)
+{
+    return (cost.LimitsAtMost > 3 ? L"the installer, the uninstall, the reinstall and two restarts of the prefix"
+                                  : L"the installer, the uninstall and the reinstall")
+        + std::wstring(L" each at its limit of ") + Number(limitSeconds) + L" s (--limit)";
+}
+
+void TellLookCost(const LookCost &cost, DWORD limitSeconds)
+{
+    Say(L"   the first look at the machine took " + Seconds(cost.FirstMs) + L" s (" + Number(cost.Places)
+        + L" places), " + Number(cost.MoreLooks) + L" more to come: the whole run takes at most "
+        + Number((cost.WorstMs + 999) / 1000) + L" s, with " + WaitsAtLimit(cost, limitSeconds)
+        + (cost.BudgetSeconds ? L" (--budget " + Number(cost.BudgetSeconds) + L" s)" : std::wstring()));
+}
+
+void TellOverBudget(const LookCost &cost, DWORD limitSeconds)
+{
+    Say(L"");
+    Say(L"The run may take " + Number((cost.WorstMs + 999) / 1000) + L" s, longer than --budget "
+        + Number(cost.BudgetSeconds) + L" s: a look at the machine takes " + Seconds(cost.FirstMs) + L" s and "
+        + Number(cost.MoreLooks) + L" more are to come, with " + WaitsAtLimit(cost, limitSeconds)
+        + L". Nothing was installed. Give a longer budget or a shorter --limit.");
+}
+
 void TellLooks(size_t places, const unsigned long long ms[3], size_t bytes)
 {
     Say(L"   looked at " + Number(places) + L" places (files, folders, keys and values) three times, "

@@ -42,6 +42,11 @@ void TellGuessedArguments();
 void TellInstalling(const std::wstring &name, const std::wstring &arguments);
 // A box the installer shows while the check waits: the check never answers an installer's box.
 void TellInstallerBox(const std::wstring &caption, const std::wstring &text);
+// After the first look: how long it took, how many more are to come, and what the whole run may
+// take at most (the line a CI script reads its time-out from: "the whole run takes at most N s").
+void TellLookCost(const LookCost &cost, DWORD limitSeconds);
+// The run stops before the install: it may outlast --budget.
+void TellOverBudget(const LookCost &cost, DWORD limitSeconds);
 // The three looks at the machine: how many places, how long each, how much memory.
 void TellLooks(size_t places, const unsigned long long ms[3], size_t bytes);
 // What changed between the two looks before the install, around the stand-in (aroundMs apart).

@@ -11,7 +11,12 @@ BOOL CALLBACK FindAppWindowProc(HWND window, LPARAM)
         return TRUE;
     wchar_t title[256] = {0};
     OsGetWindowText(window, title, 255);
-    return wcsstr(title, Target.AppName) == NULL;
+    return !TitleNamesApp(title);
+}
+
+bool TitleNamesApp(const wchar_t *title)
+{
+    return wcsstr(title, Target.AppName) != NULL;
 }
 
 bool IsAppRunning()

@@ -8,3 +8,6 @@
 bool IsAppRunning();
 
 BOOL CALLBACK FindAppWindowProc(HWND window, LPARAM parameter);
+
+// Whether a window of this title is taken for the application: AppName inside it.
+bool TitleNamesApp(const wchar_t *title);

@@ -160,26 +160,33 @@ TEST(CheckFindings, NamesEachMistakeOnce)
 }
 
 // Kestrane refuses while a window's title holds the application's name; started from cmd.exe the
-// check's own console is titled with its command line, until the check titles it itself.
+// check's own console is titled with its command line, until the check titles it itself. What
+// Windows shows and Wine does not is foreseen: the hidden windows of every desktop, and the
+// prefix of an elevated console, the check's own.
 TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
 {
     const std::wstring cmd = L"C:\\Windows\\system32\\cmd.exe - CheckInstaller.exe OrbelSetup.exe";
     struct Row {
         const char *Name;
         std::wstring App;
-        std::vector<std::wstring> Titles, Named;
+        std::vector<std::wstring> Titles, Named, Foreseen;
         size_t Console = 0;  // which of them is the check's own console
     } rows[] = {
         {"console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {cmd}},
         // The check's console, titled as the check starts, is titled again for the application.
-        {"own console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {}, 2},
-        {"own console titled as the check starts", L"Check", {L"Default IME", OwnConsoleTitle(L"")}, {}, 2},
-        {"own console, an application named as the check's title", L"Installer", {OwnConsoleTitle(L"")}, {}, 1},
+        {"own console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {}, {}, 2},
+        {"own console titled as the check starts", L"Check", {L"Default IME", OwnConsoleTitle(L"")}, {}, {}, 2},
+        {"own console, an application named as the check's title", L"Installer", {OwnConsoleTitle(L"")}, {}, {}, 1},
         {"the check's own title", L"Orbel", {OwnConsoleTitle(L"Orbel")}, {}},
         {"an application named as the check", L"Check", {OwnConsoleTitle(L"Check")}, {}},
         {"an application named as two titles", L"Installer", {OwnConsoleTitle(L"Installer")}, {}},
         {"letter case differs", L"Orbel", {L"orbel - notes"}, {}},
         {"each window named", L"Orbel", {L"Orbel", L"Notes", L"Orbel - Help"}, {L"Orbel", L"Orbel - Help"}},
+        {"named as the desktop's shell window", L"Manager", {L"Default IME"}, {}, {L"Program Manager"}},
+        {"the shell window's name in another case", L"manager", {}, {}, {}},
+        {"named as the input method's window, open here", L"IME", {L"Default IME"}, {L"Default IME"}, {L"MSCTFIME UI"}},
+        {"named as an elevated console", L"Admin", {}, {}, {L"Administrator: CheckInstaller"}},
+        {"named across an elevated console's prefix: another title", L"rator: Check", {}, {}, {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.Name);
@@ -188,6 +195,10 @@ TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
         Fake.WindowTitles = row.Titles;
         Fake.ConsoleWindow = row.Console;
         EXPECT_EQ(WindowsNamingApp(row.App), row.Named);
+        std::vector<std::wstring> foreseen;
+        for (const ForeseenTitle &window : WindowsForeseenNamingApp(row.App, WindowsNamingApp(row.App)))
+            foreseen.push_back(window.Title);
+        EXPECT_EQ(foreseen, row.Foreseen);
         EXPECT_STREQ(Target.AppName, L"Kept");
     }
 }

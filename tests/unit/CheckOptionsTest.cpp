@@ -77,6 +77,8 @@ TEST(CheckOptions, SaysWhatARefusedOptionTakes)
          L"--limit takes a whole number of seconds from 1 to 86400, not `86401`"},
         {{L"--watch", L"601", L"setup.exe"}, L"--watch takes a whole number of seconds from 0 to 600, not `601`"},
         {{L"--settle", L"2s", L"setup.exe"}, L"--settle takes a whole number of seconds from 0 to 600, not `2s`"},
+        {{L"--budget", L"0", L"setup.exe"}, L"--budget takes a whole number of seconds from 1 to 604800, not `0`"},
+        {{L"--budget", L"15m", L"setup.exe"}, L"--budget takes a whole number of seconds from 1 to 604800, not `15m`"},
         {{L"--watch"}, L"--watch needs a whole number of seconds from 0 to 600, and nothing follows it"},
         {{L"--json"}, L"--json needs a file name, and nothing follows it"},
         {{L"--quiet", L"setup.exe"}, L"Unknown option --quiet"},
@@ -114,5 +116,25 @@ TEST(CheckOptions, LeavesTheArgumentsToTheInstallersKindOnlyWhenNoneAreGiven)
         std::wstring bad;
         ASSERT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), OptionsOk);
         EXPECT_EQ(options.ArgumentsGiven, row.Given) << testing::PrintToString(row.Args);
+    }
+}
+
+// A budget is the whole run's; none is the default, and then nothing is stopped for it.
+TEST(CheckOptions, ReadsTheRunsBudget)
+{
+    const struct {
+        std::vector<std::wstring> Args;
+        DWORD Budget;
+    } rows[] = {
+        {{L"setup.exe"}, 0},
+        {{L"--budget", L"1512", L"setup.exe"}, 1512},
+        {{L"--budget", L"604800", L"setup.exe"}, 604800},
+        {{L"setup.exe", L"--budget", L"60"}, 0},  // the installer's
+    };
+    for (const auto &row : rows) {
+        Options options;
+        std::wstring bad;
+        ASSERT_EQ(ReadOptions(row.Args, FullPath, &options, &bad), OptionsOk) << testing::PrintToString(row.Args);
+        EXPECT_EQ(options.BudgetSeconds, row.Budget) << testing::PrintToString(row.Args);
     }
 }

@@ -1,6 +1,8 @@
 #include "judge/CommandLine.h"
 #include "judge/InstallerEnd.h"
+#include "look/Environment.h"
 #include "look/Programs.h"
+#include "look/Skipped.h"
 #include "run/Installer.h"
 #include "tell/Report.h"
 
@@ -46,6 +48,32 @@ TEST(CheckPrograms, UnquotedPathIsTriedBlankByBlank)
         EXPECT_EQ(ProgramStartedBy(row.Line, &tried), row.Started) << row.Line;
         EXPECT_EQ(tried, row.Tried) << row.Line;
     }
+}
+
+// Windows names a place short (8.3) where a path was given short: a runner's TEMP, a program
+// started from it. The check names every place as a listing does, long, before any comparison.
+TEST(CheckPrograms, ShortPathsAreReadLong)
+{
+    wchar_t here[MAX_PATH];
+    const std::wstring folder = std::wstring(here, GetCurrentDirectoryW(MAX_PATH, here)) + L"\\Check Long Folder Name";
+    CreateDirectoryW(folder.c_str(), NULL);
+    wchar_t shortName[MAX_PATH] = {0};
+    const std::wstring shortFolder(shortName, GetShortPathNameW(folder.c_str(), shortName, MAX_PATH));
+    ASSERT_NE(shortFolder, folder);
+    SetEnvironmentVariableW(L"CHECK_SHORT_FOLDER", shortFolder.c_str());
+    struct Row { const char *Name; std::wstring Given, Read; } rows[] = {
+        {"a folder named short", shortFolder, folder},
+        {"a program gone from a folder named short", shortFolder + L"\\Gone Setup.tmp", folder + L"\\Gone Setup.tmp"},
+        {"a place named long", folder, folder},
+        {"a place that is not there", L"C:\\NOSUCH~1\\A.EXE", L"C:\\NOSUCH~1\\A.EXE"},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(LongPathOf(row.Given), row.Read) << row.Name;
+    // The skip table's places, as a runner's environment gives them.
+    EXPECT_EQ(ExpandedPlace(L"%CHECK_SHORT_FOLDER%\\Temp"), folder + L"\\Temp");
+    EXPECT_EQ(ExpandedPlace(L"%CHECK_NO_SUCH_VARIABLE%\\Temp"), L"%CHECK_NO_SUCH_VARIABLE%\\Temp");
+    SetEnvironmentVariableW(L"CHECK_SHORT_FOLDER", NULL);
+    RemoveDirectoryW(folder.c_str());
 }
 
 // This program is also the installer the rows below run: one that waits for ever, or one whose
@@ -132,18 +160,28 @@ TEST(CheckPrograms, TheApplicationTheInstallerStartsIsNotTheInstaller)
     for (const Row &row : rows)
         EXPECT_EQ(IsApplicationProgram(row.Image, setup, row.ExistedBefore, row.InstallersOwn), row.Application) << row.Name;
 
-    // The installer's own helpers run from where installers put them, or are copies of it.
+    // The installer's own helpers run from where installers put them, or are copies of it. A
+    // runner's TEMP is named short (C:\Users\RUNNER~1\...): here the table stands in for it.
     wchar_t temp[MAX_PATH + 1];
     const std::wstring tempFolder(temp, GetTempPathW(MAX_PATH + 1, temp));
+    static std::wstring longTemp;
+    longTemp = tempFolder;
+    MachineReader machine = {};
+    machine.LongPath = [](const std::wstring &path) {
+        const std::wstring shortTemp = L"C:\\USERS\\RUNNER~1\\TEMP\\";
+        return path.compare(0, shortTemp.size(), shortTemp) == 0 ? longTemp + path.substr(shortTemp.size()) : path;
+    };
     struct Own { std::wstring Image; bool Copy, Expected; } owns[] = {
         {tempFolder + L"nsu1.tmp\\Au_.exe", false, true},
+        {L"C:\\USERS\\RUNNER~1\\TEMP\\is-4TM1.tmp\\OrbelSetup.tmp", false, true},
         {L"C:\\windows\\Installer\\MSI1F2A.tmp", false, true},
         {L"C:\\ProgramData\\Package Cache\\{6F1A}\\OrbelSetup.exe", true, true},
         {L"C:\\ProgramData\\Orbel\\OrbelAgent.exe", false, false},
         {L"C:\\windows\\InstallerOrbel\\OrbelAgent.exe", false, false},
     };
     for (const Own &row : owns)
-        EXPECT_EQ(InstallersOwnProgram(row.Image, row.Copy), row.Expected) << std::string(row.Image.begin(), row.Image.end());
+        EXPECT_EQ(InstallersOwnProgram(row.Image, row.Copy, machine), row.Expected)
+            << std::string(row.Image.begin(), row.Image.end());
 
     struct Ended { const char *Name; bool SetupEnded; std::vector<bool> Live; bool Expected; } ends[] = {
         {"the setup runs", false, {}, false},

@@ -60,6 +60,52 @@ TEST(CheckReportFiles, TheWalkLeavesOutAPlaceSkipped)
         RemoveDirectoryW(folder.c_str());
 }
 
+// NTFS brings a file's directory entry up to date only when its writer closes it: a log held
+// open lists with its size and time of the last close, while the file itself has grown. The
+// walk reads the listing; a later read of the same place reads the listing too, so the file
+// compares with itself until it is closed. Wine lists the file itself: a table stands in for NTFS.
+TEST(CheckReportFiles, AFileIsReadAgainAsItsFolderListsIt)
+{
+    wchar_t here[MAX_PATH];
+    const std::wstring log = std::wstring(here, GetCurrentDirectoryW(MAX_PATH, here)) + L"\\CheckHeldOpen.log";
+    Write(log, "0123456789");  // the file itself: 10 bytes
+    static std::vector<std::pair<bool, WIN32_FIND_DATAW>> listed;
+    struct Row {
+        const char *Name;
+        bool Listed;
+        DWORD Size, Time;  // what the folder's listing says now
+        bool Present, Same;  // read again, and the same as the walk saw it (0 bytes, time 100)
+    } rows[] = {
+        {"held open: its entry as the walk listed it", true, 0, 100, true, true},
+        {"closed: its entry brought up to date", true, 10, 200, true, false},
+        {"gone from its folder", false, 0, 0, false, false},
+    };
+    Entry walked = MakeEntry(EntryFile, log);
+    walked.Size = 0;
+    walked.WriteTime = 100;
+    walked.Attributes = FILE_ATTRIBUTE_ARCHIVE;
+    for (const Row &row : rows) {
+        WIN32_FIND_DATAW entry = {};
+        entry.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+        entry.nFileSizeLow = row.Size;
+        entry.ftLastWriteTime.dwLowDateTime = row.Time;
+        listed.assign(1, std::make_pair(row.Listed, entry));
+        Entry now = walked;
+        EntryLister ntfs = [](const std::wstring &, WIN32_FIND_DATAW *found) {
+            *found = listed[0].second;
+            return listed[0].first;
+        };
+        EXPECT_EQ(ReadListedNow(log, &now, ntfs), row.Present) << row.Name;
+        EXPECT_EQ(row.Present && SameContent(walked, now), row.Same) << row.Name;
+    }
+    // Windows' own listing of a file closed: what the file holds.
+    Entry now;
+    ASSERT_TRUE(ReadFileNow(log, &now));
+    EXPECT_EQ(now.Size, 10u);
+    DeleteFileW(log.c_str());
+    EXPECT_FALSE(ReadFileNow(log, &now));
+}
+
 // Run from the Desktop, where a user saves a download, the check still sees the shortcut an
 // installer puts there: only its own files are skipped, and the folder a recipe keeps the
 // reports in, with a text report the check cannot name.

@@ -4,6 +4,7 @@
 // set while the check holds two snapshots and compares them.
 #include "judge/Compare.h"
 #include "data/Snapshot.h"
+#include "look/Look.h"
 
 #include <psapi.h>
 #include <stdio.h>
