@@ -1,5 +1,6 @@
 #include "run/Steps.h"
 
+#include "judge/Findings.h"
 #include "judge/Leftovers.h"
 #include "judge/Reinstall.h"
 #include "look/Now.h"
@@ -48,7 +49,7 @@ int CheckAfterRestart(const Options &options)
         }
     TellLeftForGood(forecast);
     std::vector<ChangeGroup> groups;
-    GroupChanges(state.Changes, &groups);
+    GroupInstallChanges(state.Changes, &groups);
     LeftoverLook look = LookAtLeftovers(state.Changes, groups, states, PendingDeletions(), RealMachine());
     TellLeftovers(look.Leftovers);
     if (look.Leftovers.empty())

@@ -1,6 +1,7 @@
 #include "run/Steps.h"
 
 #include "data/PathText.h"
+#include "judge/Findings.h"
 #include "judge/InstallerEnd.h"
 #include "look/Look.h"
 #include "look/Programs.h"
@@ -199,7 +200,7 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     std::vector<std::wstring> running = RunningAfterInstall(install, in->Changes);
     noise.RunningWhileWatched = running;
     ForgetWhatKeepsChanging(options, &in->Changes, &noise);
-    GroupChanges(in->Changes, &in->Groups);
+    GroupInstallChanges(in->Changes, &in->Groups);
     Doing(ActivityNone);
     KeepInstallRecord(options, *check, install, running, &check->Install);
     TellInstallEnd(check->Install, options.LimitSeconds, in->Changes, in->Groups);
