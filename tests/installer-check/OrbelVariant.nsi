@@ -25,6 +25,8 @@
 ;   -DAGENT               the same program, as OrbelAgent.exe, started by the installer itself,
 ;                         doing the same as an agent, running on after the installer ends
 ;   -DHELP_FILE           a help file of its own in the Windows help folder, there before the install
+;   -DCHAINED_MSI=PATH    the Windows Installer package PATH (OrbelRuntime.wxs) installed silently
+;                         with msiexec during the install, as installers chain a runtime
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -179,6 +181,11 @@ Section
   Exec '"$1\${APP}\${APP}Agent.exe" /agent'
   !insertmacro WaitForFirstLog agent
   SetOutPath "$INSTDIR"
+!endif
+!ifdef CHAINED_MSI
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\runtime.msi" "${CHAINED_MSI}"
+  ExecWait 'msiexec /i "$PLUGINSDIR\runtime.msi" /qn' $0
 !endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
