@@ -14,6 +14,9 @@
 # Each executable is then signed with Authenticode (SHA-256) and verified, and the
 # unsigned build is kept beside it as Kestrane-unsigned.exe and
 # CheckInstaller-unsigned.exe; SHA256SUMS lists all four. The zip holds the signed ones.
+#
+# KESTRANE_REPOSITORY_URL (the release workflow sets it): the repository the release comes
+# from, named at the top of the zip's README.md, whose links lead into that repository.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 fail() {
@@ -161,7 +164,19 @@ sums+=("$RUNNER" "$SCRIPT")
 # fixed order: unsigned, the zip's bytes depend only on the commit.
 ZIP=Kestrane-$VERSION.zip
 mkdir -p "$WORK/zip"
-cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/$RUNNER" "$STAGE/$SCRIPT" "$STAGE/SHA256SUMS" "$SOURCE/README.md" "$SOURCE/LICENSE" "$WORK/zip/"
+cp "$STAGE/Kestrane.exe" "$STAGE/CheckInstaller.exe" "$STAGE/$RUNNER" "$STAGE/$SCRIPT" "$STAGE/SHA256SUMS" "$SOURCE/LICENSE" "$WORK/zip/"
+# A vendor who holds only the zip must reach the pages its README links to.
+{
+    if [ -n "${KESTRANE_REPOSITORY_URL:-}" ]; then
+        echo "> From the release $VERSION of $KESTRANE_REPOSITORY_URL, built from commit $COMMIT. The links below to"
+        echo "> \`docs/\` and \`examples/\` are in that repository, at that commit: $KESTRANE_REPOSITORY_URL/tree/$COMMIT"
+    else
+        echo "> From the release $VERSION built from commit $COMMIT. The links below to \`docs/\` and \`examples/\`"
+        echo "> are in the repository that published this release, at that commit."
+    fi
+    echo
+    cat "$SOURCE/README.md"
+} >"$WORK/zip/README.md"
 chmod 644 "$WORK/zip/"*
 chmod 755 "$WORK/zip/$RUNNER"
 touch -d "@$COMMIT_TIME" "$WORK/zip/"*

@@ -116,8 +116,7 @@ std::wstring BusyPatternOf(const std::wstring &folder, const std::wstring &name)
     return pattern.empty() ? pattern : Folded(folder + L"\\" + pattern);
 }
 
-// Each taken place once, but none inside another taken one: a noisy folder stands for its files.
-static std::vector<std::wstring> OutermostPlaces(const std::vector<Change> &taken)
+std::vector<std::wstring> OutermostPlaces(const std::vector<Change> &taken)
 {
     std::set<std::wstring> paths;
     for (size_t i = 0; i < taken.size(); i++)

@@ -37,6 +37,8 @@ std::wstring PlaceKey(const Entry &entry);
 // The folder or key a place is in: a value's key, a file's or folder's or key's parent.
 std::wstring ContainerOf(const Entry &place);
 void AddNoise(const std::vector<Change> &changed, Noise *noise);
+// Each changed place once, as people read it, but none inside another: a noisy folder stands for its files.
+std::vector<std::wstring> OutermostPlaces(const std::vector<Change> &changes);
 // Takes out of changes every change that noise accounts for, and everything inside a folder
 // or key it took. Returns how many changes it took.
 // places, when given, gets the outermost of the places taken, as people read them.

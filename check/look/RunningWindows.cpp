@@ -31,6 +31,9 @@ std::vector<std::wstring> WindowsNamingApp(const std::wstring &appName)
     std::vector<std::wstring> titles;
     if (appName.empty() || appName.size() >= MAX_PATH)
         return titles;
+    // Started from cmd.exe, the check's own console is titled with its command line, which names
+    // the installer, and so often the application: titled for this application first.
+    OsSetConsoleTitle(OwnConsoleTitle(appName));
     UninstallTarget kept = Target;
     wcscpy(Target.AppName, appName.c_str());
     OsEnumWindows(CollectAppWindow, (LPARAM)&titles);

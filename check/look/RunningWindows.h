@@ -8,5 +8,6 @@
 // installer, and so often the application, in a top-level window.
 const wchar_t *OwnConsoleTitle(const std::wstring &appName);
 
-// The titles of the top-level windows in which Kestrane's running check finds appName.
+// The titles of the top-level windows in which Kestrane's running check finds appName, once the
+// check's own console is titled so that it never holds appName.
 std::vector<std::wstring> WindowsNamingApp(const std::wstring &appName);

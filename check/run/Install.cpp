@@ -119,12 +119,11 @@ static void ForgetWhatKeepsChanging(const Options &options, std::vector<Change> 
 }
 
 // The look before the install, twice around the stand-in: what changed between them changes
-// by itself. *before gets the second look; ms[0] and ms[1] how long each took.
-static std::vector<Change> LookBefore(const Options &options, Check *check, Snapshot *before, unsigned long long ms[2])
+// by itself. ms[0] and ms[1] get how long each took.
+static void LookBefore(const Options &options, Check *check, LooksBefore *looks, unsigned long long ms[2])
 {
     NoiseRecord &noise = check->Noise;
     Snapshot first;
-    std::vector<Change> changedBefore;
     Doing(ActivityLookingBefore);
     ULONGLONG started = GetTickCount64();
     TakeSnapshot(&first, NULL);
@@ -137,10 +136,9 @@ static std::vector<Change> LookBefore(const Options &options, Check *check, Snap
     Sleep(LimitMilliseconds(check->Settle));
     Doing(ActivityLookingBefore);
     started = GetTickCount64();
-    TakeSnapshot(before, &first);
+    TakeSnapshot(&looks->Before, &first);
     ms[1] = GetTickCount64() - started;
-    CompareSnapshots(first, *before, &changedBefore);
-    return changedBefore;
+    SeeWhatChangesByItself(first, looks, &noise);
 }
 
 // The application the installer started, directly or as a service, runs on.
@@ -155,7 +153,7 @@ static std::vector<std::wstring> RunningAfterInstall(const InstallerRun &install
 }
 
 static void KeepInstallRecord(const Options &options, const Check &check, const InstallerRun &install,
-                              const std::vector<std::wstring> &running, InstallRecord *record)
+                              InstallRecord *record)
 {
     record->Setup = check.Setup.Setup;
     record->Machine = check.Setup.Machine;
@@ -164,7 +162,7 @@ static void KeepInstallRecord(const Options &options, const Check &check, const 
     record->TimedOut = install.TimedOut;
     record->ExitCode = install.ExitCode;
     record->Ms = install.Ms;
-    record->Running = running;
+    record->Running = install.Running;
 }
 
 bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD *startError)
@@ -172,37 +170,36 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
     TellInstalling(check->Setup.Name, check->Arguments);
     SkipOwnFiles(options);
     NoiseRecord &noise = check->Noise;
-    Snapshot before, installed;
+    LooksBefore looks;
+    Snapshot installed;
     unsigned long long ms[3] = {0, 0, 0};
-    std::vector<Change> changedBefore = LookBefore(options, check, &before, ms);
+    LookBefore(options, check, &looks, ms);
     Doing(ActivityWaitingForInstaller);
     InstallerRun install = RunInstaller(check->Setup.Setup, options.InstallerArguments, options.LimitSeconds,
-                                        InLookBefore, &before);
+                                        InLookBefore, &looks.Before);
     *startError = install.StartError;
     if (!install.Started)
         return false;
+    KeepInstallRecord(options, *check, install, &check->Install);
+    TellInstallEnd(check->Install, options.LimitSeconds);
     Doing(ActivityLookingAtInstall);
     ULONGLONG started = GetTickCount64();
-    TakeSnapshot(&installed, &before);
+    TakeSnapshot(&installed, &looks.Before);
     ms[2] = GetTickCount64() - started;
     TellLooks(installed.Records.size(), ms, SnapshotBytes(installed));
     in->Wine = check->Setup.Wine;
     in->Kind = check->Setup.Kind;
     in->Folders = check->Folders;
-    CompareSnapshots(before, installed, &in->Changes);
-    before = Snapshot();
+    in->Changes = InstallersChanges(looks, installed, &noise);
+    looks = LooksBefore();
     installed = Snapshot();
     noise.SettleSeconds = check->Settle;
-    noise.PlacesBefore = changedBefore.size();
-    noise.ChangesBefore = ForgetWhatIsNotTheInstallers(&in->Changes, changedBefore, &noise.TakenBefore);
     TellChangedBefore(noise, ms[0] + noise.StandInMs + LimitMilliseconds(check->Settle));
 
-    std::vector<std::wstring> running = RunningAfterInstall(install, in->Changes);
-    noise.RunningWhileWatched = running;
+    noise.RunningWhileWatched = check->Install.Running = RunningAfterInstall(install, in->Changes);
     ForgetWhatKeepsChanging(options, &in->Changes, &noise);
     GroupInstallChanges(in->Changes, &in->Groups);
     Doing(ActivityNone);
-    KeepInstallRecord(options, *check, install, running, &check->Install);
-    TellInstallEnd(check->Install, options.LimitSeconds, in->Changes, in->Groups);
+    TellInstallChanges(check->Install, in->Changes, in->Groups);
     return true;
 }

@@ -35,9 +35,7 @@ static std::wstring DefaultStatePath()
 }
 
 // What the install made, judged before anything is uninstalled: the installer's end, the layout,
-// the firewall rule, and the windows Kestrane would take for the application running. Kestrane
-// refuses while a top-level window's title holds the application's name: the check's own
-// console first, which started from cmd.exe is titled with the command line.
+// the firewall rule, and the windows Kestrane would take for the application running.
 static void InspectWhatItInstalled(const Options &options, const Check &check, Inspection *in)
 {
     TellInspecting();
@@ -46,7 +44,6 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
     InspectInstallation(in, RealMachine(), &said);
     if (in->HasEntry) {
         CheckFirewallRule(*in, false, RealMachine(), &said);
-        SetConsoleTitleW(OwnConsoleTitle(in->AppName));
         JudgeWindowsNamingApp(in->AppName, WindowsNamingApp(in->AppName), &said);
     }
     Tell(said);
@@ -54,6 +51,9 @@ static void InspectWhatItInstalled(const Options &options, const Check &check, I
 
 static int CheckInstaller(Options options)
 {
+    std::wstring unwritable = OutputsNotWritable(options.JsonPath);
+    if (!unwritable.empty())
+        return CannotRun(unwritable);
     Check check;
     SetupRefusal refusal = LookAtSetup(&options, &check);
     if (refusal != SetupMayRun)
@@ -68,11 +68,11 @@ static int CheckInstaller(Options options)
         WriteJsonReport(options.JsonPath, JsonReport(check.Install, check.Noise, in.Changes, in.Groups,
                                                      RecordedFindings(), L"", NULL, PendingDeletions(), "", "",
                                                      ExitFound));
-        return ExitFound;
+        return FinalExitCode(ExitFound);
     }
     RunRecord record;
     Uninstall(options, in, &record);
-    return LookAfterUninstall(options, check, in, record);
+    return FinalExitCode(LookAfterUninstall(options, check, in, record));
 }
 
 int main()
@@ -102,8 +102,10 @@ int main()
     }
     if (options.StatePath.empty())
         options.StatePath = DefaultStatePath();
-    if (!options.AfterRestart.empty())
-        return CheckAfterRestart(options);
+    if (!options.AfterRestart.empty()) {
+        std::wstring unwritable = OutputsNotWritable(options.JsonPath);
+        return unwritable.empty() ? FinalExitCode(CheckAfterRestart(options)) : CannotRun(unwritable);
+    }
     if (result == OptionsNoSetup)
         return CannotRun(UsageText());
     return CheckInstaller(options);

@@ -128,7 +128,8 @@ static std::string BoxJson(const BoxRecord &box)
 static std::string NoiseJson(const NoiseRecord &noise)
 {
     std::string before = "{" + Text("step", L"before the install") + "," + Field("places", TextList(noise.TakenBefore))
-        + "," + Whole("placesSeen", noise.PlacesBefore) + "," + Whole("changes", noise.ChangesBefore) + ","
+        + "," + Whole("placesSeen", noise.SeenBefore.size()) + "," + Field("seen", TextList(noise.SeenBefore)) + ","
+        + Whole("changes", noise.ChangesBefore) + ","
         + Text("why", L"changed between two looks before the install, around a stand-in started as the installer is")
         + "}";
     std::wstring why = noise.RunningWhileWatched.empty()
@@ -138,7 +139,7 @@ static std::string NoiseJson(const NoiseRecord &noise)
         + "," + Whole("placesSeen", noise.PlacesWatched) + "," + Whole("changes", noise.ChangesWatched) + ","
         + Text("why", why) + "," + Field("running", TextList(noise.RunningWhileWatched)) + ","
         + Whole("watchedPlaces", noise.WatchedPlaces) + "," + Whole("watchedMs", noise.WatchedMs) + "}";
-    return "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.PlacesBefore) + ","
+    return "{" + Whole("settleSeconds", noise.SettleSeconds) + "," + Whole("places", noise.SeenBefore.size()) + ","
         + Flag("standIn", noise.StandInRan) + "," + Whole("standInMs", noise.StandInMs) + ","
         + Whole("watchSeconds", noise.WatchSeconds) + "," + Field("discounted", "[" + before + "," + watched + "]") + "}";
 }
@@ -192,7 +193,8 @@ std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
     std::vector<std::string> items;
     for (size_t i = 0; i < findings.size(); i++)
         items.push_back("{" + Text("verdict", VerdictWord(findings[i].Kind)) + "," + Text("text", findings[i].Text)
-                        + "," + Text("section", findings[i].Section) + ","
+                        + "," + Text("section", findings[i].Section) + "," + Text("page", PageOfSection(findings[i].Section))
+                        + ","
                         + Field("consequences", TextList(findings[i].Consequences)) + "}");
     json += Field("findings", List(items)) + ",\n";
     if (uninstall != NULL) {

@@ -5,6 +5,7 @@
 #include "BoxDriver.h"
 #include "judge/Compare.h"
 #include "judge/Leftovers.h"
+#include "judge/Noise.h"
 #include "judge/Reinstall.h"
 #include "tell/Report.h"
 
@@ -23,24 +24,6 @@ struct InstallRecord {
     DWORD ExitCode;
     unsigned long long Ms;
     std::vector<std::wstring> Running;  // programs of the new installation running when it ended
-};
-
-// What the check took for the machine's own changes, and why, step by step.
-struct NoiseRecord {
-    size_t SettleSeconds = 0;
-    size_t PlacesBefore = 0;       // changed between the two looks before the install, around the stand-in
-    size_t ChangesBefore = 0;      // of the install's changes, taken for that
-    bool StandInRan = false;
-    unsigned long long StandInMs = 0;
-    size_t WatchSeconds = 0;       // the bound
-    size_t WatchedPlaces = 0;
-    unsigned long long WatchedMs = 0;
-    size_t PlacesWatched = 0;      // seen changing while watched
-    size_t ChangesWatched = 0;     // of the install's changes, taken for that
-    // The places each step took, as people read them.
-    std::vector<std::wstring> TakenBefore, TakenWatched;
-    // Programs of the new installation running after the install: the watch took nothing.
-    std::vector<std::wstring> RunningWhileWatched;
 };
 
 // The leftovers and the summary of one look (after the uninstall, or after the restart).

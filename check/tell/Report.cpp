@@ -12,6 +12,8 @@ static ULONGLONG ActivityStartedAt;
 static std::wstring Activity;
 static int Problems;
 static bool Quiet;
+// An output asked for that could not be written: the check then ends with exit code 2.
+static bool OutputLost;
 static std::vector<FindingRecord> Findings;
 
 std::wstring WideOf(const std::string &text)
@@ -112,24 +114,72 @@ std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &sect
 {
     if (!OnRunner())
         return L"";
-    return L"::error title=" + CommandEscaped(L"CheckInstaller: " + section, true) + L"::" + CommandEscaped(text, false);
+    return L"::error title=" + CommandEscaped(L"CheckInstaller: " + PageOfSection(section) + L": " + section, true) + L"::"
+        + CommandEscaped(text, false);
+}
+
+// The job's step summary, where the runner gives one.
+static std::wstring RunnerSummaryPath()
+{
+    wchar_t path[MAX_PATH * 2] = {0};
+    DWORD length = GetEnvironmentVariableW(L"GITHUB_STEP_SUMMARY", path, MAX_PATH * 2);
+    return !OnRunner() || length == 0 || length >= MAX_PATH * 2 ? L"" : path;
 }
 
 void AddToRunnerSummary(const std::wstring &lines)
 {
-    wchar_t path[MAX_PATH * 2] = {0};
-    DWORD length = GetEnvironmentVariableW(L"GITHUB_STEP_SUMMARY", path, MAX_PATH * 2);
-    if (Quiet || !OnRunner() || length == 0 || length >= MAX_PATH * 2)
+    std::wstring path = RunnerSummaryPath();
+    if (Quiet || path.empty())
         return;
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
     std::string bytes = Utf8(lines);
     DWORD written = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-    CloseHandle(file);
+    bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL)
+        && written == bytes.size();
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!ok) {
+        OutputLost = true;
+        Say(L"  cannot write the job's step summary " + path + L": error " + Number(error));
+    }
 }
+
+// Why a file cannot be written at path, or empty when it can: opened for writing as the report
+// will be, and left as it was (a file made only to try is deleted again).
+static std::wstring WhyNotWritable(const std::wstring &path)
+{
+    bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_PATH_NOT_FOUND ? L"its folder does not exist"
+             : error == ERROR_ACCESS_DENIED  ? L"it cannot be written there (access denied)"
+                                             : L"error " + Number(error);
+    }
+    CloseHandle(file);
+    if (!existed)
+        DeleteFileW(path.c_str());
+    return L"";
+}
+
+std::wstring OutputsNotWritable(const std::wstring &jsonPath)
+{
+    std::wstring why = jsonPath.empty() ? L"" : WhyNotWritable(jsonPath);
+    if (!why.empty())
+        return L"Cannot write the report " + jsonPath + L" (--json): " + why + L". Nothing was installed.";
+    std::wstring summary = RunnerSummaryPath();
+    why = summary.empty() ? L"" : WhyNotWritable(summary);
+    if (!why.empty())
+        return L"Cannot write the job's step summary " + summary + L" (GITHUB_STEP_SUMMARY): " + why
+            + L". Nothing was installed.";
+    return L"";
+}
+
+void LoseOutput() { OutputLost = true; }
+bool OutputsWritten() { return !OutputLost; }
 
 // Every finding of the report, whichever way it came.
 static void Record(Verdict verdict, const std::wstring &text, const wchar_t *section)
@@ -166,6 +216,7 @@ void StartQuietReport()
 {
     Quiet = true;
     Problems = 0;
+    OutputLost = false;
     Findings.clear();
 }
 

@@ -38,6 +38,12 @@ const wchar_t *VerdictWord(Verdict verdict);
 std::wstring RunnerAnnotation(const std::wstring &text, const std::wstring &section);
 // Lines for the runner's job summary (GITHUB_STEP_SUMMARY), appended when it has one.
 void AddToRunnerSummary(const std::wstring &lines);
+// Before anything is installed: why the outputs asked for (the report for machines, the job's step
+// summary) cannot be written, said to the user; empty when they can.
+std::wstring OutputsNotWritable(const std::wstring &jsonPath);
+// An output asked for was not written: the check's exit code is then 2, whatever it found.
+void LoseOutput();
+bool OutputsWritten();
 
 // The summary of one look at what is left: how many items of the application are left, else
 // what waits for the restart, else nothing.

@@ -83,10 +83,12 @@ static void TellPlacesTaken(const std::vector<std::wstring> &places)
 
 void TellChangedBefore(const NoiseRecord &noise, unsigned long long aroundMs)
 {
-    Say(L"   " + Number(noise.PlacesBefore) + L" place(s) changed by themselves between the two looks before the install, "
+    Say(L"   " + Number(noise.SeenBefore.size()) + L" place(s) changed by themselves between the two looks before the install, "
         + Seconds(aroundMs) + L" s apart, around a stand-in started as the installer is"
         + (noise.StandInRan ? L"" : L" (it did not run)") + L": not counted as the installer's ("
         + Number(noise.ChangesBefore) + L" change(s) during the install)");
+    for (size_t i = 0; i < noise.SeenBefore.size(); i++)
+        Say(L"     changed by itself  " + noise.SeenBefore[i]);
     TellPlacesTaken(noise.TakenBefore);
 }
 
@@ -127,14 +129,18 @@ static void TellChanges(const std::vector<Change> &changes, const std::vector<Ch
     }
 }
 
-void TellInstallEnd(const InstallRecord &install, DWORD limitSeconds, const std::vector<Change> &changes,
-                    const std::vector<ChangeGroup> &groups)
+void TellInstallEnd(const InstallRecord &install, DWORD limitSeconds)
 {
     if (install.TimedOut)
-        Say(L"   it did not end within " + Number(limitSeconds) + L" s and was stopped; it had changed:");
+        Say(L"   it did not end within " + Number(limitSeconds) + L" s and was stopped");
     else
-        Say(L"   it ended with exit code " + Number(install.ExitCode) + L" after " + Seconds(install.Ms)
-            + L" s, and changed:");
+        Say(L"   it ended with exit code " + Number(install.ExitCode) + L" after " + Seconds(install.Ms) + L" s");
+}
+
+void TellInstallChanges(const InstallRecord &install, const std::vector<Change> &changes,
+                        const std::vector<ChangeGroup> &groups)
+{
+    Say(install.TimedOut ? L"   it had changed:" : L"   it changed:");
     TellChanges(changes, groups);
     for (size_t i = 0; i < install.Running.size(); i++)
         Say(L"   running after the install: " + install.Running[i] + L", started by the installer");
@@ -309,8 +315,10 @@ int TellConclusion(const std::wstring &app, size_t left, size_t pending, LookWhe
 
 void WriteJsonReport(const std::wstring &path, const std::string &json)
 {
-    if (!path.empty() && !WriteTextFile(path, json))
+    if (!path.empty() && !WriteTextFile(path, json)) {
+        LoseOutput();
         Say(L"  cannot write the report " + path + L": error " + Number(GetLastError()));
+    }
 }
 
 std::wstring NoStateText(const std::wstring &path)
@@ -321,4 +329,12 @@ std::wstring NoStateText(const std::wstring &path)
 std::wstring CannotStartText(const std::wstring &setup, DWORD error)
 {
     return L"Cannot start " + setup + L": error " + Number(error);
+}
+
+int FinalExitCode(int code)
+{
+    if (OutputsWritten())
+        return code;
+    Say(L"Exit code 2: an output asked for could not be written.");
+    return 2;
 }

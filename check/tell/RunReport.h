@@ -49,9 +49,11 @@ void TellChangedBefore(const NoiseRecord &noise, unsigned long long aroundMs);
 // The watch after the install: skipped while a program of the installation runs, else what it took.
 void TellNotWatched(const NoiseRecord &noise);
 void TellWatched(const NoiseRecord &noise);
-// How the installer ended, what it changed, and the programs of the installation it left running.
-void TellInstallEnd(const InstallRecord &install, DWORD limitSeconds, const std::vector<Change> &changes,
-                    const std::vector<ChangeGroup> &groups);
+// How the installer ended; then, once the machine's own changes are taken out, what it changed, and
+// the programs of the installation it left running.
+void TellInstallEnd(const InstallRecord &install, DWORD limitSeconds);
+void TellInstallChanges(const InstallRecord &install, const std::vector<Change> &changes,
+                        const std::vector<ChangeGroup> &groups);
 void TellNothingToUninstall(const std::wstring &setupName);
 void TellInspecting();
 
@@ -92,6 +94,8 @@ enum LookWhen { WhenUninstalled, WhenPrefixRestarted, WhenRestarted };
 int TellConclusion(const std::wstring &app, size_t left, size_t pending, LookWhen when);
 // The report for machines, written where asked; a write that fails is said.
 void WriteJsonReport(const std::wstring &path, const std::string &json);
+// The check's exit code: code, or 2 when an output asked for could not be written, which it says.
+int FinalExitCode(int code);
 // What --after-restart says when there is no state to read.
 std::wstring NoStateText(const std::wstring &path);
 // What the check says when the installer cannot be started.

@@ -27,15 +27,24 @@
     the check's looks at the machine.
 
 .PARAMETER InstallerArguments
-    The installer's arguments, as a list: -InstallerArguments '/S', '/NCRC'. Default: none, and the
-    check starts the installer with its kind's silent switches (NSIS, Inno Setup; else /S).
+    The installer's arguments: unnamed, last, after --, each as it is:
+    ... -ReportFolder report -- /S --mode=unattended
+    Not as a list after -InstallerArguments: -File binds no list to a parameter, and reads an
+    argument that starts with - as a parameter's name. After -- an argument starting with - still
+    must not be one of this script's parameters or the start of one (-l, -r, -Verbose...), nor
+    hold a colon: PowerShell's -File takes those for its own. Default: none, and the check
+    starts the installer with its kind's silent switches (NSIS, Inno Setup; else /S).
 
 .EXAMPLE
-    powershell.exe -ExecutionPolicy Bypass -File .\check-installer.ps1 -CheckInstaller .\CheckInstaller.exe -Installer .\setup.exe -LimitSeconds 300
+    powershell.exe -ExecutionPolicy Bypass -File .\check-installer.ps1 -CheckInstaller .\CheckInstaller.exe -Installer .\setup.exe -LimitSeconds 300 -- /S /NCRC
 
     Windows' default execution policy (Restricted on Windows 11) refuses .\check-installer.ps1 on
     its own; -ExecutionPolicy Bypass lets this one run, for this run only. In PowerShell 7:
     pwsh -ExecutionPolicy Bypass -File .\check-installer.ps1 ...
+
+    Read report.txt in the report folder rather than redirecting this script's output with > in
+    Windows PowerShell 5.1, which writes what it captured as UTF-16 through the console's code
+    page: every character outside ASCII is then garbled. report.txt is the check's own UTF-8.
 #>
 [CmdletBinding(PositionalBinding = $false)]
 param(
@@ -56,6 +65,12 @@ function Stop-CannotRun([string] $Why) {
     exit 2
 }
 
+# Through -File, PowerShell passes the -- before the installer's arguments on as one of them
+# (called from PowerShell itself, it takes it): the installer must not get it.
+if ($InstallerArguments.Count -gt 0 -and $InstallerArguments[0] -eq '--') {
+    $InstallerArguments = @($InstallerArguments | Select-Object -Skip 1)
+}
+
 # Windows splits a command line by these rules (CommandLineToArgvW): quote what needs it.
 function ConvertTo-Argument([string] $Text) {
     if ($Text -ne '' -and $Text -notmatch '[\s"]') { return $Text }
@@ -68,8 +83,13 @@ foreach ($path in $CheckInstaller, $Installer) {
 # Relative paths are PowerShell's, which the program's own current folder may not be.
 $CheckInstaller = (Resolve-Path -LiteralPath $CheckInstaller).ProviderPath
 $Installer = (Resolve-Path -LiteralPath $Installer).ProviderPath
-New-Item -ItemType Directory -Force -Path $ReportFolder | Out-Null
-$ReportFolder = (Resolve-Path -LiteralPath $ReportFolder).ProviderPath
+# Where the reports go is made and tried before anything is installed.
+try {
+    New-Item -ItemType Directory -Force -Path $ReportFolder | Out-Null
+    $ReportFolder = (Resolve-Path -LiteralPath $ReportFolder).ProviderPath
+} catch {
+    Stop-CannotRun "cannot make the report folder $ReportFolder`: $($_.Exception.Message)"
+}
 $textPath = Join-Path $ReportFolder 'report.txt'
 $jsonPath = Join-Path $ReportFolder 'report.json'
 $statePath = Join-Path $ReportFolder 'check.state'
@@ -91,7 +111,11 @@ Write-Host "check-installer.ps1: the whole run may take $TimeoutSeconds s; repor
 # The check writes UTF-8 to a pipe. Its bytes go to report.txt as they are, and to a
 # redirected output (a runner's log, which reads its annotations there) as they are too;
 # a console gets them decoded.
-$file = [System.IO.File]::Create($textPath)
+try {
+    $file = [System.IO.File]::Create($textPath)
+} catch {
+    Stop-CannotRun "cannot write $textPath`: $($_.Exception.Message)"
+}
 $console = if ([Console]::IsOutputRedirected) { $null } else { [Console]::Out }
 $stdout = if ($console) { $null } else { [Console]::OpenStandardOutput() }
 $decoder = [System.Text.Encoding]::UTF8.GetDecoder()
@@ -153,4 +177,8 @@ if ($timedOut) {
 $file.Dispose()
 $code = $process.ExitCode
 Write-Host "check-installer.ps1: CheckInstaller.exe ended with exit code $code; reports in $ReportFolder"
+# A verdict without its report for machines is no verdict: the job must not pass without it.
+if ($code -lt 2 -and -not (Test-Path -LiteralPath $jsonPath -PathType Leaf)) {
+    Stop-CannotRun "the check wrote no $jsonPath`: exit code 2, not $code"
+}
 exit $code

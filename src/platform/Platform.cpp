@@ -95,6 +95,8 @@ int OsGetWindowText(HWND window, wchar_t *title, int size)
     return GetWindowTextW(window, title, size);
 }
 
+BOOL OsSetConsoleTitle(const wchar_t *title) { return SetConsoleTitleW(title); }
+
 DWORD OsGetFileAttributes(const wchar_t *path) { return GetFileAttributesW(path); }
 
 BOOL OsSetFileAttributes(const wchar_t *path, DWORD attributes)

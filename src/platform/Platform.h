@@ -42,6 +42,8 @@ HRESULT OsGetFolderPath(int folder, wchar_t *path);
 int OsMessageBox(HWND owner, const wchar_t *text, const wchar_t *caption, UINT style);
 BOOL OsEnumWindows(WNDENUMPROC callback, LPARAM parameter);
 int OsGetWindowText(HWND window, wchar_t *title, int size);
+// The title of the calling program's console window (the installer check's own).
+BOOL OsSetConsoleTitle(const wchar_t *title);
 
 // Files
 DWORD OsGetFileAttributes(const wchar_t *path);

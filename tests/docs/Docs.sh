@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Docs.sh ROOT NPM: every relative link and anchor of README.md and docs/*.md resolves, offline
 # (remark-validate-links from NPM, which tools/test.sh installs; http(s) links are not fetched),
-# every repository path they name in backticks exists (NamedPaths.js), and every label the check's
-# report can print names a heading of the page it names (Labels.js).
+# every repository path they name in backticks exists (NamedPaths.js), and each fact that several
+# pages need has one home, true to the code (Homes.js). The labels the check's report prints are the
+# DocsLabels test's (Labels.js), which needs only node.
 set -uo pipefail
 root=$1 npm=$(realpath -m -- "$2")
 cd "$root" || exit 1
@@ -17,10 +18,10 @@ if [ ! -x "$remark" ] || [ ! -f "$plugin" ]; then
     exit 1
 fi
 # No config file of the checkout's nor its Git remote: the same verdict offline and anywhere.
-# --frail: a warning (a missing file or heading) fails. The one link out of the checkout is the
-# README's to the forge's Releases page (../../releases, resolved by the forge).
+# --frail: a warning (a missing file or heading) fails. The links out of the checkout are the
+# README's to the forge's Releases and Issues pages (../../releases, ../../issues, resolved by the forge).
 if "$remark" --no-config --no-ignore --no-stdout --frail --quiet --no-color \
-    --use "$plugin=repository:false,skipPathPatterns:['/releases\$']" "${docs[@]}"; then
+    --use "$plugin=repository:false,skipPathPatterns:['/releases\$','/issues\$']" "${docs[@]}"; then
     echo "Links: every relative link and anchor in ${docs[*]} resolves."
 else
     echo "FAILED: the links above name a file or heading that is not there; correct the link, or the heading" >&2
@@ -28,5 +29,5 @@ else
 fi
 
 "$node" "$(dirname "${BASH_SOURCE[0]}")/NamedPaths.js" . "${docs[@]}" || failed=1
-"$node" "$(dirname "${BASH_SOURCE[0]}")/Labels.js" . || failed=1
+"$node" "$(dirname "${BASH_SOURCE[0]}")/Homes.js" . || failed=1
 exit $failed

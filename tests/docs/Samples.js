@@ -5,6 +5,9 @@
 // ends in `...` stands for a line that starts with what precedes it.
 // --print: prints each sample that is not, or each NAME given, with the run's lines in place of
 // its lines that are not in the run.
+// Lines the sample leaves out between two of its lines must be marked by an elision there: a
+// reader takes two lines that follow each other in a sample for lines that follow each other in
+// the run. The runner's annotations (`::...`), which only a hosted runner reads, need none.
 'use strict';
 const fs = require('fs');
 
@@ -82,6 +85,28 @@ function regenerate(sample, run, found) {
     return out.join('\n');
 }
 
+// Where the sample leaves run lines out with no elision: [sample index, how many left out].
+const annotation = line => line.startsWith('::');
+function unmarked(sample, run, found) {
+    const gaps = [];
+    let last = -1, lastIndex = -1, elided = false;
+    found.forEach((at, index) => {
+        if (at === null) {
+            elided = true;
+            return;
+        }
+        if (at < 0) return;
+        if (last >= 0 && !elided) {
+            const skipped = run.slice(last + 1, at).filter(line => !annotation(line)).length;
+            if (skipped > 0) gaps.push([lastIndex, index, skipped]);
+        }
+        last = at;
+        lastIndex = index;
+        elided = false;
+    });
+    return gaps;
+}
+
 const all = samples(fs.readFileSync(doc, 'utf8').replace(/\r/g, ''));
 if (all.length === 0) {
     console.error(`${doc}: no report sample (<!-- sample: NAME --> before a fenced block)`);
@@ -109,8 +134,18 @@ for (const sample of all) {
         }
         continue;
     }
-    if (missing < 0) {
+    const gaps = missing < 0 ? unmarked(sample, run, found) : [];
+    if (missing < 0 && gaps.length === 0) {
         console.log(`Sample ${sample.name}: its ${found.filter(at => at !== null).length} line(s) are in the run, in order.`);
+        continue;
+    }
+    if (missing < 0) {
+        stale++;
+        console.error(`${doc}:${sample.line}: the sample ${sample.name} leaves lines of the run out with no "..." there:`);
+        for (const [before, after, skipped] of gaps) {
+            console.error(`  ${doc}:${sample.line + before}-${sample.line + after}: ${skipped} line(s) of the run left out between ` +
+                `"${sample.lines[before].slice(0, 60)}" and "${sample.lines[after].slice(0, 60)}"`);
+        }
         continue;
     }
     stale++;

@@ -43,7 +43,7 @@ for command in "${commands[@]}"; do
         continue
     fi
     case $command in
-        "ctest --test-dir build -N" | "WINEPREFIX="*" wine build/tests/"*) ;;
+        "ctest --test-dir build -N" | "cmake/wine-in-build.sh build wine build/tests/"*) ;;
         *)
             echo "FAILED: docs/development.md gives \`$command\`, which no row of tests/docs/StaysInBuild.sh runs or leaves out" >&2
             failed=1
@@ -53,6 +53,7 @@ for command in "${commands[@]}"; do
     local_command=${command//\$PWD\/build\//$build/}
     local_command=${local_command// build\// $build/}
     local_command=${local_command//--test-dir build/--test-dir $build}
+    local_command=${local_command//wine-in-build.sh build /wine-in-build.sh $build }
     echo "--- $command"
     ran=$((ran + 1))
     if ! (unset WINEPREFIX; export HOME=$home; eval "$local_command") >"$home.log" 2>&1; then

@@ -16,6 +16,10 @@
 # check's Windows path (--as-on-windows) in a prefix that WindowsLike.exe makes like Windows and
 # where it starts the check as cmd.exe does; the test restarts the prefix before --after-restart.
 # No Inno Setup sample there.
+# Beside STARTS_THINGS_SETUP, OrbelSelfCopySetup.exe: an installer that runs a copy of itself
+# until the limit, checked under Wine (its row is skipped where the file is not there).
+# KESTRANE_CHECK_INSTALL_TIMEOUT, when set, is the --limit of every run (the CTest test's, below
+# its time-out).
 set -uo pipefail
 
 case "$(uname -s)" in
@@ -36,6 +40,7 @@ if [ "${1:-}" = --places ]; then
 fi
 root=$1 build=$2 work=$3 sample=$4 broken=$5 leftovers=$6 busy=$7 starts=$8
 inno=${9:--} inno_skipped=${10:-the Inno Setup sample was not built here}
+limit=${KESTRANE_CHECK_INSTALL_TIMEOUT:-}
 # The Windows path's prefix runs on from a row to its restart: none of it outlives the test.
 [ -z "${KESTRANE_AS_ON_WINDOWS:-}" ] || trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null' EXIT
 failed=0
@@ -109,7 +114,7 @@ check_as_on_windows() {
         if [ -n "${2:-}" ]; then { wine "$2" </dev/null >/dev/null 2>&1 & } ; sleep 2; fi
         # Typed as a user types it, beside the installer: the console's title holds the command.
         cp "$build/CheckInstaller.exe" "$1" "$work/" && cd "$work" || exit 2
-        "${runner[@]}" wine "$KESTRANE_AS_ON_WINDOWS" cmd CheckInstaller.exe --as-on-windows \
+        "${runner[@]}" wine "$KESTRANE_AS_ON_WINDOWS" cmd CheckInstaller.exe --as-on-windows "${limits[@]}" \
             --json "..\\$(basename "$work").json" --state check.state "$(basename "$1")"
     ) </dev/null >"$work.log" 2>&1
     code=$?
@@ -133,6 +138,8 @@ after_restart() {
 # annotate=SUMMARY, as on a hosted runner, writing its summary to SUMMARY (a Windows path).
 check() {
     rm -f "$work.json"
+    local limits=()
+    [ -z "$limit" ] || limits=(--limit "$limit")
     local runner=(env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY)
     [ -z "${annotate:-}" ] || runner=(env GITHUB_ACTIONS=true "GITHUB_STEP_SUMMARY=$annotate")
     if [ -n "${KESTRANE_AS_ON_WINDOWS:-}" ]; then
@@ -141,13 +148,13 @@ check() {
         clean_orbel
         local busy_pid=
         if [ -n "${2:-}" ]; then "$2" & busy_pid=$!; sleep 2; fi
-        "${runner[@]}" "$build/CheckInstaller.exe" --json "$(cygpath -w "$work.json")" --state "$(cygpath -w "$work.state")" \
+        "${runner[@]}" "$build/CheckInstaller.exe" "${limits[@]}" --json "$(cygpath -w "$work.json")" --state "$(cygpath -w "$work.state")" \
             "$(cygpath -w "$1")" </dev/null >"$work.log" 2>&1
         code=$?
         [ -z "$busy_pid" ] || kill "$busy_pid"
     else
         "${runner[@]}" KESTRANE_PREBUILT=1 BUILD_DIR="$build" KESTRANE_CHECK_DIR="$work" \
-            bash "$root/tools/check-installer.sh" --json "$work.json" ${2:+--beside "$2"} "$1" </dev/null >"$work.log" 2>&1
+            bash "$root/tools/check-installer.sh" "${limits[@]}" --json "$work.json" ${2:+--beside "$2"} "$1" </dev/null >"$work.log" 2>&1
         code=$?
     fi
     cat "$work.log"
@@ -229,7 +236,7 @@ cp "$work.log" "$work.broken-variant-problems.log"
 expect [ "$code" -eq 1 ]
 # Each problem is an annotation.
 expect [ "$(grep -c '^::error title=CheckInstaller%3A ' "$work.log")" -eq "$(grep -c '^problem ' "$work.log")" ]
-expect grep -qxF '::error title=CheckInstaller%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
+expect grep -qxF '::error title=CheckInstaller%3A docs/vendor-guide.md%3A 32-bit installers::the uninstall entry `Orbel` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)' "$work.log"
 expect left_of_broken_variant "$work.summary"
 cat >"$work.expected" <<END
 problem  the uninstall entry \`Orbel\` is in the 32-bit registry view, where Kestrane never looks (a 32-bit installer needs SetRegView 64)  (docs/vendor-guide.md: "32-bit installers")
@@ -369,7 +376,7 @@ if [ "$windows" -eq 0 ]; then
         export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
         cp "$build/CheckInstaller.exe" "$WINEPREFIX/drive_c/users/$(id -un)/Desktop/"
         env -u GITHUB_ACTIONS -u GITHUB_STEP_SUMMARY timeout 300 wine "C:\\users\\$(id -un)\\Desktop\\CheckInstaller.exe" \
-            --watch 0 --json "$(windows_path "$work.json")" "$(windows_path "$sample")" </dev/null
+            --watch 0 ${limit:+--limit "$limit"} --json "$(windows_path "$work.json")" "$(windows_path "$sample")" </dev/null
     ) >"$work.log" 2>&1
     code=$?
     cat "$work.log"
@@ -378,6 +385,21 @@ if [ "$windows" -eq 0 ]; then
     expect grep -qx "Nothing of Orbel is left." "$work.log"
     expect report 'report.changes.some(c => /\\Desktop\\Orbel\.lnk$/i.test(c.path))
         && !report.changes.some(c => /\\Desktop\\CheckInstaller\.exe$/i.test(c.path))'
+    # The report asked for is tried before anything is installed: into a folder that does not
+    # exist, the check stops at once with exit 2, and names the path and why.
+    (
+        source "$root/tools/check-installer-linux.sh"
+        export WINEPREFIX="$work.desktop/prefix" HOME="$work.desktop/home" WINEDEBUG=-all
+        timeout 120 wine "$build/CheckInstaller.exe" --json 'C:\no-such-folder\report.json' "$(windows_path "$sample")" </dev/null
+        code=$?
+        wineserver -k 2>/dev/null
+        exit $code
+    ) >"$work.log" 2>&1
+    code=$?
+    cat "$work.log"
+    expect [ "$code" -eq 2 ]
+    expect grep -qxF 'Cannot write the report C:\no-such-folder\report.json (--json): its folder does not exist. Nothing was installed.' "$work.log"
+    expect [ "$(grep -c '^== Installing it' "$work.log")" -eq 0 ]
 fi
 
 # An installer that starts what it installed, as installers start a tray agent and a service:
@@ -468,6 +490,25 @@ elif [ "$wine" -eq 1 ]; then
     after_restart
     expect grep -qxF "  left     $product, chained by the installer (with $items item(s))" "$work.after"
     expect grep -qx "1 item(s) of Orbel are left." "$work.after"
+fi
+
+# An installer that copies itself outside the temporary folders, as bootstrappers do, and runs
+# that copy: the same bytes, so the installer's own and not the application, and the install has
+# not ended while it runs. The check waits for it to the limit (a short one here), stops it, and
+# names nothing running.
+selfcopy=$(dirname "$starts")/OrbelSelfCopySetup.exe
+if [ "$windows" -eq 1 ]; then
+    echo "SKIPPED: the installer that runs a copy of itself: the check waits for an installer alike on both paths, and the Wine path's run holds it"
+elif [ ! -f "$selfcopy" ]; then
+    echo "SKIPPED: the installer that runs a copy of itself: no $selfcopy"
+else
+    limit=8 check "$selfcopy"
+    expect [ "$code" -eq 1 ]
+    expect grep -qx '   it did not end within 8 s and was stopped' "$work.log"
+    expect [ "$(grep -c 'running after the install: ' "$work.log")" -eq 0 ]
+    expect grep -qF 'problem  the installer did not end within 8 s (--limit): ' "$work.log"
+    expect report 'report.installer.timedOut && report.installer.running.length === 0
+        && report.changes.some(c => /\\Package Cache\\[^\\]+\\OrbelSelfCopySetup\.exe$/i.test(c.path))'
 fi
 
 # The same application installed with Inno Setup: recognised, started with its own silent

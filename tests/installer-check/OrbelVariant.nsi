@@ -25,6 +25,9 @@
 ;   -DAGENT               the same program, as OrbelAgent.exe, started by the installer itself,
 ;                         doing the same as an agent, running on after the installer ends
 ;   -DHELP_FILE           a help file of its own in the Windows help folder, there before the install
+;   -DSELF_COPY           as bootstrappers do, a byte-for-byte copy of itself under ProgramData\Package Cache,
+;                         started without waiting at the end of the install: the copy waits (ending by itself
+;                         after 2 minutes), so the install ends only when the copy does
 ;   -DCHAINED_MSI=PATH    the Windows Installer package PATH (OrbelRuntime.wxs) installed silently
 ;                         with msiexec during the install, as installers chain a runtime
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
@@ -48,7 +51,22 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${APP}"
 Page instfiles
 
+!ifdef SELF_COPY
+  !define SELF_COPY_FOLDER "Package Cache\{3C4D5E6F-7A8B-4C9D-8E0F-1A2B3C4D5E6F}"
+!endif
+
 Function .onInit
+!ifdef SELF_COPY
+  ReadEnvStr $0 "ProgramData"
+  StrCmp $EXEDIR "$0\${SELF_COPY_FOLDER}" 0 not_the_copy
+    StrCpy $1 0
+    copy_waits:
+      Sleep 1000
+      IntOp $1 $1 + 1
+      IntCmp $1 120 0 copy_waits
+    Quit
+  not_the_copy:
+!endif
 !ifdef REGVIEW32
   SetRegView 32
 !else
@@ -193,4 +211,10 @@ Section
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Kestrane.exe" ${ARGUMENTS}'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+!ifdef SELF_COPY
+  ReadEnvStr $1 "ProgramData"
+  CreateDirectory "$1\${SELF_COPY_FOLDER}"
+  CopyFiles /SILENT "$EXEPATH" "$1\${SELF_COPY_FOLDER}\$EXEFILE"
+  Exec '"$1\${SELF_COPY_FOLDER}\$EXEFILE" /S'
+!endif
 SectionEnd

@@ -119,6 +119,13 @@ TEST(CheckCompare, SnapshotsYieldChangesGroupedUnderTheOutermostNewOrGoneContain
          {File(L"C:\\ProgramData\\Orbel\\a.dat"), File(L"C:\\Program Files\\Orbel\\Orbel.exe")},
          {L"+folder C:\\Program Files\\Orbel", L"  +file C:\\Program Files\\Orbel\\Orbel.exe",
           L"+folder C:\\ProgramData\\Orbel", L"  +file C:\\ProgramData\\Orbel\\a.dat"}},
+        // A value the install added under a key the two registry views share is one change, whichever
+        // view the walk met it in.
+        {"SameNewValueInBothViewsOfASharedKey", {MakeEntry(EntryKey, L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
+                                                  MakeEntry(EntryKey, L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Fonts")},
+         {Text(L"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", L"Orbel (TrueType)", L"orbel.ttf"),
+          Text(L"HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", L"Orbel (TrueType)", L"orbel.ttf")},
+         {L"+value HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts|Orbel (TrueType)"}},
         // What changed by itself between the two looks before the install is not the installer's.
         {"ChangedByItselfBeforeTheInstall", {Text(Key, L"Seen", L"1"), File(a, 10, 5)},
          {Text(Key, L"Seen", L"2"), File(a, 10, 7), Text(Key, L"Mine", L"1")}, {L"+value " + Key + L"|Mine"},

@@ -167,8 +167,13 @@ TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
         const char *Name;
         std::wstring App;
         std::vector<std::wstring> Titles, Named;
+        size_t Console = 0;  // which of them is the check's own console
     } rows[] = {
         {"console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {cmd}},
+        // The check's console, titled as the check starts, is titled again for the application.
+        {"own console titled by cmd.exe", L"Orbel", {L"Default IME", cmd}, {}, 2},
+        {"own console titled as the check starts", L"Check", {L"Default IME", OwnConsoleTitle(L"")}, {}, 2},
+        {"own console, an application named as the check's title", L"Installer", {OwnConsoleTitle(L"")}, {}, 1},
         {"the check's own title", L"Orbel", {OwnConsoleTitle(L"Orbel")}, {}},
         {"an application named as the check", L"Check", {OwnConsoleTitle(L"Check")}, {}},
         {"an application named as two titles", L"Installer", {OwnConsoleTitle(L"Installer")}, {}},
@@ -180,6 +185,7 @@ TEST(CheckFindings, WindowsThatKestraneTakesForTheApplicationAreNamed)
         ResetFake();
         wcscpy(Target.AppName, L"Kept");
         Fake.WindowTitles = row.Titles;
+        Fake.ConsoleWindow = row.Console;
         EXPECT_EQ(WindowsNamingApp(row.App), row.Named);
         EXPECT_STREQ(Target.AppName, L"Kept");
     }

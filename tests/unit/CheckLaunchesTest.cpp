@@ -78,12 +78,12 @@ static Entry FileEntry(const std::wstring &path)
     return Entry{EntryFile, path, L"", 0, "", 0, 0, 0};
 }
 
-class Launches : public testing::Test {
+class CheckLaunches : public testing::Test {
 protected:
     void SetUp() override { SetEnvironmentVariableW(L"ORBELHOME", L"C:\\Orbel Home"); }
 };
 
-TEST_F(Launches, ProgramOfCommandLineFindsWhatWindowsStarts)
+TEST_F(CheckLaunches, ProgramOfCommandLineFindsWhatWindowsStarts)
 {
     struct Row { const wchar_t *Line, *Program; } rows[] = {
         {L"\"C:\\Program Files\\Orbel\\orbel.exe\" /background", L"C:\\Program Files\\Orbel\\orbel.exe"},
@@ -102,7 +102,7 @@ TEST_F(Launches, ProgramOfCommandLineFindsWhatWindowsStarts)
         EXPECT_EQ(ProgramOfCommandLine(row.Line), row.Program) << row.Line;
 }
 
-TEST_F(Launches, RegistryValuesThatStartAProgram)
+TEST_F(CheckLaunches, RegistryValuesThatStartAProgram)
 {
     const std::wstring run = L"\\Microsoft\\Windows\\CurrentVersion\\Run", services = Services;
     const std::wstring appPaths = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\orbel.exe";
@@ -214,6 +214,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
         {L"HKCU\\Software" + cv + L"\\RunOnce", L"Orbel", REG_EXPAND_SZ, L"%SystemRoot%\\system32\\RUNDLL32 %ORBELHOME%\\hook.dll,Start", L"C:\\Orbel Home\\hook.dll", L"at the next logon", true, L"", L"rundll32", nullptr, L"rundll32"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"regsvr32 /s /i:\"user x\" -n C:\\Orbel\\orbel.ocx", L"C:\\Orbel\\orbel.ocx", L"at every logon", true, L"", L"regsvr32", nullptr, L"regsvr32"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c C:\\Orbel\\start.cmd", L"C:\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
+        {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /k C:\\Orbel\\env.bat", L"C:\\Orbel\\env.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd.exe /C \"C:\\Program Files\\Orbel\\start.cmd\" /q", L"C:\\Program Files\\Orbel\\start.cmd", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"\"C:\\Windows\\System32\\cmd.exe\" /d /s /c \"\"C:\\Program Files\\Orbel\\start.bat\" -x\"", L"C:\\Program Files\\Orbel\\start.bat", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
         {L"HKLM\\SOFTWARE" + run, L"Orbel", REG_SZ, L"cmd /c start \"\" /min \"C:\\Program Files\\Orbel\\tray.exe\" -x", L"C:\\Program Files\\Orbel\\tray.exe", L"at every logon", false, L"", L"cmd", nullptr, L"cmd"},
@@ -248,7 +249,7 @@ TEST_F(Launches, RegistryValuesThatStartAProgram)
     }
 }
 
-TEST(ServiceWhen, FollowsTheStartType)
+TEST_F(CheckLaunches, ServiceWhenFollowsTheStartType)
 {
     const wchar_t *expected[] = {L"at boot", L"at boot", L"at every startup", L"when the service is started", L"", L""};
     for (DWORD start = 0; start < 6; start++)
@@ -327,7 +328,7 @@ static std::string LinkBytes(const LinkParts &parts)
     return bytes;
 }
 
-TEST_F(Launches, ShortcutsStartTheirTarget)
+TEST_F(CheckLaunches, ShortcutsStartTheirTarget)
 {
     const std::wstring programs = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\";
     struct Row {
@@ -359,7 +360,7 @@ TEST_F(Launches, ShortcutsStartTheirTarget)
     }
 }
 
-TEST_F(Launches, DamagedShortcutsStartNothing)
+TEST_F(CheckLaunches, DamagedShortcutsStartNothing)
 {
     std::string whole = LinkBytes({20, "C:\\Orbel\\", "orbel.exe", L"C:\\Orbel\\", L"Orbel", L"%ORBELHOME%\\o.exe"});
     // Its target only in LinkInfo, read whatever follows: a name of five characters, the terminal block.
@@ -409,7 +410,7 @@ static std::string TaskFile(TaskEncoding encoding, const std::wstring &xml)
     return bytes;
 }
 
-TEST_F(Launches, ScheduledTasksStartTheirFirstCommand)
+TEST_F(CheckLaunches, ScheduledTasksStartTheirFirstCommand)
 {
     const std::wstring tasks = L"C:\\Windows\\System32\\Tasks\\", head = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task>";
     const std::wstring settings = L"<Settings><ExecutionTimeLimit>PT72H</ExecutionTimeLimit></Settings>";
@@ -441,7 +442,7 @@ TEST_F(Launches, ScheduledTasksStartTheirFirstCommand)
     }
 }
 
-TEST_F(Launches, PathListsNameTheFoldersProgramsAreLookedFor)
+TEST_F(CheckLaunches, PathListsNameTheFoldersProgramsAreLookedFor)
 {
     struct Row { const wchar_t *Key, *Name; bool IsPathList; } rows[] = {
         {L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", L"Path", true},

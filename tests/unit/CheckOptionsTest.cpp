@@ -49,7 +49,7 @@ TEST(CheckOptions, ReadsTheCommandLine)
     }
 }
 
-TEST(CheckOptionsPaths, FilesNamedOnTheCommandLineAreMadeWhole)
+TEST(CheckOptions, FilesNamedOnTheCommandLineAreMadeWhole)
 {
     Options options;
     std::wstring bad;

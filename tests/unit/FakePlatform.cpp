@@ -229,6 +229,15 @@ int OsGetWindowText(HWND window, wchar_t *title, int size)
     return length;
 }
 
+BOOL OsSetConsoleTitle(const wchar_t *title)
+{
+    Log(std::wstring(L"SetConsoleTitle ") + title);
+    if (Fake.ConsoleWindow == 0)
+        return FALSE;
+    Fake.WindowTitles.at(Fake.ConsoleWindow - 1) = title;
+    return TRUE;
+}
+
 DWORD OsGetFileAttributes(const wchar_t *path)
 {
     auto found = Fake.Files.find(path);

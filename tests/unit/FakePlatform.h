@@ -64,6 +64,8 @@ struct FakePlatform {
     // Top-level windows by title.
     std::vector<std::wstring> WindowTitles;
     bool EnumFails = false;
+    // Which of them is the calling program's console (1-based; 0: it has none): its title is set there.
+    size_t ConsoleWindow = 0;
 
     // Files and folders by path, with their attributes.
     std::map<std::wstring, DWORD> Files;
