@@ -11,7 +11,7 @@ source "$KESTRANE_ROOT/tools/check-installer-linux.sh"
 
 install_build_packages() {
     need_packages cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest \
-        nsis osslsigncode openssl zip
+        nsis wixl osslsigncode openssl zip
 }
 
 build_all() {

@@ -65,6 +65,9 @@ struct ChangeGroup {
     // Files a writer made under new names in a folder that was there before ("C:\X\log-*.txt"):
     // one group, named by the pattern, its members the files. Empty for any other group.
     std::wstring Pattern;
+    // A product the installer chained, everything it owns in one group headed by its uninstall
+    // entry (judge/Products.h): the product as the lines name it. Empty for any other group.
+    std::wstring Product;
 };
 // Files added in a folder that was there before, each a group of its own, whose names differ
 // only in their digits (at least MinFilesOfPattern of them), become one group named by their

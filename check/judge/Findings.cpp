@@ -1,6 +1,7 @@
 #include "judge/Findings.h"
 
 #include "judge/ArgumentText.h"
+#include "judge/Products.h"
 #include "app/Run.h"
 #include "target/Target.h"
 
@@ -21,42 +22,55 @@ static bool IsKestraneCommand(const std::wstring &commandLine)
         && (at + exe.size() == program.size() || program[at + exe.size()] == L' ');
 }
 
-static const Change *AddedValue(const Inspection &in, const std::wstring &keyPath, const wchar_t *name)
+static const Change *AddedValue(const std::vector<Change> &changes, const std::wstring &keyPath, const wchar_t *name)
 {
-    for (size_t i = 0; i < in.Changes.size(); i++) {
-        const Entry &entry = in.Changes[i].After;
-        if (in.Changes[i].Kind == ChangeAdded && entry.Kind == EntryValue && SameText(entry.Path, keyPath)
+    for (size_t i = 0; i < changes.size(); i++) {
+        const Entry &entry = changes[i].After;
+        if (changes[i].Kind == ChangeAdded && entry.Kind == EntryValue && SameText(entry.Path, keyPath)
             && SameText(entry.Name, name))
-            return &in.Changes[i];
+            return &changes[i];
     }
     return NULL;
 }
 
-static std::wstring EntryString(const Inspection &in, const std::wstring &keyPath, const wchar_t *name, DWORD *type)
+static const Change *AddedValue(const Inspection &in, const std::wstring &keyPath, const wchar_t *name)
 {
-    const Change *value = AddedValue(in, keyPath, name);
+    return AddedValue(in.Changes, keyPath, name);
+}
+
+static std::wstring EntryString(const std::vector<Change> &changes, const std::wstring &keyPath, const wchar_t *name,
+                                DWORD *type)
+{
+    const Change *value = AddedValue(changes, keyPath, name);
     *type = value != NULL ? value->After.Type : REG_NONE;
     return value != NULL ? ValueString(value->After) : L"";
 }
 
+static std::wstring EntryString(const Inspection &in, const std::wstring &keyPath, const wchar_t *name, DWORD *type)
+{
+    return EntryString(in.Changes, keyPath, name, type);
+}
+
 // The entry Kestrane is started from: the new key under Uninstall whose UninstallString
-// starts a Kestrane.exe, from the 64-bit view when both have one.
-static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
+// starts a Kestrane.exe, from the 64-bit view when both have one. A product the installer
+// chained is its own group, never another entry.
+static size_t FindEntry(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups,
+                        std::vector<size_t> *others)
 {
     size_t chosen = (size_t)-1;
-    for (size_t g = 0; g < in.Groups.size(); g++) {
-        const Change &head = in.Changes[in.Groups[g].Head];
-        if (head.Kind != ChangeAdded || head.After.Kind != EntryKey)
+    for (size_t g = 0; g < groups.size(); g++) {
+        const Change &head = changes[groups[g].Head];
+        if (head.Kind != ChangeAdded || head.After.Kind != EntryKey || !groups[g].Product.empty())
             continue;
         std::wstring parent = ParentOf(head.After.Path);
         if (!SameText(parent, UninstallKey) && !SameText(parent, UninstallKey32))
             continue;
         DWORD type;
-        std::wstring command = EntryString(in, head.After.Path, L"UninstallString", &type);
+        std::wstring command = EntryString(changes, head.After.Path, L"UninstallString", &type);
         bool in64 = SameText(parent, UninstallKey);
         bool better = type == REG_SZ && IsKestraneCommand(command)
             && (chosen == (size_t)-1
-                || (in64 && SameText(ParentOf(in.Changes[in.Groups[chosen].Head].After.Path), UninstallKey32)));
+                || (in64 && SameText(ParentOf(changes[groups[chosen].Head].After.Path), UninstallKey32)));
         if (better && chosen != (size_t)-1)
             others->push_back(chosen);
         if (better)
@@ -65,6 +79,15 @@ static size_t FindEntry(const Inspection &in, std::vector<size_t> *others)
             others->push_back(g);
     }
     return chosen;
+}
+
+void GroupInstallChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups)
+{
+    GroupChanges(changes, groups);
+    std::vector<size_t> others;
+    size_t own = FindEntry(changes, *groups, &others);
+    if (own != (size_t)-1)
+        GroupChainedProducts(changes, changes[(*groups)[own].Head].After.Path, groups);
 }
 
 static bool WasAdded(const Inspection &in, const std::wstring &path)
@@ -364,7 +387,7 @@ static void CheckEverythingElse(const Inspection &in, const Layout &layout, Said
 void InspectInstallation(Inspection *in, const MachineReader &machine, Said *said)
 {
     std::vector<size_t> others;
-    size_t entryGroup = FindEntry(*in, &others);
+    size_t entryGroup = FindEntry(in->Changes, in->Groups, &others);
     in->HasEntry = entryGroup != (size_t)-1;
     if (!in->HasEntry) {
         Find(said, VerdictProblem, L"the installer added no uninstall entry whose UninstallString, a REG_SZ, starts a "
@@ -383,6 +406,7 @@ void InspectInstallation(Inspection *in, const MachineReader &machine, Said *sai
     layout.Explained.insert(others.begin(), others.end());
     layout.Explained.insert(entryGroup);
     CheckEntryView(*in, layout, others, said);
+    JudgeChainedProducts(in->Changes, in->Groups, &layout.Explained, said);
     CheckFolderView(*in, &layout, said);
     bool consequenceOnly = false;
     if (type != REG_SZ)

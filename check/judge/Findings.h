@@ -7,6 +7,10 @@
 #include "judge/Verdicts.h"
 
 
+// The install's changes in groups (GroupChanges), each product the installer chained besides the
+// application's entry one group of its own (GroupChainedProducts).
+void GroupInstallChanges(const std::vector<Change> &changes, std::vector<ChangeGroup> *groups);
+
 // Sets the uninstall entry and says the findings of the install, before anything is
 // uninstalled.
 void InspectInstallation(Inspection *inspection, const MachineReader &machine, Said *said);

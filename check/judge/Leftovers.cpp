@@ -146,6 +146,16 @@ void AssessLeftovers(const std::vector<Change> &changes, const std::vector<Chang
         for (size_t i = 1; i < groups[g].Members.size(); i++)
             inside.push_back(states[groups[g].Members[i]]);
         leftover.State = GroupState(states[groups[g].Head], inside, &leftover.InsideLeft);
+        if (!groups[g].Product.empty()) {
+            // One leftover however many places it owns: its entry counts as one of them.
+            std::vector<LeftState> owned;
+            for (size_t i = 0; i < groups[g].Members.size(); i++)
+                owned.push_back(states[groups[g].Members[i]]);
+            leftover.Product = true;
+            leftover.Place = groups[g].Product;
+            leftover.Inside = owned.size();
+            leftover.State = GroupState(LeftGone, owned, &leftover.InsideLeft);
+        }
         if (!groups[g].Pattern.empty()) {
             // No head above the files: each counts alike.
             leftover.Place = groups[g].Pattern;

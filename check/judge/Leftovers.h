@@ -24,6 +24,8 @@ struct Leftover {
     std::wstring When;
     size_t Files = 0;      // for files named by a pattern: how many, and how many still there or pending
     size_t FilesLeft = 0;
+    // A product the installer chained (Place names it): Inside counts all it owns, its entry too.
+    bool Product = false;
 };
 
 // A group's state from its head's and its members' states: a container is gone only with

@@ -9,6 +9,7 @@ const wchar_t SectionThirtyTwoBit[] = L"32-bit installers";
 const wchar_t SectionCheckInstaller[] = L"Check your installer";
 const wchar_t SectionReinstall[] = L"A reinstall before the restart";
 const wchar_t SectionUserSees[] = L"What the user sees";
+const wchar_t SectionChainedProduct[] = L"A product the installer chained";
 
 void Find(Said *said, Verdict verdict, const std::wstring &text, const wchar_t *section)
 {

@@ -8,7 +8,7 @@ enum Verdict { VerdictOk, VerdictProblem, VerdictNote };
 
 // The sections of the pages a finding sends its reader to (the labels' table holds their pages).
 extern const wchar_t SectionLayout[], SectionEntry[], SectionArguments[], SectionExitCodes[], SectionNeverTouched[],
-    SectionThirtyTwoBit[], SectionCheckInstaller[], SectionReinstall[], SectionUserSees[];
+    SectionThirtyTwoBit[], SectionCheckInstaller[], SectionReinstall[], SectionUserSees[], SectionChainedProduct[];
 
 enum SaidKind {
     SaidFinding,      // a verdict, its text and its section

@@ -155,6 +155,60 @@ static const wchar_t *const SharedSystemKeys[] = {
     L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", L"HKCU\\Environment",
 };
 
+// Windows Installer's own places: every product it installs is registered, cached and rolled back
+// there, under names of its own (its codes, packed). A product's places are those names, never
+// these places whole; "{}" stands for any one name (a user's SID).
+static const struct {
+    const wchar_t *Place;
+    const wchar_t *Why;
+    const wchar_t *Source;
+} WindowsInstallerPlaces[] = {
+    {L"%SystemRoot%\\Installer", L"the cache of every product's package, kept for its repair and removal",
+     L"https://learn.microsoft.com/windows/win32/msi/installer-productinfo (LocalPackage); Microsoft's SQL Server "
+     L"support, \"Do NOT delete files from the Windows Installer folder\" (2013)"},
+    {L"%SystemDrive%\\Config.Msi", L"the rollback files of an installation under way, deleted when it ends",
+     L"https://learn.microsoft.com/windows/win32/msi/rollback-installation"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer", L"every per-machine product's published registration",
+     L"Microsoft Windows Registry Guide (Microsoft Press), \"Removing Windows Installer Data\": HKCR\\Installer"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer\\Products", L"one key per product, named by its packed code",
+     L"https://support.microsoft.com/kb/296067 (compressed GUIDs in the registry)"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer\\Features", L"one key per product, named by its packed code",
+     L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer\\Components", L"one key per advertised component, packed",
+     L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer\\Patches", L"one key per patch, packed", L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes", L"one key per upgrade code, packed, naming its products",
+     L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
+     L"Windows Installer's data of per-machine and managed products",
+     L"Microsoft Windows Registry Guide (Microsoft Press), \"Removing Windows Installer Data\""},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",
+     L"the installed products and components, per user SID (S-1-5-18: per machine)",
+     L"https://learn.microsoft.com/windows/win32/api/msi/nf-msi-msigetcomponentpathw (the key paths it returns)"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\{}", L"one user's products",
+     L"Microsoft Windows Registry Guide (Microsoft Press)"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\{}\\Products",
+     L"one key per product, packed: its InstallProperties (LocalPackage, the cached package)",
+     L"https://learn.microsoft.com/windows/win32/msi/installer-productinfo"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\{}\\Components",
+     L"one key per component, packed, a value per product holding the component's key path",
+     L"https://learn.microsoft.com/windows/win32/api/msi/nf-msi-msigetcomponentpathw"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\{}\\Patches",
+     L"one key per patch, packed", L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes",
+     L"one key per upgrade code, packed, naming its products", L"https://support.microsoft.com/kb/296067"},
+    {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Folders",
+     L"a value per folder Windows Installer made, for every product", L"Microsoft Windows Registry Guide (Microsoft Press)"},
+    {L"HKCU\\Software\\Microsoft\\Installer", L"Windows Installer's data of per-user products",
+     L"Microsoft Windows Registry Guide (Microsoft Press), \"Removing Windows Installer Data\""},
+    {L"HKCU\\Software\\Microsoft\\Installer\\Products", L"one key per per-user product, packed",
+     L"https://support.microsoft.com/kb/296067"},
+    {L"HKCU\\Software\\Microsoft\\Installer\\Features", L"one key per per-user product, packed",
+     L"https://support.microsoft.com/kb/296067"},
+    {L"HKCU\\Software\\Microsoft\\Installer\\UpgradeCodes", L"one key per upgrade code, packed",
+     L"https://support.microsoft.com/kb/296067"},
+};
+
 struct SharedSet {
     std::set<std::wstring> Exact;                        // folded
     std::vector<std::vector<std::wstring>> Patterns;     // folded names, "{}" for any one
@@ -167,6 +221,14 @@ static void AddShared(SharedSet *set, const std::wstring &place)
         set->Exact.insert(folded);
     else
         set->Patterns.push_back(PathParts(folded));
+}
+
+// The place with the environment's variables expanded; empty when one is missing.
+static std::wstring Expanded(const wchar_t *place)
+{
+    wchar_t expanded[MAX_PATH * 2] = {0};
+    DWORD length = ExpandEnvironmentStringsW(place, expanded, MAX_PATH * 2);
+    return length > 0 && length <= MAX_PATH * 2 && !wcschr(expanded, L'%') ? expanded : L"";
 }
 
 static const SharedSet &Shared()
@@ -190,6 +252,9 @@ static const SharedSet &Shared()
     }
     for (const wchar_t *key : SharedSystemKeys)
         AddShared(&places, key);
+    for (const auto &row : WindowsInstallerPlaces)
+        if (!Expanded(row.Place).empty())
+            AddShared(&places, Expanded(row.Place));
     return places;
 }
 
@@ -207,6 +272,18 @@ bool IsSharedPlace(const std::wstring &path)
         if (same)
             return true;
     }
+    return false;
+}
+
+bool IsInWindowsInstallerPlaces(const std::wstring &path)
+{
+    static std::vector<std::wstring> places;
+    if (places.empty())
+        for (const auto &row : WindowsInstallerPlaces)
+            places.push_back(Expanded(row.Place));
+    for (const std::wstring &place : places)
+        if (!place.empty() && IsAtOrInside(path, place))
+            return true;
     return false;
 }
 

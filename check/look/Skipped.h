@@ -30,6 +30,10 @@ std::wstring SharedTwinOf(const std::wstring &keyPath);
 // its leftover, and never noise as a whole.
 bool IsSharedPlace(const std::wstring &path);
 
+// Whether a file, folder or key is at or inside one of Windows Installer's own places (its
+// package cache, its rollback folder, its registration), which every product it installs shares.
+bool IsInWindowsInstallerPlaces(const std::wstring &path);
+
 struct SkippedPlace {
     const wchar_t *Place;  // environment variables expanded at run time
     const wchar_t *Why;

@@ -1,5 +1,6 @@
 #include "run/Steps.h"
 
+#include "judge/Findings.h"
 #include "judge/Leftovers.h"
 #include "judge/Reinstall.h"
 #include "look/Now.h"
@@ -48,7 +49,7 @@ int CheckAfterRestart(const Options &options)
         }
     TellLeftForGood(forecast);
     std::vector<ChangeGroup> groups;
-    GroupChanges(state.Changes, &groups);
+    GroupInstallChanges(state.Changes, &groups);
     std::vector<std::wstring> pendingPaths = PendingDeletions();
     LeftoverLook look = LookAtLeftovers(state.Changes, groups, states, pendingPaths, RealMachine());
     AddRulesLeft(&look, LookAtRules(state.Firewall, state.RuleName, RealMachine(), pendingPaths));

@@ -1,6 +1,7 @@
 #include "run/Steps.h"
 
 #include "data/PathText.h"
+#include "judge/Findings.h"
 #include "judge/InstallerEnd.h"
 #include "look/Firewall.h"
 #include "look/Look.h"
@@ -223,7 +224,7 @@ bool InstallAndLook(const Options &options, Check *check, Inspection *in, DWORD 
 
     noise.RunningWhileWatched = check->Install.Running = RunningAfterInstall(install, in->Changes);
     KeepForReadingAgain(options, in->Changes, check);
-    GroupChanges(in->Changes, &in->Groups);
+    GroupInstallChanges(in->Changes, &in->Groups);
     Doing(ActivityNone);
     TellInstallChanges(check->Install, in->Changes, in->Groups);
     return true;

@@ -107,7 +107,7 @@ static void TakeWhatChangedAgain(const wchar_t *when, Check *check, Inspection *
     seen.Changes = ForgetNoise(&in->Changes, again, &seen.Taken);
     Said withdrawn;
     if (seen.Changes > 0) {
-        GroupChanges(in->Changes, &in->Groups);
+        GroupInstallChanges(in->Changes, &in->Groups);
         WithdrawProblemsOfTaken(was, *in, RealMachine(), &withdrawn);
         withdrawn = StillCounted(withdrawn);
     }

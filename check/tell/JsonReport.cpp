@@ -1,5 +1,7 @@
 #include "tell/JsonReport.h"
 
+#include "judge/Products.h"
+
 static const char *KindName(EntryKind kind)
 {
     switch (kind) {
@@ -106,6 +108,9 @@ std::string JsonLeftovers(const std::vector<Leftover> &leftovers, const std::vec
                 item += "," + Text("from", ValueText(head.Before.Type, head.Before.Data, true)) + ","
                     + Text("to", ValueText(head.After.Type, head.After.Data, true));
         }
+        ChainedProduct product;
+        if (ProductOfGroup(changes, groups[leftover.Group], &product))
+            item += "," + Field("product", JsonString(product.Name)) + "," + Text("productCode", product.Code);
         if (leftover.Files > 0)
             item += "," + Text("pattern", leftover.Place) + "," + Whole("files", leftover.Files) + ","
                 + Whole("filesLeft", leftover.FilesLeft);
@@ -162,6 +167,21 @@ static std::string NoiseJson(const NoiseRecord &noise)
         + Field("discounted", "[" + before + "," + windows + "," + again + "]") + "}";
 }
 
+// The products the installer chained: how Windows removes each, and the group of what it owns.
+static std::string ProductsJson(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)
+{
+    std::vector<std::string> items;
+    for (size_t g = 0; g < groups.size(); g++) {
+        ChainedProduct product;
+        if (ProductOfGroup(changes, groups[g], &product))
+            items.push_back("{" + Text("name", product.Name) + "," + Text("code", product.Code) + ","
+                            + Flag("windowsInstaller", product.WindowsInstaller) + "," + Text("packedCode", product.Packed)
+                            + "," + Text("entry", product.EntryKey) + "," + Text("removedBy", RemovalOf(product)) + ","
+                            + Whole("group", g) + "," + Whole("items", groups[g].Members.size()) + "}");
+    }
+    return List(items);
+}
+
 // Every change, each with its group.
 static std::string ChangesJson(const std::vector<Change> &changes, const std::vector<ChangeGroup> &groups)
 {
@@ -197,6 +217,7 @@ std::string JsonReport(const InstallRecord &install, const NoiseRecord &noise,
                                + "}") + ",\n";
     json += Field("noise", NoiseJson(noise)) + ",\n";
     json += Field("changes", ChangesJson(changes, groups)) + ",\n";
+    json += Field("products", ProductsJson(changes, groups)) + ",\n";
     std::vector<std::string> items;
     for (size_t i = 0; i < findings.size(); i++)
         items.push_back("{" + Text("verdict", VerdictWord(findings[i].Kind)) + "," + Text("text", findings[i].Text)

@@ -14,6 +14,7 @@ static const struct {
     {L"What Kestrane never touches", L"docs/vendor-guide.md"},
     {L"A reinstall before the restart", L"docs/vendor-guide.md"},
     {L"32-bit installers", L"docs/vendor-guide.md"},
+    {L"A product the installer chained", L"docs/vendor-guide.md"},
     {L"What the user sees", L"README.md"},
 };
 

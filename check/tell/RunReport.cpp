@@ -160,6 +160,9 @@ static void TellChanges(const std::vector<Change> &changes, const std::vector<Ch
         std::wstring place = EntryPlace(head.Place());
         if (!groups[g].Pattern.empty())
             Say(L"     " + groups[g].Pattern + L" (" + Number(groups[g].Members.size()) + L" files named so)");
+        else if (!groups[g].Product.empty())
+            Say(L"     " + groups[g].Product + L", chained by the installer (with " + Number(groups[g].Members.size())
+                + L" item(s))");
         else if (head.Kind == ChangeChanged)
             Say(L"     changed  " + place);
         else if (head.Kind == ChangeRemoved)
@@ -226,6 +229,9 @@ static void TellLeftover(const Leftover &leftover)
         : L"";
     if (leftover.Files > 0)
         of = L" (" + Number(leftover.FilesLeft) + L" of the " + Number(leftover.Files) + L" files named so)";
+    if (leftover.Product)
+        of = L", chained by the installer (with " + Number(leftover.InsideLeft)
+            + (leftover.InsideLeft == leftover.Inside ? L"" : L" of its " + Number(leftover.Inside)) + L" item(s))";
     switch (leftover.State) {
     case LeftoverBroken: Say(L"  broken   " + leftover.Breaks); break;
     case LeftoverLeft: Say(L"  left     " + leftover.Place + of); break;

@@ -2,6 +2,8 @@
 # InstallerCheck.sh ROOT BUILD WORK SAMPLE_SETUP BROKEN_SETUP LEFTOVERS_SETUP BUSY_MACHINE STARTS_THINGS_SETUP
 #                   [INNO_SETUP|- [WHY]]
 # InstallerCheck.sh --places: prints the places the expected lines name on this machine, and ends.
+# OrbelChainedSetup.exe, the variant that chains a Windows Installer package, lies beside
+# STARTS_THINGS_SETUP.
 # The check passes the sample installer without restarting anything, even beside a program
 # that keeps changing the machine, and its new installation, made before the restart, loses
 # nothing to it; names each fault of the broken variant in its own problem line, with exit
@@ -58,7 +60,8 @@ failed=0
 export GITHUB_ACTIONS=true GITHUB_STEP_SUMMARY=$work.job-summary
 rm -f "$work.job-summary"
 # Each run's text, kept for the docs' report samples (tests/docs/Samples.js): none of an older run.
-rm -f "$work.sample-installer.log" "$work.broken-variant-problems.log" "$work.leftovers-variant.log"
+rm -f "$work.sample-installer.log" "$work.broken-variant-problems.log" "$work.leftovers-variant.log" \
+    "$work.chained-product.log"
 mkdir -p "$(dirname "$work")"
 node=$(command -v node || command -v nodejs)
 
@@ -72,6 +75,8 @@ clean_orbel() {
     sc delete OrbelWriter >/dev/null 2>&1
     taskkill //F //IM OrbelAgent.exe >/dev/null 2>&1
     taskkill //F //IM OrbelService.exe >/dev/null 2>&1
+    # The runtime the chaining row installs.
+    MSYS_NO_PATHCONV=1 msiexec /x '{5E0B8C1A-7D2F-4A3B-9C4D-1E2F3A4B5C6D}' /qn >/dev/null 2>&1
     rm -f "$(cygpath -u "$WINDIR")"/Help/orbel-*.log "$(cygpath -u "$WINDIR")/Help/Orbel.chm"
     for path in "$PROGRAMFILES\\Orbel" "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel" \
         "$APPDATA\\Microsoft\\Windows\\Start Menu\\Programs\\Orbel.lnk" "$USERPROFILE\\Desktop\\Orbel.lnk" \
@@ -494,6 +499,46 @@ if [ "$windows" -eq 0 ]; then
     # Its seven leftovers, each a problem once, and the reinstall's: nothing more.
     expect grep -qx "7 item(s) of Orbel are left." "$work.log"
     expect [ "$(grep -c '^problem ' "$work.log")" -eq 8 ]
+fi
+
+# An installer that chains a runtime, as installers do: a Windows Installer package of its own
+# (OrbelRuntime.wxs), installed with msiexec during the install; it lies beside the variant that
+# starts things. The product is one finding and one leftover, named by its name, with how Windows
+# removes it; none of Windows Installer's own places is named whole, though Wine makes them then.
+check "$(dirname "$starts")/OrbelChainedSetup.exe"
+cp "$work.log" "$work.chained-product.log"
+expect [ "$code" -eq 1 ]
+runtime='{5E0B8C1A-7D2F-4A3B-9C4D-1E2F3A4B5C6D}'
+product="the product \"Orbel Runtime\" $runtime"
+expect grep -qxF "problem  $product, which the installer chained (a Windows Installer package), survives the uninstall: Windows removes it with \`msiexec /x $runtime\`, and Kestrane never does  (docs/vendor-guide.md: \"A product the installer chained\")" "$work.log"
+expect [ "$(grep -c "^problem  $product" "$work.log")" -eq 1 ]
+# Its line after the uninstall counts all it owns: every change of its group in the report.
+items=$("$node" -e 'const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+    console.log(r.products.length === 1 ? r.changes.filter(c => c.group === r.products[0].group).length : -1)' "$work.json")
+sed -n '/^== After the uninstall/,/^  registered/p' "$work.log" >"$work.uninstalled"
+expect grep -qxF "  left     $product, chained by the installer (with $items item(s))" "$work.uninstalled"
+expect [ "$(grep -c "^  left     $product" "$work.uninstalled")" -eq 1 ]
+# Nothing else of it counted, exactly under Wine's quiet prefix; a real machine may add its own.
+if [ "$wine" -eq 1 ]; then
+    expect [ "$(grep -c '^problem ' "$work.log")" -eq 1 ]
+    expect [ "$(grep -c '^  left ' "$work.uninstalled")" -eq 1 ]
+    expect grep -qx "1 item(s) of Orbel are left." "$work.log"
+fi
+expect [ "$(grep -ciE '(C:\\windows\\Installer|HKLM\\SOFTWARE\\Classes\\Installer|CurrentVersion\\Installer\\(UpgradeCodes|UserData|Folders)|C:\\Config\.Msi)([^\\]|$)' "$work.log")" -eq 0 ]
+expect report 'report.products.length === 1 && report.products[0].name === "Orbel Runtime"
+    && report.products[0].removedBy === "msiexec /x '"$runtime"'" && report.products[0].windowsInstaller
+    && report.products[0].items === '"$items"' && report.afterUninstall.leftovers.some(l => l.product === "Orbel Runtime" && l.productCode === "'"$runtime"'"
+        && l.state === "left" && l.items === '"$items"' && l.itemsLeft === l.items)
+    && !report.changes.some(c => /^(C:\\windows\\Installer|HKLM\\SOFTWARE\\Classes\\Installer|HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\(UpgradeCodes|UserData))$/i.test(c.path))'
+if [ "$windows" -eq 0 ]; then
+    sed -n '/^== After a restart of the prefix/,/^== Installing it again/p' "$work.log" >"$work.restarted"
+    expect grep -qxF "  left     $product, chained by the installer (with $items item(s))" "$work.restarted"
+    expect report 'report.afterRestart.summary.left === 1 && report.afterRestart.leftovers.filter(l => l.product).length === 1'
+elif [ "$wine" -eq 1 ]; then
+    # After the restart, as on Windows: the state's changes grouped again, the product still one.
+    after_restart
+    expect grep -qxF "  left     $product, chained by the installer (with $items item(s))" "$work.after"
+    expect grep -qx "1 item(s) of Orbel are left." "$work.after"
 fi
 
 # An installer that copies itself outside the temporary folders, as bootstrappers do, and runs

@@ -31,6 +31,8 @@
 ;   -DSECOND_RULE         the firewall rule "Orbel Inbound", which the argument text names, and a
 ;                         second one for Orbel.exe, "Orbel Sharing", which it does not: both added
 ;                         with netsh, as the sample adds its rule
+;   -DCHAINED_MSI=PATH    the Windows Installer package PATH (OrbelRuntime.wxs) installed silently
+;                         with msiexec during the install, as installers chain a runtime
 ; Without a switch it installs what examples/nsis/Orbel.nsi does (no firewall rule).
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -212,6 +214,11 @@ Section
   Exec '"$1\${APP}\${APP}Agent.exe" /agent'
   !insertmacro WaitForFirstLog agent
   SetOutPath "$INSTDIR"
+!endif
+!ifdef CHAINED_MSI
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\runtime.msi" "${CHAINED_MSI}"
+  ExecWait 'msiexec /i "$PLUGINSDIR\runtime.msi" /qn' $0
 !endif
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"

@@ -120,6 +120,16 @@ const Row Rows[] = {
      L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ({commonpf64})", KindInno},
     {"FolderIn32BitProgramFilesByNsis", Installed(AppDir32), {}, 1,
      L"so install into the 64-bit Program Files folder, " + ProgramFiles + L" ($PROGRAMFILES64)", KindNsis},
+    // A product the installer chained: one finding for its entry, its files and its keys, in place
+    // of a line each.
+    {"ChainedProduct",
+     Installed(AppDir, Entry64, {Text(Uninstall + L"\\OrbelRuntime", L"DisplayName", L"Orbel Runtime"),
+                                 Text(Uninstall + L"\\OrbelRuntime", L"UninstallString", L"C:\\OrbelRuntime\\uninst.exe"),
+                                 Text(Uninstall + L"\\OrbelRuntime", L"InstallLocation", L"C:\\OrbelRuntime"),
+                                 File(L"C:\\OrbelRuntime\\uninst.exe"), File(L"C:\\OrbelRuntime\\rt.dll")}),
+     {}, 1, L"the product \"Orbel Runtime\" (its uninstall entry " + Uninstall + L"\\OrbelRuntime (64-bit view)), which "
+     L"the installer chained, survives the uninstall: Windows removes it with `C:\\OrbelRuntime\\uninst.exe`, and "
+     L"Kestrane never does"},
 };
 
 }  // namespace
@@ -139,7 +149,7 @@ TEST(CheckFindings, NamesEachMistakeOnce)
         Inspection in = {};
         CompareSnapshots(Snap(Before), Snap(after), &in.Changes);
         ForgetSharedPlaces(&in.Changes);
-        GroupChanges(in.Changes, &in.Groups);
+        GroupInstallChanges(in.Changes, &in.Groups);
         in.Folders.ProgramFiles = ProgramFiles;
         in.Folders.ProgramFilesX86 = ProgramFilesX86;
         in.Kind = row.Kind;
