@@ -1,6 +1,7 @@
 #include "run/Steps.h"
 
 #include "Pending.h"
+#include "judge/Findings.h"
 #include "judge/InstallerEnd.h"
 #include "judge/Leftovers.h"
 #include "judge/Reinstall.h"
