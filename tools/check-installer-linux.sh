@@ -90,8 +90,8 @@ options:
                      as a machine that changes by itself (the check's own test)
 exit codes: 0 no problem found and nothing left, 1 a problem found or something left,
             2 the check could not run, or did not write the report or summary asked for
-The check's own options --settle, --state, --after-restart, --machine and --as-on-windows
-are not the runner's: it keeps the state in the prefix, and restarts the prefix itself.
+The check's own options --settle, --state, --budget, --after-restart, --machine and
+--as-on-windows are not the runner's: it keeps the state in the prefix, and restarts the prefix itself.
 The check:  CheckInstaller.exe beside this script, or \$KESTRANE_CHECK_EXE.
 The prefix: the folder check-installer beside CheckInstaller.exe, or \$KESTRANE_CHECK_DIR;
             about 700 MB, made afresh on every run and kept after it.
@@ -191,7 +191,7 @@ parse_check_arguments() {
                   beside=$(realpath -m -- "$2"); shift 2 ;;
         -h|--help) check_usage; exit 0 ;;
         --) shift; break ;;
-        --settle|--state|--after-restart|--machine|--as-on-windows)
+        --settle|--state|--budget|--after-restart|--machine|--as-on-windows)
             refuse_arguments "$1 is an option of CheckInstaller.exe on Windows, not of this runner (--help lists the runner's)" ;;
         -*) refuse_arguments "unknown option $1" ;;
         *) break ;;

@@ -23,8 +23,12 @@
     check's --watch; 0 never watches).
 
 .PARAMETER TimeoutSeconds
-    How long the whole run may take; by default the three limits, the watch, and 10 minutes for
-    the check's looks at the machine.
+    How long the whole run may take. Given, it is also the check's --budget: after its first look
+    at the machine the check reckons its worst case, and stops with exit code 2 before installing
+    anything when that is longer. By default the run may take what the check reckons after its
+    first look ("the whole run takes at most N s": the looks to come as long as the first, the
+    three limits, the watch) and 2 minutes for the reads and reports after it; until that line
+    comes, the first look may take the three limits, the watch and 10 minutes.
 
 .PARAMETER InstallerArguments
     The installer's arguments: unnamed, last, after --, each as it is:
@@ -95,10 +99,16 @@ $jsonPath = Join-Path $ReportFolder 'report.json'
 $statePath = Join-Path $ReportFolder 'check.state'
 # A report left by an earlier run would pass for this one's.
 if (Test-Path -LiteralPath $jsonPath) { Remove-Item -LiteralPath $jsonPath }
-# The installer, the uninstall and the reinstall may each take the whole limit.
-if ($TimeoutSeconds -eq 0) { $TimeoutSeconds = 3 * $LimitSeconds + $WatchSeconds + 600 }
+# A budget given is the check's too, less the reads and reports after its reckoning; without one,
+# the run's own reckoning after its first look is the budget, and until then the first look may
+# take as long as the rest of the run.
+$afterReckoning = 120
+$budget = @()
+if ($TimeoutSeconds -ne 0) { $budget = @('--budget', [Math]::Min([Math]::Max($TimeoutSeconds - $afterReckoning, 1), 604800)) }
+$reckoned = $TimeoutSeconds -eq 0
+if ($reckoned) { $TimeoutSeconds = 3 * $LimitSeconds + $WatchSeconds + 600 }
 
-$arguments = @('--limit', $LimitSeconds, '--watch', $WatchSeconds, '--json', $jsonPath, '--state', $statePath, $Installer) + $InstallerArguments
+$arguments = @('--limit', $LimitSeconds, '--watch', $WatchSeconds) + $budget + @('--json', $jsonPath, '--state', $statePath, $Installer) + $InstallerArguments
 $info = New-Object System.Diagnostics.ProcessStartInfo
 $info.FileName = $CheckInstaller
 $info.Arguments = ($arguments | ForEach-Object { ConvertTo-Argument "$_" }) -join ' '
@@ -106,7 +116,11 @@ $info.WorkingDirectory = (Get-Location).ProviderPath
 $info.UseShellExecute = $false
 $info.RedirectStandardOutput = $true
 Write-Host "check-installer.ps1: $CheckInstaller $($info.Arguments)"
-Write-Host "check-installer.ps1: the whole run may take $TimeoutSeconds s; reports in $ReportFolder"
+if ($reckoned) {
+    Write-Host "check-installer.ps1: the first look may take $TimeoutSeconds s; the check then says how long the whole run may take; reports in $ReportFolder"
+} else {
+    Write-Host "check-installer.ps1: the whole run may take $TimeoutSeconds s (--budget); reports in $ReportFolder"
+}
 
 # The check writes UTF-8 to a pipe. Its bytes go to report.txt as they are, and to a
 # redirected output (a runner's log, which reads its annotations there) as they are too;
@@ -119,8 +133,23 @@ try {
 $console = if ([Console]::IsOutputRedirected) { $null } else { [Console]::Out }
 $stdout = if ($console) { $null } else { [Console]::OpenStandardOutput() }
 $decoder = [System.Text.Encoding]::UTF8.GetDecoder()
+$reader = [System.Text.Encoding]::UTF8.GetDecoder()
+$seen = ''
 $buffer = New-Object byte[] 65536
 $chars = New-Object char[] ([System.Text.Encoding]::UTF8.GetMaxCharCount($buffer.Length))
+# The check's reckoning after its first look sets the deadline, once.
+function Read-Reckoning([int] $Count) {
+    $text = New-Object char[] ([System.Text.Encoding]::UTF8.GetMaxCharCount($Count))
+    $script:seen += [string]::new($text, 0, $reader.GetChars($buffer, 0, $Count, $text, 0))
+    if ($script:seen -match 'the whole run takes at most (\d+) s') {
+        $script:TimeoutSeconds = [int]$Matches[1] + $afterReckoning
+        $script:deadline = $started.AddSeconds($script:TimeoutSeconds)
+        $script:reckoned = $false
+        Write-Host "check-installer.ps1: the check reckons the whole run at $($Matches[1]) s at most: stopped after $($script:TimeoutSeconds) s"
+    } elseif ($script:seen.Length -gt 4096) {
+        $script:seen = $script:seen.Substring($script:seen.Length - 1024)
+    }
+}
 function Write-Chunk([int] $Count) {
     $file.Write($buffer, 0, $Count)
     $file.Flush()
@@ -130,6 +159,7 @@ function Write-Chunk([int] $Count) {
         $stdout.Write($buffer, 0, $Count)
         $stdout.Flush()
     }
+    if ($reckoned) { Read-Reckoning $Count }
 }
 
 try {
@@ -138,7 +168,8 @@ try {
     $file.Dispose()
     Stop-CannotRun "cannot start $CheckInstaller`: $($_.Exception.Message)"
 }
-$deadline = [DateTime]::UtcNow.AddSeconds($TimeoutSeconds)
+$started = [DateTime]::UtcNow
+$deadline = $started.AddSeconds($TimeoutSeconds)
 $output = $process.StandardOutput.BaseStream
 $read = $output.ReadAsync($buffer, 0, $buffer.Length)
 $timedOut = $false
