@@ -49,27 +49,23 @@ static std::wstring Taken(BSTR text)
     return kept;
 }
 
+// A text property of the rule, when it has one.
+static void ReadText(INetFwRule *rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*get)(BSTR *), std::wstring *read)
+{
+    BSTR text = NULL;
+    if (SUCCEEDED((rule->*get)(&text)))
+        *read = Taken(text);
+}
+
 // A property a rule does not have is left as it was: an empty text, a default number.
 static void ReadRule(INetFwRule *rule, FirewallRule *read)
 {
-    BSTR text = NULL;
-    if (SUCCEEDED(rule->get_Name(&text)))
-        read->Name = Taken(text);
-    text = NULL;
-    if (SUCCEEDED(rule->get_ApplicationName(&text)))
-        read->Application = Taken(text);
-    text = NULL;
-    if (SUCCEEDED(rule->get_ServiceName(&text)))
-        read->Service = Taken(text);
-    text = NULL;
-    if (SUCCEEDED(rule->get_LocalPorts(&text)))
-        read->LocalPorts = Taken(text);
-    text = NULL;
-    if (SUCCEEDED(rule->get_RemotePorts(&text)))
-        read->RemotePorts = Taken(text);
-    text = NULL;
-    if (SUCCEEDED(rule->get_Grouping(&text)))
-        read->Grouping = Taken(text);
+    ReadText(rule, &INetFwRule::get_Name, &read->Name);
+    ReadText(rule, &INetFwRule::get_ApplicationName, &read->Application);
+    ReadText(rule, &INetFwRule::get_ServiceName, &read->Service);
+    ReadText(rule, &INetFwRule::get_LocalPorts, &read->LocalPorts);
+    ReadText(rule, &INetFwRule::get_RemotePorts, &read->RemotePorts);
+    ReadText(rule, &INetFwRule::get_Grouping, &read->Grouping);
     NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
     NET_FW_ACTION action = NET_FW_ACTION_ALLOW;
     VARIANT_BOOL enabled = VARIANT_FALSE;
